@@ -1,0 +1,31 @@
+# The two commands a fresh machine needs: `make run` and `make test`.
+# Both install what is missing (Debian packages, through sudo when not root).
+JOBS ?= $(shell nproc)
+BUILD := build
+ASAN := build/asan
+
+.PHONY: all deps build asan test run bench format
+
+all: build
+
+deps:
+	@tools/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The same tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DFIX_SANITIZE=ON >/dev/null
+	cmake --build $(ASAN) -j $(JOBS)
+
+test: build asan
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -L unit
+
+bench: build
+	bench/run
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,46 @@
+// Run-time errors: every failing operation of the program throws one of these,
+// and one place at the top shows its message and ends the program.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace rt {
+
+// The classic run-time error numbers, so a user who reports "error 53" is understood.
+enum class ErrorNumber : int {
+  Overflow = 6,
+  OutOfMemory = 7,
+  InternalError = 51,
+  BadFileNameOrNumber = 52,
+  FileNotFound = 53,
+  BadFileMode = 54,
+  FileAlreadyOpen = 55,
+  DeviceIoError = 57,
+  DiskFull = 61,
+  InputPastEndOfFile = 62,
+  PermissionDenied = 70,
+  PathFileAccessError = 75,
+  PathNotFound = 76,
+};
+
+class RuntimeError : public std::runtime_error {
+ public:
+  RuntimeError(ErrorNumber number, std::string description);
+
+  int Number() const { return static_cast<int>(number_); }
+  ErrorNumber Kind() const { return number_; }
+  const std::string& Description() const { return description_; }
+
+  // The text the user sees: the number on one line, the description below it.
+  std::string Message() const;
+
+ private:
+  ErrorNumber number_;
+  std::string description_;
+};
+
+// Adds one to a 32-bit counter; going past its largest value is the overflow error.
+void CheckedIncrement(int& counter);
+
+}  // namespace rt

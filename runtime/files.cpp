@@ -1,0 +1,354 @@
+#include "runtime/files.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "runtime/error.h"
+#include "runtime/os.h"
+#include "runtime/syscall.h"
+
+namespace rt {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+[[noreturn]] void Raise(const os::SysError& error, const std::string& path) {
+  switch (error.failure) {
+    case os::Failure::NotFound:
+      throw RuntimeError(ErrorNumber::FileNotFound, "File not found: " + path);
+    case os::Failure::PathNotFound:
+      throw RuntimeError(ErrorNumber::PathNotFound,
+                         "Path not found: " + path + " (" + error.reason + ")");
+    case os::Failure::AccessDenied:
+      throw RuntimeError(ErrorNumber::PermissionDenied,
+                         "Permission denied: " + path + " (" + error.reason + ")");
+    case os::Failure::NoSpace:
+      throw RuntimeError(ErrorNumber::DiskFull, "Disk full: " + path + " (" + error.reason + ")");
+    case os::Failure::IoError:
+      throw RuntimeError(ErrorNumber::DeviceIoError,
+                         "Device I/O error: " + path + " (" + error.reason + ")");
+    case os::Failure::IsFolder:
+      throw RuntimeError(ErrorNumber::PathFileAccessError,
+                         "Path/File access error: " + path + " is a folder, not a file");
+    case os::Failure::Exists:
+    case os::Failure::Other:
+      break;
+  }
+  throw RuntimeError(ErrorNumber::PathFileAccessError,
+                     "Path/File access error: " + path + " (" + error.reason + ")");
+}
+
+std::string FolderOf(const std::string& path) {
+  std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  std::string folder;
+  os::SysError error;
+  if (!sys::Checked(error, [&] { return os::ProgramFolder(folder, error); })) {
+    Raise(error, "the program's own folder");
+  }
+  return folder;
+}
+
+struct FileTable::InputFile {
+  std::string path;
+  os::Handle handle = 0;
+  std::vector<char> buffer = std::vector<char>(kBufferSize);
+  std::size_t begin = 0;  // first byte not yet returned
+  std::size_t end = 0;    // one past the last byte read
+  bool eof = false;
+
+  // Moves the unread bytes to the front, grows the buffer when they fill it,
+  // and reads once more. Returns how far the unread bytes moved.
+  std::size_t Fill() {
+    std::size_t shift = begin;
+    if (shift > 0) {
+      std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+      end -= begin;
+      begin = 0;
+    }
+    if (end == buffer.size()) buffer.resize(buffer.size() * 2);
+    std::size_t got = 0;
+    os::SysError error;
+    if (!sys::Checked(error, [&] {
+          return os::Read(handle, buffer.data() + end, buffer.size() - end, got, error);
+        })) {
+      Raise(error, path);
+    }
+    if (got == 0) eof = true;
+    end += got;
+    return shift;
+  }
+
+  void SkipByteOrderMark() {
+    while (end < 3 && !eof) Fill();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    if (end >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+      throw RuntimeError(ErrorNumber::BadFileMode,
+                         "Bad file mode: " + path +
+                             " is saved as UTF-16 text, which this program cannot read. "
+                             "Save it as UTF-8 and run the program again.");
+    }
+    if (end >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) begin = 3;
+  }
+
+  bool AtEnd() {
+    if (begin < end) return false;
+    if (!eof) Fill();
+    return begin == end;
+  }
+
+  std::string_view ReadLine() {
+    std::size_t scan = begin;
+    for (;;) {
+      const char* base = buffer.data();
+      std::size_t unscanned = end - scan;
+      const void* lf = std::memchr(base + scan, '\n', unscanned);
+      std::size_t limit =
+          lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - (base + scan)) : unscanned;
+      const void* cr = std::memchr(base + scan, '\r', limit);
+      const char* stop = static_cast<const char*>(cr ? cr : lf);
+      if (stop) {
+        std::size_t at = static_cast<std::size_t>(stop - base);
+        if (*stop == '\r' && at + 1 == end && !eof) {
+          // A CR at the end of the bytes in hand: an LF may follow in the next read.
+          scan = at - Fill();
+          continue;
+        }
+        std::size_t next = at + 1;
+        if (*stop == '\r' && next < end && base[next] == '\n') ++next;
+        std::string_view line(base + begin, at - begin);
+        begin = next;
+        return line;
+      }
+      if (eof) {
+        if (begin == end)
+          throw RuntimeError(ErrorNumber::InputPastEndOfFile, "Input past end of file: " + path);
+        std::string_view line(base + begin, end - begin);
+        begin = end;
+        return line;
+      }
+      scan = end - Fill();
+    }
+  }
+
+  void Close() {
+    os::SysError error;
+    if (!sys::Checked(error, [&] { return os::Close(handle, error); })) Raise(error, path);
+  }
+};
+
+struct FileTable::OutputFile {
+  std::string path;
+  std::string temp_path;
+  os::Handle handle = 0;
+  bool handle_open = false;
+  bool temp_exists = false;
+  std::string buffer;
+
+  void Create() {
+    os::SysError error;
+    std::string folder = FolderOf(path);
+    for (int attempt = 0;; ++attempt) {
+      // Never named like an output file, so a stray one left by a crash is not mistaken for a
+      // result.
+      temp_path = folder + "/~FixInputFiles-" + std::to_string(os::ProcessId()) + "-" +
+                  std::to_string(attempt) + ".tmp";
+      if (sys::Checked(error, [&] { return os::CreateNew(temp_path, handle, error); })) break;
+      if (error.failure != os::Failure::Exists || attempt == 99) Raise(error, path);
+    }
+    handle_open = temp_exists = true;
+    buffer.reserve(kBufferSize);
+  }
+
+  void WriteAll(const char* data, std::size_t size) {
+    while (size > 0) {
+      std::size_t written = 0;
+      os::SysError error;
+      if (!sys::Checked(error, [&] { return os::Write(handle, data, size, written, error); }))
+        Raise(error, path);
+      data += written;
+      size -= written;
+    }
+  }
+
+  void Append(std::string_view text) {
+    if (buffer.size() + text.size() > kBufferSize) {
+      WriteAll(buffer.data(), buffer.size());
+      buffer.clear();
+      if (text.size() >= kBufferSize) return WriteAll(text.data(), text.size());
+    }
+    buffer.append(text);
+  }
+
+  // Puts every byte on the disk and closes the temporary file.
+  void Finish() {
+    WriteAll(buffer.data(), buffer.size());
+    buffer.clear();
+    os::SysError error;
+    if (!sys::Checked(error, [&] { return os::FlushToDisk(handle, error); })) Raise(error, path);
+    handle_open = false;
+    if (!sys::Checked(error, [&] { return os::Close(handle, error); })) Raise(error, path);
+  }
+
+  void Replace() {
+    os::SysError error;
+    if (!sys::Checked(error, [&] { return os::ReplaceFile(temp_path, path, error); }))
+      Raise(error, path);
+    temp_exists = false;
+  }
+
+  // Cleanup after a failure bypasses the seam and ignores errors: the failure
+  // being reported is the one that matters, and a fault that stopped the run
+  // (a full disk) must not also keep the temporary file from being removed.
+  void Drop() noexcept {
+    os::SysError ignored;
+    if (handle_open) os::Close(handle, ignored);
+    if (temp_exists) os::RemoveFile(temp_path, ignored);
+    handle_open = temp_exists = false;
+  }
+};
+
+struct FileTable::Slot {
+  std::unique_ptr<InputFile> input;
+  std::unique_ptr<OutputFile> output;
+};
+
+FileTable::FileTable() = default;
+
+FileTable::~FileTable() {
+  Discard();
+}
+
+FileTable::Slot& FileTable::Used(int number) {
+  if (number < kFirstNumber || number > kLastNumber || !slots_[number]) {
+    throw RuntimeError(ErrorNumber::BadFileNameOrNumber,
+                       "Bad file name or number: file #" + std::to_string(number) + " is not open");
+  }
+  return *slots_[number];
+}
+
+void FileTable::Open(int number, OpenMode mode, const std::string& path) {
+  if (number < kFirstNumber || number > kLastNumber) {
+    throw RuntimeError(ErrorNumber::BadFileNameOrNumber,
+                       "Bad file name or number: file #" + std::to_string(number));
+  }
+  if (slots_[number])
+    throw RuntimeError(ErrorNumber::FileAlreadyOpen, "File already open: " + path);
+  auto slot = std::make_unique<Slot>();
+  os::SysError error;
+  if (mode == OpenMode::Input) {
+    auto file = std::make_unique<InputFile>();
+    file->path = path;
+    if (!sys::Checked(error, [&] { return os::OpenForReading(path, file->handle, error); }))
+      Raise(error, path);
+    slot->input = std::move(file);
+    slots_[number] = std::move(slot);
+    slots_[number]->input->SkipByteOrderMark();
+  } else {
+    auto file = std::make_unique<OutputFile>();
+    file->path = path;
+    if (!sys::Checked(error, [&] { return os::CheckReplaceable(path, error); })) Raise(error, path);
+    slot->output = std::move(file);
+    slots_[number] = std::move(slot);
+    slots_[number]->output->Create();
+  }
+}
+
+bool FileTable::AtEnd(int number) {
+  Slot& slot = Used(number);
+  if (!slot.input)
+    throw RuntimeError(ErrorNumber::BadFileMode,
+                       "Bad file mode: file #" + std::to_string(number) + " is open for output");
+  return slot.input->AtEnd();
+}
+
+std::string_view FileTable::ReadLine(int number) {
+  Slot& slot = Used(number);
+  if (!slot.input)
+    throw RuntimeError(ErrorNumber::BadFileMode,
+                       "Bad file mode: file #" + std::to_string(number) + " is open for output");
+  return slot.input->ReadLine();
+}
+
+void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> fields) {
+  Slot& slot = Used(number);
+  if (!slot.output)
+    throw RuntimeError(ErrorNumber::BadFileMode,
+                       "Bad file mode: file #" + std::to_string(number) + " is open for input");
+  for (std::string_view field : fields) slot.output->Append(field);
+  slot.output->Append("\r\n");
+}
+
+void FileTable::Close(int number) {
+  Used(number);
+  std::unique_ptr<Slot> slot = std::move(slots_[number]);
+  try {
+    if (slot->input) {
+      slot->input->Close();
+    } else {
+      slot->output->Finish();
+      slot->output->Replace();
+      os::SysError error;
+      std::string folder = FolderOf(slot->output->path);
+      if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); }))
+        Raise(error, folder);
+    }
+  } catch (...) {
+    if (slot->output) slot->output->Drop();
+    throw;
+  }
+}
+
+void FileTable::CloseAll() {
+  try {
+    std::vector<OutputFile*> outputs;
+    for (int number = kFirstNumber; number <= kLastNumber; ++number) {
+      if (!slots_[number]) continue;
+      if (slots_[number]->input) {
+        std::unique_ptr<Slot> slot = std::move(slots_[number]);
+        slot->input->Close();
+      } else {
+        outputs.push_back(slots_[number]->output.get());
+      }
+    }
+    // Every output reaches the disk before any replaces its old file, so a
+    // failure up to here leaves all the old files as they were.
+    for (OutputFile* output : outputs) output->Finish();
+    for (OutputFile* output : outputs) output->Replace();
+    std::vector<std::string> folders;
+    for (OutputFile* output : outputs) {
+      std::string folder = FolderOf(output->path);
+      if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+      os::SysError error;
+      if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); }))
+        Raise(error, folder);
+      folders.push_back(folder);
+    }
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  for (auto& slot : slots_) slot.reset();
+}
+
+void FileTable::Discard() noexcept {
+  for (auto& slot : slots_) {
+    if (!slot) continue;
+    if (slot->input) {
+      os::SysError ignored;
+      os::Close(slot->input->handle, ignored);
+    } else {
+      slot->output->Drop();
+    }
+    slot.reset();
+  }
+}
+
+}  // namespace rt

@@ -1,0 +1,57 @@
+// Numbered sequential text files, as the program's run uses them.
+//
+// Input files are read as lines: a line ends at CR, CR LF or LF, and a last
+// line without an end still counts. A UTF-8 byte-order mark at the start is
+// skipped; a UTF-16 one is refused, since those bytes cannot be read as lines.
+//
+// Output records end with CR LF. An output file is written to a temporary file
+// beside it and only moved over the real one, flushed to disk, when the file is
+// closed: a run that fails leaves the earlier file as it was.
+#pragma once
+
+#include <array>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+enum class OpenMode { Input, Output };
+
+// The folder of the running executable, as the program's file names are built on it.
+std::string ProgramFolder();
+
+class FileTable {
+ public:
+  static constexpr int kFirstNumber = 1;
+  static constexpr int kLastNumber = 4;
+
+  FileTable();
+  ~FileTable();  // discards outputs that were never closed
+  FileTable(const FileTable&) = delete;
+  FileTable& operator=(const FileTable&) = delete;
+
+  void Open(int number, OpenMode mode, const std::string& path);
+  bool AtEnd(int number);
+  // The next line without its end; valid until the next call for this file.
+  std::string_view ReadLine(int number);
+  // Writes the fields one after another, then CR LF.
+  void WriteRecord(int number, std::initializer_list<std::string_view> fields);
+  void Close(int number);
+  // Closes every open file; the outputs are replaced together, after all of
+  // them have reached the disk.
+  void CloseAll();
+  // Closes every open file, dropping the outputs' new contents. Never throws.
+  void Discard() noexcept;
+
+  struct InputFile;
+  struct OutputFile;
+
+ private:
+  struct Slot;
+  Slot& Used(int number);
+  std::array<std::unique_ptr<Slot>, kLastNumber + 1> slots_;
+};
+
+}  // namespace rt

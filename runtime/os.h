@@ -1,0 +1,55 @@
+// The file system as the platform gives it. One backend per platform
+// (os_posix.cpp, os_win32.cpp); nothing above this header knows which.
+// Paths are UTF-8 on every platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace rt::os {
+
+// Why a system call failed, in the terms the program reports to the user.
+enum class Failure {
+  NotFound,
+  PathNotFound,
+  AccessDenied,
+  NoSpace,
+  IoError,
+  IsFolder,
+  Exists,
+  Other
+};
+
+struct SysError {
+  Failure failure = Failure::Other;
+  std::string reason;  // the system's own words
+};
+
+using Handle = std::intptr_t;
+
+// Each call returns false on failure and then fills `error`.
+bool OpenForReading(const std::string& path, Handle& handle, SysError& error);
+// Creates a new file, failing with Failure::Exists when the name is taken.
+bool CreateNew(const std::string& path, Handle& handle, SysError& error);
+// Fails when an output may not replace what `path` names: a folder, or a
+// file the user may not write. A name not taken yet is fine.
+bool CheckReplaceable(const std::string& path, SysError& error);
+// `got` is 0 at the end of the file.
+bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error);
+// May write fewer bytes than asked; `written` says how many.
+bool Write(Handle handle, const char* data, std::size_t size, std::size_t& written,
+           SysError& error);
+bool FlushToDisk(Handle handle, SysError& error);
+bool Close(Handle handle, SysError& error);
+// Moves `from` over `to` in one step: a reader sees the old file or the new one.
+bool ReplaceFile(const std::string& from, const std::string& to, SysError& error);
+bool RemoveFile(const std::string& path, SysError& error);
+// Makes the folder's entries (a rename just done) durable.
+bool FlushFolder(const std::string& folder, SysError& error);
+
+// The folder of the running executable, without a trailing separator.
+bool ProgramFolder(std::string& folder, SysError& error);
+unsigned long ProcessId();
+
+}  // namespace rt::os

@@ -1,0 +1,65 @@
+#include "runtime/syscall.h"
+
+namespace rt::sys {
+namespace {
+
+struct Injection {
+  long long calls = 0;
+  long long fail_at = 0;  // 0: nothing injected
+  bool repeating = false;
+  os::Failure failure = os::Failure::IoError;
+};
+
+Injection& State() {
+  static Injection state;
+  return state;
+}
+
+const char* ReasonFor(os::Failure failure) {
+  switch (failure) {
+    case os::Failure::NotFound:
+      return "No such file or directory";
+    case os::Failure::PathNotFound:
+      return "No such file or directory";
+    case os::Failure::AccessDenied:
+      return "Permission denied";
+    case os::Failure::NoSpace:
+      return "No space left on device";
+    case os::Failure::IoError:
+      return "Input/output error";
+    case os::Failure::IsFolder:
+      return "Is a directory";
+    case os::Failure::Exists:
+      return "File exists";
+    case os::Failure::Other:
+      break;
+  }
+  return "Operation failed";
+}
+
+}  // namespace
+
+void InjectFailure(long long nth, os::Failure failure, bool repeating) {
+  State() = Injection{0, nth, repeating, failure};
+}
+
+void ClearInjection() {
+  State() = Injection{};
+}
+
+long long CallsMade() {
+  return State().calls;
+}
+
+bool Permit(os::SysError& error) {
+  Injection& state = State();
+  ++state.calls;
+  if (state.fail_at == 0) return true;
+  bool fails = state.repeating ? state.calls >= state.fail_at : state.calls == state.fail_at;
+  if (!fails) return true;
+  error.failure = state.failure;
+  error.reason = ReasonFor(state.failure);
+  return false;
+}
+
+}  // namespace rt::sys

@@ -1,0 +1,74 @@
+#include "tests/test_support.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+  static std::atomic<int> serial{0};
+  fs::path path = fs::temp_directory_path() /
+                  ("fixinput-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  fs::remove_all(path);
+  fs::create_directories(path);
+  path_ = path.string();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+void TempFolder::Write(std::string_view name, std::string_view bytes) const {
+  WriteBytes(File(name), bytes);
+}
+
+std::string TempFolder::Read(std::string_view name) const {
+  return ReadBytes(File(name));
+}
+
+bool TempFolder::Has(std::string_view name) const {
+  return fs::exists(File(name));
+}
+
+std::vector<std::string> TempFolder::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void RunIn(const TempFolder& folder, RecordingWindow& window) {
+  rt::FileTable files;
+  engine::Run(window, files, [&] { return folder.Path(); });
+}
+
+engine::SymbolInventory InventoryOf(std::initializer_list<std::string_view> symbols) {
+  engine::SymbolInventory inventory;
+  for (std::string_view symbol : symbols) inventory.AddSymbol(symbol);
+  return inventory;
+}
+
+}  // namespace testing_support

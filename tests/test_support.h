@@ -1,0 +1,54 @@
+// Helpers the tests share: a scratch folder, whole-file reads and writes, and a
+// window that records what the run shows on it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/run.h"
+#include "engine/symbols.h"
+#include "runtime/files.h"
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
+  void Write(std::string_view name, std::string_view bytes) const;
+  std::string Read(std::string_view name) const;
+  bool Has(std::string_view name) const;
+  // Every entry's name, sorted.
+  std::vector<std::string> Names() const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, std::string_view bytes);
+
+class RecordingWindow : public engine::RunWindow {
+ public:
+  void SetCaption(std::string_view caption) override { captions.emplace_back(caption); }
+  engine::SymbolInventory& Symbols() override { return symbols; }
+
+  engine::SymbolInventory symbols;
+  std::vector<std::string> captions;
+};
+
+// Runs the cleaning in `folder` with a recording window.
+void RunIn(const TempFolder& folder, RecordingWindow& window);
+
+// An inventory holding these symbols, in order.
+engine::SymbolInventory InventoryOf(std::initializer_list<std::string_view> symbols);
+
+}  // namespace testing_support

@@ -1,0 +1,30 @@
+#include "window/form1.h"
+
+#include <string>
+
+rt::ui::FormDesign Form1::Design() {
+  auto pixels = [](int twips) { return twips / kTwipsPerPixel; };
+  return rt::ui::FormDesign{
+      std::string(kTitle),
+      pixels(kClientWidth),
+      pixels(kClientHeight),
+      {pixels(kCommand1Left), pixels(kCommand1Top), pixels(kCommand1Width),
+       pixels(kCommand1Height)},
+      std::string(kInitialCaption),
+  };
+}
+
+Form1::Form1(engine::FolderSource program_folder) : program_folder_(std::move(program_folder)) {}
+
+void Form1::Command1_Click() {
+  if (RunStarted) {
+    files_.CloseAll();
+    rt::ui::EndProgram(0);
+  }
+  RunStarted = true;
+  engine::Run(*this, files_, program_folder_);
+}
+
+void Form1::SetCaption(std::string_view caption) {
+  if (Command1_) Command1_->SetButtonCaption(caption);
+}
