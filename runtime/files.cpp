@@ -32,6 +32,7 @@ constexpr std::size_t kBufferSize = 64 * 1024;
       throw RuntimeError(ErrorNumber::PathFileAccessError,
                          "Path/File access error: " + path + " is a folder, not a file");
     case os::Failure::Exists:
+    case os::Failure::Unsupported:
     case os::Failure::Other:
       break;
   }
@@ -140,7 +141,8 @@ struct FileTable::InputFile {
 
   void Close() {
     os::SysError error;
-    if (!sys::Checked(error, [&] { return os::Close(handle, error); })) Raise(error, path);
+    if (!sys::CheckedAlwaysMade(error, [&] { return os::Close(handle, error); }))
+      Raise(error, path);
   }
 };
 
@@ -150,6 +152,14 @@ struct FileTable::OutputFile {
   os::Handle handle = 0;
   bool handle_open = false;
   bool temp_exists = false;
+  // Where the new contents stand once moved into place.
+  enum class Placed {
+    No,
+    OverNothing,  // there was no earlier file
+    KeepingOld,   // the earlier file waits under temp_path until the run succeeds
+    OverOld,      // the file system could not keep the earlier file
+  };
+  Placed placed = Placed::No;
   std::string buffer;
 
   void Create() {
@@ -194,24 +204,62 @@ struct FileTable::OutputFile {
     os::SysError error;
     if (!sys::Checked(error, [&] { return os::FlushToDisk(handle, error); })) Raise(error, path);
     handle_open = false;
-    if (!sys::Checked(error, [&] { return os::Close(handle, error); })) Raise(error, path);
+    if (!sys::CheckedAlwaysMade(error, [&] { return os::Close(handle, error); }))
+      Raise(error, path);
   }
 
+  // Moves the new file into place in one step. The earlier file is not
+  // removed but swapped to the temporary name, so that a failure after this
+  // (the other output's move, flushing the folder) can still put it back.
   void Replace() {
     os::SysError error;
+    if (sys::Checked(error, [&] { return os::ExchangeFiles(temp_path, path, error); })) {
+      placed = Placed::KeepingOld;
+      return;
+    }
+    if (error.failure != os::Failure::NotFound && error.failure != os::Failure::Unsupported)
+      Raise(error, path);
+    bool may_have_old = error.failure == os::Failure::Unsupported;
     if (!sys::Checked(error, [&] { return os::ReplaceFile(temp_path, path, error); }))
       Raise(error, path);
     temp_exists = false;
+    placed = may_have_old ? Placed::OverOld : Placed::OverNothing;
+  }
+
+  // The run has succeeded: the earlier file kept for a failure goes. This is
+  // cleanup past the point of success, so like Drop it bypasses the seam; one
+  // that cannot be removed stays as a temporary file, never named like an output.
+  void Commit() noexcept {
+    os::SysError ignored;
+    if (placed == Placed::KeepingOld) os::RemoveFile(temp_path, ignored);
+    temp_exists = false;
+    placed = Placed::No;
   }
 
   // Cleanup after a failure bypasses the seam and ignores errors: the failure
   // being reported is the one that matters, and a fault that stopped the run
-  // (a full disk) must not also keep the temporary file from being removed.
+  // (a full disk) must not also keep the earlier file from being put back or
+  // the temporary file from being removed.
   void Drop() noexcept {
     os::SysError ignored;
     if (handle_open) os::Close(handle, ignored);
+    bool restored = true;
+    switch (placed) {
+      case Placed::KeepingOld:
+        os::ExchangeFiles(temp_path, path, ignored);  // the new contents are temporary again
+        break;
+      case Placed::OverNothing:
+        os::RemoveFile(path, ignored);
+        break;
+      case Placed::OverOld:
+      case Placed::No:
+        restored = false;
+        break;
+    }
     if (temp_exists) os::RemoveFile(temp_path, ignored);
+    if (restored) os::FlushFolder(FolderOf(path), ignored);
     handle_open = temp_exists = false;
+    placed = Placed::No;
   }
 };
 
@@ -299,6 +347,7 @@ void FileTable::Close(int number) {
       std::string folder = FolderOf(slot->output->path);
       if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); }))
         Raise(error, folder);
+      slot->output->Commit();
     }
   } catch (...) {
     if (slot->output) slot->output->Drop();
@@ -318,8 +367,9 @@ void FileTable::CloseAll() {
         outputs.push_back(slots_[number]->output.get());
       }
     }
-    // Every output reaches the disk before any replaces its old file, so a
-    // failure up to here leaves all the old files as they were.
+    // Every output reaches the disk before any replaces its old file, and
+    // each earlier file is kept until the new ones are all in place and
+    // durable, so a failure anywhere here puts all the old files back.
     for (OutputFile* output : outputs) output->Finish();
     for (OutputFile* output : outputs) output->Replace();
     std::vector<std::string> folders;
@@ -331,6 +381,7 @@ void FileTable::CloseAll() {
         Raise(error, folder);
       folders.push_back(folder);
     }
+    for (OutputFile* output : outputs) output->Commit();
   } catch (...) {
     Discard();
     throw;

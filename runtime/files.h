@@ -6,7 +6,8 @@
 //
 // Output records end with CR LF. An output file is written to a temporary file
 // beside it and only moved over the real one, flushed to disk, when the file is
-// closed: a run that fails leaves the earlier file as it was.
+// closed; the earlier file is kept until closing has succeeded, so a run that
+// fails, even while closing, leaves the earlier file as it was.
 #pragma once
 
 #include <array>

@@ -18,6 +18,7 @@ enum class Failure {
   IoError,
   IsFolder,
   Exists,
+  Unsupported,  // the file system cannot do what was asked
   Other
 };
 
@@ -44,6 +45,10 @@ bool FlushToDisk(Handle handle, SysError& error);
 bool Close(Handle handle, SysError& error);
 // Moves `from` over `to` in one step: a reader sees the old file or the new one.
 bool ReplaceFile(const std::string& from, const std::string& to, SysError& error);
+// Swaps the contents of two existing names in one step: afterwards `a` names
+// what `b` named and `b` what `a` named. Failure::NotFound when either is
+// missing; Failure::Unsupported on a file system that cannot swap names.
+bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error);
 bool RemoveFile(const std::string& path, SysError& error);
 // Makes the folder's entries (a rename just done) durable.
 bool FlushFolder(const std::string& folder, SysError& error);

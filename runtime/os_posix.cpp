@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -110,6 +111,25 @@ bool Close(Handle handle, SysError& error) {
 
 bool ReplaceFile(const std::string& from, const std::string& to, SysError& error) {
   return ::rename(from.c_str(), to.c_str()) == 0 || Fail(error);
+}
+
+bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) {
+#ifdef RENAME_EXCHANGE
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
+  int code = errno;
+  if (code == EINVAL || code == ENOSYS || code == ENOTSUP) {
+    error.failure = Failure::Unsupported;
+    error.reason = std::strerror(code);
+    return false;
+  }
+  return Fail(error, code);
+#else
+  (void)a;
+  (void)b;
+  error.failure = Failure::Unsupported;
+  error.reason = "this system cannot swap two file names";
+  return false;
+#endif
 }
 
 bool RemoveFile(const std::string& path, SysError& error) {

@@ -10,6 +10,8 @@ struct Injection {
   os::Failure failure = os::Failure::IoError;
 };
 
+CallHook hook = nullptr;
+
 Injection& State() {
   static Injection state;
   return state;
@@ -31,6 +33,8 @@ const char* ReasonFor(os::Failure failure) {
       return "Is a directory";
     case os::Failure::Exists:
       return "File exists";
+    case os::Failure::Unsupported:
+      return "Operation not supported";
     case os::Failure::Other:
       break;
   }
@@ -51,9 +55,14 @@ long long CallsMade() {
   return State().calls;
 }
 
+void SetCallHook(CallHook call_hook) {
+  hook = call_hook;
+}
+
 bool Permit(os::SysError& error) {
   Injection& state = State();
   ++state.calls;
+  if (hook) hook(state.calls);
   if (state.fail_at == 0) return true;
   bool fails = state.repeating ? state.calls >= state.fail_at : state.calls == state.fail_at;
   if (!fails) return true;

@@ -13,6 +13,11 @@ void ClearInjection();
 // Calls made since the last InjectFailure or ClearInjection.
 long long CallsMade();
 
+// Called with the call's number just before each call is made; nullptr for none.
+// A test uses it to stop the process at an exact point of a run.
+using CallHook = void (*)(long long call);
+void SetCallHook(CallHook hook);
+
 // Counts the call and returns false with the injected error when this one is to fail.
 bool Permit(os::SysError& error);
 
@@ -20,6 +25,18 @@ bool Permit(os::SysError& error);
 template <class Call>
 bool Checked(os::SysError& error, Call&& call) {
   return Permit(error) && call();
+}
+
+// For a call whose effect happens even when it reports a failure: closing
+// releases the handle either way. The call is always made, and an injected
+// failure is reported after it, as the system would.
+template <class Call>
+bool CheckedAlwaysMade(os::SysError& error, Call&& call) {
+  os::SysError injected;
+  bool permitted = Permit(injected);
+  bool made = call();
+  if (!permitted) error = injected;
+  return permitted && made;
 }
 
 }  // namespace rt::sys

@@ -1,0 +1,59 @@
+// What the fault, crash and bad-input tests share: inputs large enough that a
+// run reads and writes several buffers, the earlier results a run must not
+// lose, and checks on what a folder holds afterwards.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace testing_support {
+
+struct Inputs {
+  std::string list;     // in.txt
+  std::string symbols;  // Symbols.txt
+};
+
+struct Outputs {
+  std::string fixed;  // FixedLines.txt
+  std::string bad;    // BadLines.txt
+  bool operator==(const Outputs&) const = default;
+};
+// How a failed comparison shows the outputs: their sizes and first bytes.
+void PrintTo(const Outputs& outputs, std::ostream* out);
+
+// A pronouncing-dictionary-like list of `lines` lines (illegal symbols, blank
+// lines, runs of spaces, all three line ends) and an inventory of a few
+// thousand symbols, so that Symbols.txt too spans more than one read.
+Inputs LargeInputs(int lines, unsigned seed);
+
+// Results of an earlier run, as a failed run must leave them.
+inline constexpr std::string_view kEarlierFixed = "p a t\r\nearlier fixed lines\r\n";
+inline constexpr std::string_view kEarlierBad = "7\tp x a\tBad symbol removed\tx\r\n";
+
+// Puts the inputs, and the earlier results when asked, in the folder.
+void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_outputs);
+
+// The outputs of an uninterrupted run over these inputs, made in a folder of their own.
+Outputs CleanRunOutputs(const Inputs& inputs);
+
+// The number of file-layer system calls an uninterrupted run makes over these
+// inputs, with or without earlier outputs to replace.
+long long CallsOfACleanRun(const Inputs& inputs, bool earlier_outputs);
+
+// The outputs as they are in the folder; a missing one reads as empty.
+Outputs OutputsIn(const TempFolder& folder);
+
+// Descriptors this process has open.
+int OpenDescriptors();
+
+// True for the name of a temporary output file: ~FixInputFiles-<pid>-<n>.tmp.
+bool IsTemporaryName(std::string_view name);
+
+// The folder's names other than the four files of a run.
+std::vector<std::string> OtherNames(const TempFolder& folder);
+
+}  // namespace testing_support

@@ -1,0 +1,111 @@
+// A failure at any one system call of a run, or at every call from some point
+// on, stops the run with a run-time error and loses nothing: the earlier
+// results stay byte for byte, no temporary file or descriptor is left behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <tuple>
+
+#include "runtime/error.h"
+#include "runtime/syscall.h"
+#include "tests/fault_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+struct FailureKind {
+  rt::os::Failure failure;
+  int error_number;  // the run-time error it must be reported as
+  const char* name;
+};
+
+const FailureKind kNoSpace{rt::os::Failure::NoSpace, 61, "NoSpace"};
+const FailureKind kIoError{rt::os::Failure::IoError, 57, "IoError"};
+const FailureKind kAccessDenied{rt::os::Failure::AccessDenied, 70, "AccessDenied"};
+
+class FailureAtEveryCall : public ::testing::TestWithParam<std::tuple<FailureKind, bool>> {};
+
+TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
+  const auto [kind, repeating] = GetParam();
+  // Several reads and writes of every file: each spans more than one 64 KiB buffer.
+  const Inputs inputs = LargeInputs(7000, 5);
+  const Outputs expected = CleanRunOutputs(inputs);
+  ASSERT_GT(inputs.list.size(), 2u * 64 * 1024);
+  ASSERT_GT(inputs.symbols.size(), 64u * 1024);
+  ASSERT_GT(expected.fixed.size(), 64u * 1024);
+  ASSERT_GT(expected.bad.size(), 64u * 1024);
+
+  for (bool earlier_outputs : {true, false}) {
+    SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
+    TempFolder folder;
+    Prepare(folder, inputs, earlier_outputs);
+    const Outputs before = OutputsIn(folder);
+    const std::vector<std::string> names_before = folder.Names();
+    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+    const int descriptors = OpenDescriptors();
+
+    long long nth = 1;
+    for (;; ++nth) {
+      SCOPED_TRACE("failure at call " + std::to_string(nth));
+      RecordingWindow window;
+      rt::sys::InjectFailure(nth, kind.failure, repeating);
+      bool failed = false;
+      try {
+        RunIn(folder, window);
+      } catch (const rt::RuntimeError& error) {
+        failed = true;
+        EXPECT_EQ(error.Number(), kind.error_number) << error.Description();
+      }
+      rt::sys::ClearInjection();
+      if (!failed) break;
+      ASSERT_TRUE(window.captions.empty() ||
+                  window.captions.back() != std::string(engine::kClosingCaption));
+      ASSERT_EQ(OutputsIn(folder), before);
+      ASSERT_EQ(folder.Names(), names_before);
+      ASSERT_EQ(OpenDescriptors(), descriptors);
+    }
+    EXPECT_EQ(nth - 1, calls) << "a failure at any call of the run must stop it";
+    EXPECT_EQ(OutputsIn(folder), expected) << "the run past the last call succeeds";
+    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+    std::printf("[ figures  ] %s %s, %s: %lld failure points tried, nothing lost\n", kind.name,
+                repeating ? "repeating" : "once",
+                earlier_outputs ? "earlier outputs" : "no earlier outputs", nth - 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, FailureAtEveryCall,
+                         ::testing::Combine(::testing::Values(kNoSpace, kIoError, kAccessDenied),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "Repeating" : "Once");
+                         });
+
+// The two outputs are moved into place one after the other. A failure after
+// the first move must put its earlier file back, not leave a new FixedLines.txt
+// beside an old BadLines.txt.
+TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
+  const Inputs inputs{"p x\r\n", "p\r\n"};
+  for (bool earlier_outputs : {true, false}) {
+    SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
+    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+    // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
+    // the flush of the folder. Fail each of them.
+    int moves_per_output = earlier_outputs ? 1 : 2;  // without an earlier file, the swap finds none
+    for (long long nth : {calls - moves_per_output, calls}) {
+      TempFolder folder;
+      Prepare(folder, inputs, earlier_outputs);
+      const Outputs before = OutputsIn(folder);
+      RecordingWindow window;
+      rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
+      EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
+      rt::sys::ClearInjection();
+      EXPECT_EQ(OutputsIn(folder), before) << nth;
+      EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
+      EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
+    }
+  }
+}
+
+}  // namespace
