@@ -12,6 +12,14 @@
 
 namespace testing_support {
 
+// The sanitizer pass runs every test again, about ten times slower; the few
+// loops that make hundreds of runs divide their sizes by this there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kSanitizerDivisor = 5;
+#else
+inline constexpr int kSanitizerDivisor = 1;
+#endif
+
 struct Inputs {
   std::string list;     // in.txt
   std::string symbols;  // Symbols.txt

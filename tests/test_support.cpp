@@ -12,10 +12,12 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder() : TempFolder(fs::temp_directory_path()) {}
+
+TempFolder::TempFolder(const fs::path& base) {
   static std::atomic<int> serial{0};
-  fs::path path = fs::temp_directory_path() /
-                  ("fixinput-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  fs::path path =
+      base / ("fixinput-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
   fs::remove_all(path);
   fs::create_directories(path);
   path_ = path.string();
@@ -44,6 +46,13 @@ std::vector<std::string> TempFolder::Names() const {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+fs::path FastScratchBase() {
+  const fs::path memory = "/dev/shm";
+  std::error_code error;
+  if (fs::is_directory(memory, error) && ::access(memory.c_str(), W_OK) == 0) return memory;
+  return fs::temp_directory_path();
 }
 
 std::string ReadBytes(const std::string& path) {

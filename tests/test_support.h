@@ -17,6 +17,8 @@ namespace testing_support {
 class TempFolder {
  public:
   TempFolder();
+  // A folder under `base` instead of the system's temporary folder.
+  explicit TempFolder(const std::filesystem::path& base);
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
@@ -32,6 +34,11 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// A folder in memory (/dev/shm) where there is one, else the system's temporary
+// folder: for tests that make thousands of runs, each of which flushes its
+// outputs to disk.
+std::filesystem::path FastScratchBase();
 
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, std::string_view bytes);

@@ -1,0 +1,27 @@
+// A second, deliberately simple statement of the cleaning rules, written from
+// the rules and not from the engine, so that the two can be compared on any input.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cleaning_model {
+
+struct Result {
+  // A file starting with a UTF-16 byte-order mark: the run stops with an
+  // error and no output changes.
+  bool refused = false;
+  std::string fixed;  // FixedLines.txt
+  std::string bad;    // BadLines.txt
+  std::vector<std::string> captions;
+  long long lines = 0;  // lines of in.txt
+};
+
+Result Clean(std::string_view list, std::string_view symbols);
+
+// The lines of a file: the UTF-8 byte-order mark at its very start is not
+// part of them; CR, CR LF and LF each end a line; a last line without an end counts.
+std::vector<std::string> Lines(std::string_view bytes);
+
+}  // namespace cleaning_model
