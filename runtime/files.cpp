@@ -246,7 +246,9 @@ struct FileTable::OutputFile {
     bool restored = true;
     switch (placed) {
       case Placed::KeepingOld:
-        os::ExchangeFiles(temp_path, path, ignored);  // the new contents are temporary again
+        // The new contents become temporary again. Should that fail, the
+        // temporary file holds the only copy of the earlier results: keep it.
+        if (!os::ExchangeFiles(temp_path, path, ignored)) temp_exists = false;
         break;
       case Placed::OverNothing:
         os::RemoveFile(path, ignored);

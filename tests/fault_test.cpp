@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <tuple>
 
 #include "runtime/error.h"
@@ -106,6 +107,41 @@ TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
       EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string removed_output;
+long long remove_at_call = 0;
+
+void RemoveOutputAtCall(long long call) {
+  if (call == remove_at_call) std::filesystem::remove(removed_output);
+}
+
+// When the earlier file cannot be put back, its only copy is the temporary
+// file it was swapped to: that one must stay, not be cleaned up.
+TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
+  const Inputs inputs{"p x\r\n", "p\r\n"};
+  const long long calls = CallsOfACleanRun(inputs, true);
+  TempFolder folder;
+  Prepare(folder, inputs, true);
+  // At the last call, the flush of the folder, the new FixedLines.txt vanishes
+  // and the flush fails: putting the earlier one back then finds no file to swap with.
+  removed_output = folder.File("FixedLines.txt");
+  remove_at_call = calls;
+  rt::sys::SetCallHook(RemoveOutputAtCall);
+  rt::sys::InjectFailure(calls, rt::os::Failure::IoError, false);
+  RecordingWindow window;
+  EXPECT_THROW(RunIn(folder, window), rt::RuntimeError);
+  rt::sys::SetCallHook(nullptr);
+  rt::sys::ClearInjection();
+  EXPECT_EQ(folder.Read("BadLines.txt"), kEarlierBad);
+  std::vector<std::string> others = OtherNames(folder);
+  ASSERT_EQ(others.size(), 1u);
+  EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
+  EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
 }
 
 }  // namespace
