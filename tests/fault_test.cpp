@@ -109,10 +109,6 @@ TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 std::string removed_output;
 long long remove_at_call = 0;
 
@@ -142,6 +138,25 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   ASSERT_EQ(others.size(), 1u);
   EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
   EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
+}
+
+// A file system that cannot swap two names still gets its outputs replaced,
+// by a plain move (without the earlier file to put back).
+TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) {
+  const Inputs inputs{"p x\r\n\r\n", "p\r\n"};
+  const Outputs expected = CleanRunOutputs(inputs);
+  const long long calls = CallsOfACleanRun(inputs, true);
+  for (long long nth : {calls - 2, calls - 1}) {  // the swap of FixedLines.txt, of BadLines.txt
+    TempFolder folder;
+    Prepare(folder, inputs, true);
+    RecordingWindow window;
+    rt::sys::InjectFailure(nth, rt::os::Failure::Unsupported, false);
+    RunIn(folder, window);
+    EXPECT_EQ(rt::sys::CallsMade(), calls + 1) << "one more call: the plain move";
+    rt::sys::ClearInjection();
+    EXPECT_EQ(OutputsIn(folder), expected) << nth;
+    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
+  }
 }
 
 }  // namespace
