@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   std::FILE* status = std::fopen("/proc/self/status", "r");
   char line[256];
   while (status && std::fgets(line, sizeof line, status)) {
-    if (std::strncmp(line, "VmHWM:", 6) == 0) std::fprintf(stderr, "peak_kib %ld\n", std::atol(line + 6));
+    if (std::strncmp(line, "VmHWM:", 6) == 0)
+      std::fprintf(stderr, "peak_kib %ld\n", std::atol(line + 6));
   }
   if (status) std::fclose(status);
   return 0;

@@ -10,6 +10,8 @@ namespace engine {
 namespace {
 
 constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+// A space among these ends a token short enough to be packed.
+constexpr std::uint64_t kFirstSevenBytes = 0x00FFFFFFFFFFFFFFull;
 
 std::uint64_t LoadWord(const char* bytes) {
   std::uint64_t word;
@@ -18,7 +20,9 @@ std::uint64_t LoadWord(const char* bytes) {
 }
 
 // A mask of the lowest `count` bytes, count below 8.
-std::uint64_t LowBytes(std::size_t count) { return (std::uint64_t{1} << (8 * count)) - 1; }
+std::uint64_t LowBytes(std::size_t count) {
+  return (std::uint64_t{1} << (8 * count)) - 1;
+}
 
 }  // namespace
 
@@ -48,6 +52,11 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   const char* const line_end = start + trimmed.size();
 
   BadSymbol_ = {};
+  if (trimmed.empty()) {
+    // A blank line's one token is empty, so illegal, yet names no bad symbol.
+    CurrentLine_ = cleaned_ = {};
+    return;
+  }
   // While every token so far is legal and followed by a single space, the
   // cleaned line is the start of the line itself and nothing is copied.
   bool verbatim = true;
@@ -60,13 +69,16 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
     // One 8-byte load tells where a short token ends and is also its key in
     // the index; the padding makes the load safe to the end of the line.
     std::uint64_t word = LoadWord(Remaining);
-    std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces);
+    std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
     if (spaces != 0) {
       std::size_t length = static_cast<std::size_t>(std::countr_zero(spaces)) / 8;
       Token = std::string_view(Remaining, length);
-      legal = symbols.LegalPackedSymbol(word & LowBytes(length), static_cast<std::uint32_t>(length));
+      legal =
+          symbols.LegalPackedSymbol(word & LowBytes(length), static_cast<std::uint32_t>(length));
     } else {
-      Token = s::StringBefore(std::string_view(Remaining, static_cast<std::size_t>(line_end + kPadding - Remaining)), " ");
+      Token = s::StringBefore(
+          std::string_view(Remaining, static_cast<std::size_t>(line_end + kPadding - Remaining)),
+          " ");
       legal = symbols.LegalSymbol(Token);
     }
     const char* token_end = Remaining + Token.size();

@@ -36,8 +36,8 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
     std::string_view cleaned = cleaner.CleanedLine();
     if (!cleaned.empty()) files.WriteRecord(kFixedFile, {cleaned});
     if (!cleaner.BadSymbol().empty()) {
-      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", cleaner.CurrentLine(), "\t",
-                                   kBadSymbolText, "\t", cleaner.BadSymbol()});
+      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", cleaner.CurrentLine(),
+                                   "\t", kBadSymbolText, "\t", cleaner.BadSymbol()});
     }
   }
   files.CloseAll();

@@ -1,6 +1,5 @@
 #include "runtime/error.h"
 
-
 namespace rt {
 
 RuntimeError::RuntimeError(ErrorNumber number, std::string description)
@@ -13,6 +12,8 @@ std::string RuntimeError::Message() const {
   return "Run-time error '" + std::to_string(Number()) + "':\n\n" + description_;
 }
 
-void ThrowOverflow() { throw RuntimeError(ErrorNumber::Overflow, "Overflow"); }
+void ThrowOverflow() {
+  throw RuntimeError(ErrorNumber::Overflow, "Overflow");
+}
 
 }  // namespace rt
