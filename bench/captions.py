@@ -42,7 +42,7 @@ def main():
     program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
                               os.path.join(here, "..", "build", "caption_bench"))
     lines = int(sys.argv[2]) if len(sys.argv) > 2 else 1_000_000
-    rounds = sys.argv[3] if len(sys.argv) > 3 else "5"
+    rounds = sys.argv[3] if len(sys.argv) > 3 else "7"
     missing = xdesk.missing_tools(["Xvfb", "xdotool"])
     if missing:
         print("caption paint: not measured, missing " + ", ".join(missing))
