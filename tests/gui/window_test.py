@@ -60,14 +60,16 @@ class Session:
         self.names_at_start = self.names()
         self.process = display.start("./FixInputFiles", folder)
         self.window = display.find_window(TITLE, process=self.process)
-        check(self.window is not None, f"no window titled {TITLE!r} appeared ({self.ended_how()})")
+        if self.window is None:
+            how = self.ended_how()
+            self.stop()
+            raise Failed(f"no window titled {TITLE!r} appeared ({how})")
 
     def names(self):
         return sorted(os.listdir(self.folder))
 
     def read(self, name):
-        with open(os.path.join(self.folder, name), "rb") as file:
-            return file.read()
+        return read(self.folder, name)
 
     def click(self):
         self.display.click(self.window, *BUTTON_MIDDLE)
@@ -102,21 +104,16 @@ class Session:
         self.process.stderr.close()
 
 
-def golden(golden_folder, name):
-    with open(os.path.join(golden_folder, name), "rb") as file:
-        return file.read()
-
-
 # Scenarios: each gets a display, the program, the golden folder and a fresh folder.
 
 def click_twice(display, program, gold, folder):
-    write(folder, {"in.txt": golden(gold, "in.txt"), "Symbols.txt": golden(gold, "Symbols.txt")})
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
         session.click()
         wait_for(session.outputs_done, "both output files are written")
         for name in OUTPUTS:
-            check(session.read(name) == golden(gold, name), f"{name} differs from the golden one")
+            check(session.read(name) == read(gold, name), f"{name} differs from the golden one")
         time.sleep(0.5)
         check(session.running(), "the program ended after the first click: " + session.ended_how())
         session.click()
@@ -127,7 +124,7 @@ def click_twice(display, program, gold, folder):
 
 
 def captions_read_back(display, program, gold, folder):
-    write(folder, {"in.txt": golden(gold, "in.txt"), "Symbols.txt": golden(gold, "Symbols.txt")})
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
         before = session.caption_words()
@@ -175,13 +172,13 @@ def missing_input(display, program, folder, files, missing_name):
 
 def missing_in(display, program, gold, folder):
     missing_input(display, program, folder,
-                  {"Symbols.txt": golden(gold, "Symbols.txt")}, "in.txt")
+                  {"Symbols.txt": read(gold, "Symbols.txt")}, "in.txt")
 
 
 def missing_symbols(display, program, gold, folder):
     earlier = {"FixedLines.txt": b"earlier fixed\r\n", "BadLines.txt": b"1\tearlier bad\r\n"}
     missing_input(display, program, folder,
-                  {"in.txt": golden(gold, "in.txt"), **earlier}, "Symbols.txt")
+                  {"in.txt": read(gold, "in.txt"), **earlier}, "Symbols.txt")
 
 
 def click_during_run(display, program, gold, folder):
@@ -226,7 +223,7 @@ def click_during_run(display, program, gold, folder):
 
 
 def close_when_ready(display, program, gold, folder):
-    write(folder, {"in.txt": golden(gold, "in.txt"), "Symbols.txt": golden(gold, "Symbols.txt")})
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
         display.close(session.window)
@@ -238,13 +235,13 @@ def close_when_ready(display, program, gold, folder):
 
 
 def keyboard(display, program, gold, folder):
-    write(folder, {"in.txt": golden(gold, "in.txt"), "Symbols.txt": golden(gold, "Symbols.txt")})
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
         display.run("xdotool", "key", "Escape")  # not a way to close the window
         display.key(session.window, "Return")
         wait_for(session.outputs_done, "Enter runs the job")
-        check(session.read("FixedLines.txt") == golden(gold, "FixedLines.txt"),
+        check(session.read("FixedLines.txt") == read(gold, "FixedLines.txt"),
               "FixedLines.txt differs")
         check(session.running(), "the program ended after Enter: " + session.ended_how())
         display.key(session.window, "space")
