@@ -110,6 +110,8 @@ def click_twice(display, program, gold, folder):
     write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
+        geometry = display.run("xdotool", "getwindowgeometry", str(session.window)).stdout
+        check("Geometry: 389x301" in geometry, f"the client area is not 389 x 301: {geometry}")
         session.click()
         wait_for(session.outputs_done, "both output files are written")
         for name in OUTPUTS:
