@@ -24,6 +24,10 @@ test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -L unit
 
+# The program on the demo files in build/demo/; on a private Xvfb without $$DISPLAY.
+run: build
+	tools/run-demo
+
 bench: build
 	bench/run
 

@@ -1,9 +1,30 @@
 #include "engine/cleaner.h"
 
+#include <bit>
+#include <cstring>
+
 #include "engine/s.h"
 #include "runtime/text.h"
 
 namespace engine {
+namespace {
+
+constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+// A space among these ends a token short enough to be packed.
+constexpr std::uint64_t kFirstSevenBytes = 0x00FFFFFFFFFFFFFFull;
+
+std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return s::LittleEndian(word);
+}
+
+// A mask of the lowest `count` bytes, count below 8.
+std::uint64_t LowBytes(std::size_t count) {
+  return (std::uint64_t{1} << (8 * count)) - 1;
+}
+
+}  // namespace
 
 void NormaliseSpaces(std::string_view line, std::string& normalised) {
   line = rt::Trim(line);
@@ -16,30 +37,88 @@ void NormaliseSpaces(std::string_view line, std::string& normalised) {
       break;
     }
     normalised.append(line.substr(0, space + 1));
-    std::size_t next = line.find_first_not_of(' ', space);
-    line.remove_prefix(next);  // the line is trimmed, so a token follows every run
+    line.remove_prefix(line.find_first_not_of(' ', space));  // trimmed: a token follows every run
   }
 }
 
 void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
+  std::string_view trimmed = rt::Trim(line);
+  // Spaces after the line end its last token like the spaces between tokens,
+  // and let the split test eight bytes at a time up to the very end.
+  if (padded_.size() < trimmed.size() + kPadding) padded_.resize(2 * (trimmed.size() + kPadding));
+  char* const start = padded_.data();
+  if (!trimmed.empty()) std::memcpy(start, trimmed.data(), trimmed.size());
+  std::memset(start + trimmed.size(), ' ', kPadding);
+  const char* const line_end = start + trimmed.size();
+
   BadSymbol_ = {};
-  NormaliseSpaces(line, CurrentLine_);
-  GoodPart_.clear();
-  std::string_view Remaining = CurrentLine_;
-  do {
-    std::string_view Token = s::StringBefore(Remaining, " ");
-    if (symbols.LegalSymbol(Token)) {
-      GoodPart_ += ' ';
-      GoodPart_ += Token;
+  if (trimmed.empty()) {
+    // A blank line's one token is empty, so illegal, yet names no bad symbol.
+    CurrentLine_ = cleaned_ = {};
+    return;
+  }
+  // While every token so far is legal and followed by a single space, the
+  // cleaned line is the start of the line itself and nothing is copied.
+  bool verbatim = true;
+  const char* verbatim_end = start;
+  bool collapsed = false;
+  const char* Remaining = start;
+  for (;;) {
+    std::string_view Token;
+    bool legal;
+    // One 8-byte load tells where a short token ends and is also its key in
+    // the index; the padding makes the load safe to the end of the line.
+    std::uint64_t word = LoadWord(Remaining);
+    std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
+    if (spaces != 0) {
+      std::size_t length = static_cast<std::size_t>(std::countr_zero(spaces)) / 8;
+      Token = std::string_view(Remaining, length);
+      legal =
+          symbols.LegalPackedSymbol(word & LowBytes(length), static_cast<std::uint32_t>(length));
     } else {
-      BadSymbol_ = Token;
+      Token = s::StringBefore(
+          std::string_view(Remaining, static_cast<std::size_t>(line_end + kPadding - Remaining)),
+          " ");
+      legal = symbols.LegalSymbol(Token);
     }
-    Remaining = s::StringAfter(Remaining, " ");
-  } while (!rt::Trim(Remaining).empty());
+    const char* token_end = Remaining + Token.size();
+    if (verbatim && legal) {
+      verbatim_end = token_end;
+    } else {
+      if (verbatim) StartCopying(start, verbatim_end, verbatim);
+      if (legal) {
+        if (!GoodPart_.empty()) GoodPart_ += ' ';
+        GoodPart_ += Token;
+      } else {
+        BadSymbol_ = Token;
+      }
+    }
+    if (token_end == line_end) break;
+    // What StringAfter would give, without scanning the token again: the
+    // padding guarantees a space after every token. A run of spaces, however
+    // long, separates two tokens as one space does.
+    Remaining = token_end + 1;
+    if (*Remaining == ' ') {
+      while (*Remaining == ' ') ++Remaining;
+      collapsed = true;
+      if (verbatim) StartCopying(start, verbatim_end, verbatim);
+    }
+  }
+
+  std::string_view whole(start, static_cast<std::size_t>(line_end - start));
+  if (collapsed) {
+    NormaliseSpaces(whole, normalised_);
+    CurrentLine_ = normalised_;
+  } else {
+    CurrentLine_ = whole;
+  }
+  cleaned_ = verbatim ? std::string_view(start, static_cast<std::size_t>(verbatim_end - start))
+                      : std::string_view(GoodPart_);
 }
 
-std::string_view LineCleaner::CleanedLine() const {
-  return rt::Trim(GoodPart_);
+void LineCleaner::StartCopying(const char* start, const char* verbatim_end, bool& verbatim) {
+  GoodPart_.assign(start, static_cast<std::size_t>(verbatim_end - start));
+  verbatim = false;
 }
 
 }  // namespace engine

@@ -30,13 +30,14 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
     if (LineCount % kProgressEvery == 0) window.SetCaption(ProgressCaption(LineCount));
     cleaner.Clean(line, symbols);
 
-    rt::NumberText number(LineCount);
-    if (cleaner.Blank()) files.WriteRecord(kBadFile, {number.View(), "\t", kBlankLineText});
+    if (cleaner.Blank()) {
+      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", kBlankLineText});
+    }
     std::string_view cleaned = cleaner.CleanedLine();
     if (!cleaned.empty()) files.WriteRecord(kFixedFile, {cleaned});
     if (!cleaner.BadSymbol().empty()) {
-      files.WriteRecord(kBadFile, {number.View(), "\t", cleaner.CurrentLine(), "\t", kBadSymbolText,
-                                   "\t", cleaner.BadSymbol()});
+      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", cleaner.CurrentLine(),
+                                   "\t", kBadSymbolText, "\t", cleaner.BadSymbol()});
     }
   }
   files.CloseAll();

@@ -9,7 +9,7 @@ namespace engine {
 void SymbolInventory::AddSymbol(std::string_view symbol) {
   rt::CheckedIncrement(SymbolCount);
   SymbolList.emplace_back(symbol);
-  index_.emplace(symbol);
+  index_.Insert(symbol);
 }
 
 void LoadInventory(SymbolInventory& inventory, rt::FileTable& files, int file_number) {

@@ -1,11 +1,11 @@
 // The symbol inventory: every legal phonetic symbol, as Symbols.txt lists them.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
+
+#include "engine/symbol_index.h"
 
 namespace rt {
 class FileTable;
@@ -24,20 +24,17 @@ class SymbolInventory {
   void AddSymbol(std::string_view symbol);
 
   // True when MySymbol is one of the symbols, byte for byte.
-  bool LegalSymbol(std::string_view MySymbol) const {
-    return index_.find(MySymbol) != index_.end();
+  bool LegalSymbol(std::string_view MySymbol) const { return index_.Contains(MySymbol); }
+  // The same question for a token of at most SymbolIndex::kMaxPackedLength
+  // bytes that the caller has packed already (SymbolIndex::Pack).
+  bool LegalPackedSymbol(std::uint64_t packed, std::uint32_t length) const {
+    return index_.ContainsPacked(packed, length);
   }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
   // Answers what a scan of SymbolList would, without the scan: an inventory of
   // 100,000 lines would otherwise cost 100,000 comparisons a token.
-  std::unordered_set<std::string, Hash, std::equal_to<>> index_;
+  SymbolIndex index_;
 };
 
 // Reads the inventory from an open input file to its end, then closes the file.

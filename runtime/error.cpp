@@ -1,7 +1,5 @@
 #include "runtime/error.h"
 
-#include <limits>
-
 namespace rt {
 
 RuntimeError::RuntimeError(ErrorNumber number, std::string description)
@@ -14,12 +12,8 @@ std::string RuntimeError::Message() const {
   return "Run-time error '" + std::to_string(Number()) + "':\n\n" + description_;
 }
 
-void CheckedIncrement(int& counter) {
-  static_assert(sizeof(int) == 4, "counters are 32-bit");
-  if (counter == std::numeric_limits<int>::max()) {
-    throw RuntimeError(ErrorNumber::Overflow, "Overflow");
-  }
-  ++counter;
+void ThrowOverflow() {
+  throw RuntimeError(ErrorNumber::Overflow, "Overflow");
 }
 
 }  // namespace rt

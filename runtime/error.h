@@ -2,6 +2,7 @@
 // and one place at the top shows its message and ends the program.
 #pragma once
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -40,7 +41,13 @@ class RuntimeError : public std::runtime_error {
   std::string description_;
 };
 
+[[noreturn]] void ThrowOverflow();
+
 // Adds one to a 32-bit counter; going past its largest value is the overflow error.
-void CheckedIncrement(int& counter);
+inline void CheckedIncrement(int& counter) {
+  static_assert(sizeof(int) == 4, "counters are 32-bit");
+  if (counter == std::numeric_limits<int>::max()) ThrowOverflow();
+  ++counter;
+}
 
 }  // namespace rt

@@ -160,7 +160,8 @@ struct FileTable::OutputFile {
     OverOld,      // the file system could not keep the earlier file
   };
   Placed placed = Placed::No;
-  std::string buffer;
+  std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
+  std::size_t used = 0;
 
   void Create() {
     os::SysError error;
@@ -174,7 +175,6 @@ struct FileTable::OutputFile {
       if (error.failure != os::Failure::Exists || attempt == 99) Raise(error, path);
     }
     handle_open = temp_exists = true;
-    buffer.reserve(kBufferSize);
   }
 
   void WriteAll(const char* data, std::size_t size) {
@@ -189,18 +189,20 @@ struct FileTable::OutputFile {
   }
 
   void Append(std::string_view text) {
-    if (buffer.size() + text.size() > kBufferSize) {
-      WriteAll(buffer.data(), buffer.size());
-      buffer.clear();
+    if (used + text.size() > kBufferSize) {
+      WriteAll(buffer.get(), used);
+      used = 0;
       if (text.size() >= kBufferSize) return WriteAll(text.data(), text.size());
     }
-    buffer.append(text);
+    if (text.empty()) return;  // an empty view may have no bytes to copy from
+    std::memcpy(buffer.get() + used, text.data(), text.size());
+    used += text.size();
   }
 
   // Puts every byte on the disk and closes the temporary file.
   void Finish() {
-    WriteAll(buffer.data(), buffer.size());
-    buffer.clear();
+    WriteAll(buffer.get(), used);
+    used = 0;
     os::SysError error;
     if (!sys::Checked(error, [&] { return os::FlushToDisk(handle, error); })) Raise(error, path);
     handle_open = false;

@@ -43,6 +43,33 @@ TEST(Inventory, MatchesExactBytesOnly) {
   EXPECT_EQ(symbols.SymbolCount, 6);
 }
 
+TEST(Inventory, MatchesSymbolsOfEveryLengthExactly) {
+  // Short symbols are compared as packed integers and long ones by hash and
+  // bytes: check around the boundary, with NUL bytes and near misses.
+  std::vector<std::string> symbols;
+  for (std::size_t length = 1; length <= 20; ++length) symbols.push_back(std::string(length, 'k'));
+  symbols.push_back(std::string("a\0", 2));
+  symbols.push_back("abcdefg");
+  symbols.push_back("abcdefgh");
+  symbols.push_back("abcdefghi");
+  engine::SymbolInventory inventory;
+  for (const std::string& symbol : symbols) inventory.AddSymbol(symbol);
+  for (const std::string& symbol : symbols) {
+    EXPECT_TRUE(inventory.LegalSymbol(symbol)) << symbol.size();
+    std::string changed = symbol;
+    changed.back() ^= 1;
+    EXPECT_FALSE(inventory.LegalSymbol(changed)) << symbol.size();
+    EXPECT_FALSE(inventory.LegalSymbol(symbol + "x")) << symbol.size() << " plus a byte";
+  }
+  EXPECT_FALSE(inventory.LegalSymbol("a")) << "a trailing NUL byte counts";
+  EXPECT_FALSE(inventory.LegalSymbol(std::string(21, 'k')));
+  // The cleaner's packed lookup gives the same answers on a line.
+  engine::LineCleaner cleaner;
+  cleaner.Clean("kkkkkk kkkkkkk kkkkkkkk abcdefgh abcdefgx kkkkkkkkkkkkkkkkkkkkk", inventory);
+  EXPECT_EQ(cleaner.CleanedLine(), "kkkkkk kkkkkkk kkkkkkkk abcdefgh");
+  EXPECT_EQ(cleaner.BadSymbol(), std::string(21, 'k'));
+}
+
 TEST(Inventory, KeepsDuplicatesInOrder) {
   engine::SymbolInventory symbols = InventoryOf({"b", "a", "b"});
   EXPECT_EQ(symbols.SymbolCount, 3);

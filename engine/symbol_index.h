@@ -1,0 +1,141 @@
+// An exact-match set of byte strings, built for the cleaner's hot loop: most
+// tokens are a few bytes, so a short key is kept and compared as one integer,
+// its bytes packed first byte lowest.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace engine {
+
+class SymbolIndex {
+ public:
+  // Keys up to this long are packed into the low bytes of an integer whose
+  // top byte holds the length: one comparison settles a match.
+  static constexpr std::size_t kMaxPackedLength = 7;
+
+  SymbolIndex() : slots_(kInitialSlots), mask_(kInitialSlots - 1), shift_(64 - kInitialBits) {}
+
+  void Insert(std::string_view symbol);
+
+  bool Contains(std::string_view text) const {
+    if (text.empty()) return false;
+    if (text.size() <= kMaxPackedLength)
+      return ContainsPacked(Pack(text), static_cast<std::uint32_t>(text.size()));
+    if (text.size() > UINT32_MAX) return false;
+    std::uint64_t tag = LongTag(text);
+    std::uint32_t length = static_cast<std::uint32_t>(text.size());
+    for (std::size_t slot = SlotOf(tag);; slot = (slot + 1) & mask_) {
+      const Entry& entry = slots_[slot];
+      if (entry.length == 0) return false;
+      if (entry.tag == tag && entry.length == length &&
+          std::memcmp(long_keys_.data() + entry.offset, text.data(), length) == 0) {
+        return true;
+      }
+    }
+  }
+
+  // For a key of 1 to kMaxPackedLength bytes, packed as Pack does.
+  bool ContainsPacked(std::uint64_t packed, std::uint32_t length) const {
+    std::uint64_t tag = packed | std::uint64_t{length} << 56;
+    for (std::size_t slot = SlotOf(tag);; slot = (slot + 1) & mask_) {
+      const Entry& entry = slots_[slot];
+      if (entry.tag == tag) return true;
+      if (entry.length == 0) return false;
+    }
+  }
+
+  // The bytes of a text of at most kMaxPackedLength in one integer, read with
+  // overlapping loads of fixed size: no call and no loop.
+  static std::uint64_t Pack(std::string_view text) {
+    const char* bytes = text.data();
+    std::size_t size = text.size();
+    if (size >= 4) {
+      std::uint64_t low = Load32(bytes), high = Load32(bytes + size - 4);
+      return low | (high << (8 * (size - 4)));
+    }
+    if (size == 0) return 0;
+    auto byte = [&](std::size_t at) {
+      return std::uint64_t{static_cast<unsigned char>(bytes[at])};
+    };
+    return byte(0) | byte(size / 2) << (8 * (size / 2)) | byte(size - 1) << (8 * (size - 1));
+  }
+
+ private:
+  static constexpr int kInitialBits = 6;
+  static constexpr std::size_t kInitialSlots = std::size_t{1} << kInitialBits;
+
+  struct Entry {
+    std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
+    std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
+    std::uint32_t offset = 0;  // where a longer symbol's bytes are in long_keys_
+  };
+
+  static std::uint64_t Load32(const char* bytes) {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
+    return word;
+  }
+
+  // Never equal to a short key's tag, whose top byte is its length, 1 to 7.
+  static std::uint64_t LongTag(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
+    return hash | std::uint64_t{0xFF} << 56;
+  }
+
+  std::size_t SlotOf(std::uint64_t tag) const {
+    return static_cast<std::size_t>((tag * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+
+  void Place(const Entry& entry);
+  void Grow();
+
+  std::vector<Entry> slots_;
+  std::size_t mask_;
+  int shift_;
+  std::size_t count_ = 0;
+  std::string long_keys_;
+};
+
+inline void SymbolIndex::Insert(std::string_view symbol) {
+  if (symbol.empty() || Contains(symbol)) return;
+  if (2 * (count_ + 1) > slots_.size()) Grow();
+  Entry entry{0, static_cast<std::uint32_t>(symbol.size()), 0};
+  if (symbol.size() <= kMaxPackedLength) {
+    entry.tag = Pack(symbol) | std::uint64_t{entry.length} << 56;
+  } else {
+    if (symbol.size() > UINT32_MAX || long_keys_.size() > UINT32_MAX - symbol.size()) {
+      throw std::length_error("symbol inventory too large");
+    }
+    entry.tag = LongTag(symbol);
+    entry.offset = static_cast<std::uint32_t>(long_keys_.size());
+    long_keys_.append(symbol);
+  }
+  Place(entry);
+  ++count_;
+}
+
+inline void SymbolIndex::Place(const Entry& entry) {
+  std::size_t slot = SlotOf(entry.tag);
+  while (slots_[slot].length != 0) slot = (slot + 1) & mask_;
+  slots_[slot] = entry;
+}
+
+inline void SymbolIndex::Grow() {
+  std::vector<Entry> old(slots_.size() * 2);
+  old.swap(slots_);
+  mask_ = slots_.size() - 1;
+  --shift_;
+  for (const Entry& entry : old) {
+    if (entry.length != 0) Place(entry);
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,185 @@
+// The window services on X11, through FLTK: the form's window, its one push
+// button, caption changes painted while a click is still being handled, and
+// the run-time error's message box.
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "runtime/error.h"
+#include "runtime/ui.h"
+
+namespace rt::ui {
+namespace {
+
+constexpr std::string_view kProgramName = "FixInputFiles";
+// Captions set faster than this are painted together: the eye sees no more,
+// and a long run does not wait on the X server for each one.
+constexpr auto kPaintInterval = std::chrono::milliseconds(33);
+constexpr int kLargestCaptionSize = 14;  // FLTK's usual size for labels
+constexpr int kSmallestCaptionSize = 8;
+// Room between the caption and the button's edge, where the focus frame is drawn.
+constexpr int kCaptionMargin = 6;
+
+// FLTK reads '@' in a label as the start of a symbol's name; doubled, it is drawn as itself.
+std::string LabelText(std::string_view text) {
+  std::string label;
+  label.reserve(text.size());
+  for (char c : text) {
+    label += c;
+    if (c == '@') label += '@';
+  }
+  return label;
+}
+
+// A push button as users know it: Space and Enter click it when it has the
+// focus, and '&' in its caption is an ordinary character.
+class PushButton : public Fl_Button {
+ public:
+  PushButton(const Rect& place) : Fl_Button(place.left, place.top, place.width, place.height) {
+    clear_flag(SHORTCUT_LABEL);
+    align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  }
+
+  int handle(int event) override {
+    bool plain_key = !(Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT | FL_META));
+    if (event == FL_KEYBOARD && Fl::focus() == this && plain_key &&
+        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
+      simulate_key_action();
+      do_callback();
+      return 1;
+    }
+    return Fl_Button::handle(event);
+  }
+
+  // The largest font size, up to the usual one, at which the whole caption fits
+  // inside the button's face.
+  void FitCaption() {
+    int face_width = w() - 2 * kCaptionMargin;
+    int face_height = h() - 2 * kCaptionMargin;
+    int size = kLargestCaptionSize;
+    for (; size > kSmallestCaptionSize; --size) {
+      fl_font(labelfont(), size);
+      int width = face_width;
+      int height = 0;
+      fl_measure(label(), width, height);
+      if (width <= face_width && height <= face_height) break;
+    }
+    labelsize(size);
+  }
+
+ protected:
+  // As Fl_Button draws itself, with the caption kept clear of the edge and the focus frame.
+  void draw() override {
+    draw_box(value() ? fl_down(box()) : box(), value() ? selection_color() : color());
+    draw_label(x() + kCaptionMargin, y() + kCaptionMargin, w() - 2 * kCaptionMargin,
+               h() - 2 * kCaptionMargin);
+    if (Fl::focus() == this) draw_focus();
+  }
+};
+
+class FltkForm : public FormHost {
+ public:
+  FltkForm(const FormDesign& design, FormClient& client)
+      : window_(design.client_width, design.client_height),
+        button_(design.button),
+        client_(client) {
+    window_.copy_label(design.title.c_str());
+    window_.xclass(kProgramName.data());
+    window_.callback(&FltkForm::OnClose, this);
+    button_.callback(&FltkForm::OnClick, this);
+    window_.end();
+    button_.copy_label(LabelText(design.caption).c_str());
+    button_.FitCaption();
+  }
+
+  void Show() {
+    window_.show();
+    button_.take_focus();
+  }
+
+  void SetButtonCaption(std::string_view caption) override {
+    button_.copy_label(LabelText(caption).c_str());
+    if (Clock::now() - last_paint_ >= kPaintInterval) {
+      Paint();
+    } else {
+      caption_unpainted_ = true;
+    }
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  // Draws the button now, without taking any input event from the queue.
+  void Paint() {
+    button_.FitCaption();
+    button_.redraw();
+    Fl::flush();
+    last_paint_ = Clock::now();
+    caption_unpainted_ = false;
+  }
+
+  static void OnClick(Fl_Widget*, void* form_pointer) {
+    auto& form = *static_cast<FltkForm*>(form_pointer);
+    DispatchClick(form.client_);
+    // The caption the click set last is the one the user sees when it returns.
+    if (form.caption_unpainted_) form.Paint();
+  }
+
+  // The window's close box, or Escape: only the close box ends the program.
+  static void OnClose(Fl_Widget* window, void*) {
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    window->hide();
+  }
+
+  Fl_Window window_;
+  PushButton button_;
+  FormClient& client_;
+  Clock::time_point last_paint_{};
+  bool caption_unpainted_ = false;
+};
+
+bool OpenDisplay() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    const char* name = XDisplayName(nullptr);
+    if (name && *name) {
+      std::fprintf(stderr, "%s: cannot open the display \"%s\"; it needs a graphical desktop\n",
+                   kProgramName.data(), name);
+    } else {
+      std::fprintf(stderr, "%s: no display (DISPLAY is not set); it needs a graphical desktop\n",
+                   kProgramName.data());
+    }
+    return false;
+  }
+  fl_open_display(display);
+  return true;
+}
+
+}  // namespace
+
+int RunForm(const FormDesign& design, FormClient& client) {
+  if (!OpenDisplay()) return 1;
+  FltkForm form(design, client);
+  client.Attach(form);
+  form.Show();
+  // Returns once the window is closed; a click that ends the program never comes back here.
+  return Fl::run();
+}
+
+void ShowRunTimeError(const RuntimeError& error) {
+  std::fprintf(stderr, "%s\n", error.what());
+  std::fflush(stderr);
+  if (!fl_display) return;
+  fl_message_title(kProgramName.data());
+  fl_alert("%s", LabelText(error.Message()).c_str());
+}
+
+}  // namespace rt::ui

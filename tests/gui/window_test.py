@@ -1,0 +1,309 @@
+#!/usr/bin/env python3
+"""The real program in a real window: each scenario starts its own Xvfb, copies
+the executable into a fresh folder (the program works in its own folder), and
+uses the window as a person would, with xdotool's mouse and keys.
+
+    window_test.py SCENARIO PROGRAM GOLDEN_FOLDER
+
+Exit status 0: passed; 77: skipped, with the reason on stdout (no X server can
+be started here, or a tool is missing); anything else: failed.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import xdesk  # noqa: E402
+
+SKIP = 77
+TITLE = "Fix input files for the Quorlen"
+MESSAGE_TITLE = "FixInputFiles"
+BUTTON = (72, 48, 241, 169)
+BUTTON_MIDDLE = (72 + 120, 48 + 84)
+OUTPUTS = ("FixedLines.txt", "BadLines.txt")
+
+INSTRUCTION_WORDS = ["clean", "in.txt", "located", "folder", "symbols.txt", "phonetic",
+                     "click", "button", "program"]
+CLOSING_WORDS = ["done", "fixedlines.txt", "repaired", "badlines.txt", "again", "exit"]
+
+
+class Failed(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failed(what)
+
+
+def wait_for(condition, what, timeout=30):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise Failed("timed out waiting until " + what)
+
+
+class Session:
+    """One program started in a fresh folder on a private display."""
+
+    def __init__(self, display, program, folder):
+        self.display = display
+        self.folder = folder
+        shutil.copy2(program, os.path.join(folder, "FixInputFiles"))
+        self.names_at_start = self.names()
+        self.process = display.start("./FixInputFiles", folder)
+        self.window = display.find_window(TITLE, process=self.process)
+        if self.window is None:
+            how = self.ended_how()
+            self.stop()
+            raise Failed(f"no window titled {TITLE!r} appeared ({how})")
+
+    def names(self):
+        return sorted(os.listdir(self.folder))
+
+    def read(self, name):
+        return read(self.folder, name)
+
+    def click(self):
+        self.display.click(self.window, *BUTTON_MIDDLE)
+
+    def outputs_done(self):
+        names = self.names()
+        return all(name in names for name in OUTPUTS) and not any(
+            name.endswith(".tmp") for name in names)
+
+    def caption_words(self):
+        return "".join(self.display.read_text(self.window, BUTTON))
+
+    def running(self):
+        return self.process.poll() is None
+
+    def exit_status(self, timeout=30):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failed(f"the program did not end within {timeout} s")
+
+    def ended_how(self):
+        if self.process.poll() is None:
+            return "still running"
+        return f"ended with status {self.process.returncode}: {self.process.stderr.read().strip()}"
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdout.close()
+        self.process.stderr.close()
+
+
+# Scenarios: each gets a display, the program, the golden folder and a fresh folder.
+
+def click_twice(display, program, gold, folder):
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    session = Session(display, program, folder)
+    try:
+        geometry = display.run("xdotool", "getwindowgeometry", str(session.window)).stdout
+        check("Geometry: 389x301" in geometry, f"the client area is not 389 x 301: {geometry}")
+        session.click()
+        wait_for(session.outputs_done, "both output files are written")
+        for name in OUTPUTS:
+            check(session.read(name) == read(gold, name), f"{name} differs from the golden one")
+        time.sleep(0.5)
+        check(session.running(), "the program ended after the first click: " + session.ended_how())
+        session.click()
+        status = session.exit_status()
+        check(status == 0, f"the second click ended the program with status {status}")
+    finally:
+        session.stop()
+
+
+def captions_read_back(display, program, gold, folder):
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    session = Session(display, program, folder)
+    try:
+        before = session.caption_words()
+        check_words(before, INSTRUCTION_WORDS, "the instructions before the click")
+        session.click()
+        wait_for(session.outputs_done, "both output files are written")
+        wait_for(lambda: "exit" in session.caption_words(), "the closing caption shows", 15)
+        after = session.caption_words()
+        check_words(after, CLOSING_WORDS, "the closing caption after the run")
+        check("phonetic" not in after, f"the instructions still show after the run: {after}")
+        session.display.close(session.window)
+        status = session.exit_status()
+        check(status == 0, f"closing the window in state Done gave status {status}")
+    finally:
+        session.stop()
+
+
+def check_words(words, expected, what):
+    missing = [word for word in expected if word not in words]
+    check(not missing, f"OCR does not find {missing} in {what}; it reads: {words}")
+
+
+def missing_input(display, program, folder, files, missing_name):
+    write(folder, files)
+    before = {name: read(folder, name) for name in files}
+    session = Session(display, program, folder)
+    try:
+        session.click()
+        message = display.find_window(MESSAGE_TITLE, process=session.process)
+        check(message is not None, "no message box appeared: " + session.ended_how())
+        check(session.running(), "the program ended before the message was dismissed")
+        display.key(message, "Return")
+        status = session.exit_status()
+        check(status != 0, "a run-time error ended the program with status 0")
+        error = session.process.stderr.read()
+        check("Run-time error '53'" in error and missing_name in error,
+              f"stderr does not name error 53 and {missing_name}: {error!r}")
+        check(session.names() == session.names_at_start,
+              f"the folder changed: {session.names_at_start} -> {session.names()}")
+        for name, data in before.items():
+            check(read(folder, name) == data, f"{name} changed")
+    finally:
+        session.stop()
+
+
+def missing_in(display, program, gold, folder):
+    missing_input(display, program, folder,
+                  {"Symbols.txt": read(gold, "Symbols.txt")}, "in.txt")
+
+
+def missing_symbols(display, program, gold, folder):
+    earlier = {"FixedLines.txt": b"earlier fixed\r\n", "BadLines.txt": b"1\tearlier bad\r\n"}
+    missing_input(display, program, folder,
+                  {"in.txt": read(gold, "in.txt"), **earlier}, "Symbols.txt")
+
+
+def click_during_run(display, program, gold, folder):
+    lines = 1_000_000
+    long_entry = b" ".join([b"t a p"] * 8)
+    entries, fixed, bad = [], [], []
+    for number in range(1, lines + 1):
+        if number % 13 == 0:
+            entries.append(b"")
+            bad.append(b"%d\tblank line (removed in FixedLines.txt)\r\n" % number)
+        elif number % 7 == 0:
+            entries.append(b"p  x a")
+            fixed.append(b"p a\r\n")
+            bad.append(b"%d\tp x a\tBad symbol removed\tx\r\n" % number)
+        else:
+            entries.append(long_entry)
+            fixed.append(long_entry + b"\r\n")
+    write(folder, {"in.txt": b"\r\n".join(entries) + b"\r\n", "Symbols.txt": b"p\r\na\r\nt\r\n"})
+    session = Session(display, program, folder)
+    progress = folder + "-progress.png"
+    try:
+        session.click()
+        busy = lambda: any(name.endswith(".tmp") for name in session.names())  # noqa: E731
+        wait_for(busy, "the run starts writing")
+        session.click()
+        check(busy(), "the run ended before the second click; make in.txt longer")
+        started = time.monotonic()
+        display.screenshot(session.window, progress, BUTTON)
+        check(busy(), "the run ended before its progress was seen; make in.txt longer")
+        status = session.exit_status(timeout=120)
+        print(f"the run went on for {time.monotonic() - started:.2f} s after the second click")
+        check(status == 0, f"the click during the run ended the program with status {status}")
+        check(session.read("FixedLines.txt") == b"".join(fixed), "FixedLines.txt is not complete")
+        check(session.read("BadLines.txt") == b"".join(bad), "BadLines.txt is not complete")
+        seen = display.read_picture(progress)
+        check(seen[:2] == ["done", "with"] and seen[-1] == "lines" and seen[2].isdigit(),
+              f"the button does not show the progress during the run; OCR reads {seen}")
+    finally:
+        session.stop()
+        if os.path.exists(progress):
+            os.remove(progress)
+
+
+def close_when_ready(display, program, gold, folder):
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    session = Session(display, program, folder)
+    try:
+        display.close(session.window)
+        status = session.exit_status(timeout=10)
+        check(status == 0, f"closing the window in state Ready gave status {status}")
+        check(session.names() == session.names_at_start, f"files appeared: {session.names()}")
+    finally:
+        session.stop()
+
+
+def keyboard(display, program, gold, folder):
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    session = Session(display, program, folder)
+    try:
+        display.run("xdotool", "key", "Escape")  # not a way to close the window
+        display.key(session.window, "Return")
+        wait_for(session.outputs_done, "Enter runs the job")
+        check(session.read("FixedLines.txt") == read(gold, "FixedLines.txt"),
+              "FixedLines.txt differs")
+        check(session.running(), "the program ended after Enter: " + session.ended_how())
+        display.key(session.window, "space")
+        status = session.exit_status()
+        check(status == 0, f"Space in state Done ended the program with status {status}")
+    finally:
+        session.stop()
+
+
+def no_display(program, folder):
+    shutil.copy2(program, os.path.join(folder, "FixInputFiles"))
+    env = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
+    done = subprocess.run(["./FixInputFiles"], cwd=folder, env=env, capture_output=True,
+                          text=True, timeout=30)
+    check(done.returncode != 0, "started without a display, the program exited with status 0")
+    lines = done.stderr.splitlines()
+    check(len(lines) == 1 and "display" in lines[0], f"stderr is not one clear line: {lines}")
+    check(sorted(os.listdir(folder)) == ["FixInputFiles"], "files appeared")
+
+
+def write(folder, files):
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as file:
+            file.write(data)
+
+
+def read(folder, name):
+    with open(os.path.join(folder, name), "rb") as file:
+        return file.read()
+
+
+SCENARIOS = {f.__name__: f for f in (click_twice, captions_read_back, missing_in,
+                                      missing_symbols, click_during_run, close_when_ready,
+                                      keyboard)}
+TOOLS_NEEDED = ["Xvfb", "xdotool", "import", "convert", "tesseract"]
+
+
+def main(scenario, program, gold):
+    with tempfile.TemporaryDirectory(prefix="fixinput-gui-") as folder:
+        if scenario == "no_display":
+            no_display(program, folder)
+            return 0
+        missing = xdesk.missing_tools(TOOLS_NEEDED)
+        if missing:
+            print("SKIP: the window cannot be tested without " + ", ".join(missing))
+            return SKIP
+        try:
+            with xdesk.Display() as display:
+                SCENARIOS[scenario](display, program, gold, folder)
+        except xdesk.NoDisplay as reason:
+            print(f"SKIP: no X server can be started here: {reason}")
+            return SKIP
+    return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4 or (sys.argv[1] not in SCENARIOS and sys.argv[1] != "no_display"):
+        sys.exit(__doc__)
+    try:
+        sys.exit(main(*sys.argv[1:]))
+    except Failed as failure:
+        print(f"FAILED {sys.argv[1]}: {failure}")
+        sys.exit(1)
