@@ -24,15 +24,15 @@ test: build asan
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -L unit
 
+bench: build
+	bench/run
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
 # The Windows program, cross-built with MinGW-w64: build-windows/FixInputFiles.exe.
 .PHONY: windows
 windows: deps
 	cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 	cmake --build build-windows -j $(JOBS)
-
-bench: build
-	bench/run
-
-format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
