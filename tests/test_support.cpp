@@ -1,12 +1,12 @@
 #include "tests/test_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "runtime/os.h"
 
 namespace testing_support {
 
@@ -14,8 +14,9 @@ namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
   static std::atomic<int> serial{0};
-  fs::path path = fs::temp_directory_path() /
-                  ("fixinput-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  fs::path path =
+      fs::temp_directory_path() /
+      ("fixinput-test-" + std::to_string(rt::os::ProcessId()) + "-" + std::to_string(serial++));
   fs::remove_all(path);
   fs::create_directories(path);
   path_ = path.string();
