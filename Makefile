@@ -34,6 +34,13 @@ bench: build
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
+# The Windows program, cross-built with MinGW-w64: build-windows/FixInputFiles.exe.
+.PHONY: windows
+windows: deps
+	cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	cmake --build build-windows -j $(JOBS)
+
 # The cleaning run against a model of its rules under libFuzzer, for 60 seconds.
 FUZZ := build/fuzz
 .PHONY: fuzz

@@ -1,12 +1,12 @@
 #include "tests/test_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "runtime/os.h"
 
 namespace testing_support {
 
@@ -16,8 +16,8 @@ TempFolder::TempFolder() : TempFolder(fs::temp_directory_path()) {}
 
 TempFolder::TempFolder(const fs::path& base) {
   static std::atomic<int> serial{0};
-  fs::path path =
-      base / ("fixinput-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+  fs::path path = base / ("fixinput-test-" + std::to_string(rt::os::ProcessId()) + "-" +
+                          std::to_string(serial++));
   fs::remove_all(path);
   fs::create_directories(path);
   path_ = path.string();
@@ -49,9 +49,13 @@ std::vector<std::string> TempFolder::Names() const {
 }
 
 fs::path FastScratchBase() {
-  const fs::path memory = "/dev/shm";
+  const fs::path probe =
+      fs::path("/dev/shm") / ("fixinput-probe-" + std::to_string(rt::os::ProcessId()));
   std::error_code error;
-  if (fs::is_directory(memory, error) && ::access(memory.c_str(), W_OK) == 0) return memory;
+  if (fs::create_directory(probe, error)) {
+    fs::remove(probe, error);
+    return probe.parent_path();
+  }
   return fs::temp_directory_path();
 }
 

@@ -184,8 +184,8 @@ def missing_symbols(display, program, gold, folder):
 
 
 def click_during_run(display, program, gold, folder):
-    lines = 1_000_000
-    long_entry = b" ".join([b"t a p"] * 8)
+    lines = 2_000_000
+    long_entry = b" ".join([b"t a p"] * 20)
     entries, fixed, bad = [], [], []
     for number in range(1, lines + 1):
         if number % 13 == 0:

@@ -1,0 +1,244 @@
+// The file system through the wide-character Windows API: paths arrive as
+// UTF-8 and are handed to Windows as UTF-16, so a folder such as
+// C:\Users\Zoë\Données ñ works. Files are raw handles: no text-mode
+// translation, so every byte read or written is the byte on the disk.
+#include <windows.h>
+// <windows.h> names ReplaceFileW so; this file defines the program's own.
+#undef ReplaceFile
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "runtime/os.h"
+
+namespace rt::os {
+namespace {
+
+// ReadFile and WriteFile take 32-bit sizes; larger requests are done in parts.
+constexpr std::size_t kLargestTransfer = 1u << 30;
+
+Failure Classify(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return Failure::NotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_DIRECTORY:
+      return Failure::PathNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return Failure::AccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return Failure::NoSpace;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+    case ERROR_NOT_READY:
+      return Failure::IoError;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Failure::Exists;
+    default:
+      return Failure::Other;
+  }
+}
+
+std::string Utf8(const wchar_t* text, int length, DWORD flags = 0) {
+  if (length == 0) return {};
+  int size = ::WideCharToMultiByte(CP_UTF8, flags, text, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, flags, text, length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+// The system's own words for an error code, without the line end and the
+// full stop that FormatMessage puts after them.
+std::string ReasonFor(DWORD code) {
+  wchar_t text[512];
+  DWORD length =
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, static_cast<DWORD>(std::size(text)), nullptr);
+  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' ||
+                        text[length - 1] == L' ' || text[length - 1] == L'.')) {
+    --length;
+  }
+  if (length == 0) return "system error " + std::to_string(code);
+  return Utf8(text, static_cast<int>(length));
+}
+
+bool Fail(SysError& error, DWORD code) {
+  error.failure = Classify(code);
+  error.reason = ReasonFor(code);
+  return false;
+}
+
+bool Fail(SysError& error) {
+  return Fail(error, ::GetLastError());
+}
+
+bool Fail(SysError& error, Failure failure, DWORD code) {
+  Fail(error, code);
+  error.failure = failure;
+  return false;
+}
+
+// The path as Windows takes it. The program joins its names to the folder
+// with "/"; those become "\", which every form of Windows path accepts,
+// including the long "\\?\" form that the executable's own path may have.
+bool ToWide(const std::string& path, std::wstring& wide, SysError& error) {
+  wide.clear();
+  if (path.empty()) return Fail(error, ERROR_PATH_NOT_FOUND);
+  if (path.size() > static_cast<std::size_t>(INT_MAX))
+    return Fail(error, ERROR_FILENAME_EXCED_RANGE);
+  int length = static_cast<int>(path.size());
+  int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
+  if (size <= 0) return Fail(error, ERROR_INVALID_NAME);
+  wide.resize(static_cast<std::size_t>(size));
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, wide.data(), size);
+  for (wchar_t& unit : wide) {
+    if (unit == L'/') unit = L'\\';
+  }
+  return true;
+}
+
+HANDLE Native(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = ::GetLastError();
+    // Windows refuses to open a folder as a file with "access denied"; say what it is.
+    if (code == ERROR_ACCESS_DENIED && IsFolder(wide)) return Fail(error, Failure::IsFolder, code);
+    return Fail(error, code);
+  }
+  handle = reinterpret_cast<Handle>(file);
+  return true;
+}
+
+bool CreateNew(const std::string& path, Handle& handle, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(error);
+  handle = reinterpret_cast<Handle>(file);
+  return true;
+}
+
+bool CheckReplaceable(const std::string& path, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || Fail(error, code);
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return Fail(error, Failure::IsFolder, ERROR_ACCESS_DENIED);
+  // Moving a file over a read-only one fails; find out before the run writes anything.
+  if (attributes & FILE_ATTRIBUTE_READONLY) return Fail(error, ERROR_ACCESS_DENIED);
+  return true;
+}
+
+bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error) {
+  DWORD count = 0;
+  DWORD asked = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
+  if (!::ReadFile(Native(handle), buffer, asked, &count, nullptr)) {
+    DWORD code = ::GetLastError();
+    if (code != ERROR_HANDLE_EOF && code != ERROR_BROKEN_PIPE) return Fail(error, code);
+    count = 0;
+  }
+  got = count;
+  return true;
+}
+
+bool Write(Handle handle, const char* data, std::size_t size, std::size_t& written,
+           SysError& error) {
+  DWORD count = 0;
+  DWORD asked = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
+  if (!::WriteFile(Native(handle), data, asked, &count, nullptr)) return Fail(error);
+  if (count == 0 && size > 0) return Fail(error, ERROR_DISK_FULL);
+  written = count;
+  return true;
+}
+
+bool FlushToDisk(Handle handle, SysError& error) {
+  return ::FlushFileBuffers(Native(handle)) || Fail(error);
+}
+
+bool Close(Handle handle, SysError& error) {
+  return ::CloseHandle(Native(handle)) || Fail(error);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, SysError& error) {
+  std::wstring wide_from, wide_to;
+  if (!ToWide(from, wide_from, error) || !ToWide(to, wide_to, error)) return false;
+  return ::MoveFileExW(wide_from.c_str(), wide_to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+         Fail(error);
+}
+
+// Windows has no call that swaps two names in one step; the caller then moves
+// the new file over the old one instead.
+bool ExchangeFiles(const std::string&, const std::string&, SysError& error) {
+  return Fail(error, Failure::Unsupported, ERROR_NOT_SUPPORTED);
+}
+
+bool RemoveFile(const std::string& path, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  return ::DeleteFileW(wide.c_str()) || Fail(error);
+}
+
+// Nothing to do here: MOVEFILE_WRITE_THROUGH makes ReplaceFile return only once
+// the rename has reached the disk, and Windows gives ordinary programs no way
+// to flush a folder's entries on their own.
+bool FlushFolder(const std::string&, SysError&) {
+  return true;
+}
+
+bool ProgramFolder(std::string& folder, SysError& error) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  DWORD length;
+  for (;;) {
+    length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return Fail(error);
+    // A path that fills the buffer was cut short (older systems do not say so).
+    if (length < buffer.size()) break;
+    if (buffer.size() >= 64 * 1024) return Fail(error, ERROR_FILENAME_EXCED_RANGE);
+    buffer.resize(buffer.size() * 2);
+  }
+  std::wstring path(buffer.data(), length);
+  std::size_t separator = path.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) path.resize(separator);
+  folder = Utf8(path.data(), static_cast<int>(path.size()), WC_ERR_INVALID_CHARS);
+  if (folder.empty()) return Fail(error, ERROR_INVALID_NAME);
+  return true;
+}
+
+unsigned long ProcessId() {
+  return ::GetCurrentProcessId();
+}
+
+}  // namespace rt::os
