@@ -48,5 +48,5 @@ fuzz: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DFIX_TESTS=OFF -DFIX_FUZZ=ON >/dev/null
 	cmake --build $(FUZZ) -j $(JOBS) --target clean_fuzzer
 	mkdir -p $(FUZZ)/corpus
-	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=60 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \
+	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=60 -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \
 	  -dict=tests/fuzz/clean.dict $(FUZZ)/corpus tests/fuzz/seeds

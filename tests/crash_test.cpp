@@ -128,7 +128,7 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
 // The same, with the kill coming from outside at moments spread over a run,
 // so that it can also land inside a system call.
 TEST(Crashes, AKillAtAnyMomentLeavesEarlierOrCompleteNewOutputs) {
-  const Inputs inputs = LargeInputs(40000 / kSanitizerDivisor, 13);
+  const Inputs inputs = LargeInputs(200000 / kSanitizerDivisor, 13);
   const Outputs expected = CleanRunOutputs(inputs);
   using Clock = std::chrono::steady_clock;
   Clock::duration whole_run{};
