@@ -106,7 +106,8 @@ class SymbolIndex {
 
 inline void SymbolIndex::Insert(std::string_view symbol) {
   if (symbol.empty() || Contains(symbol)) return;
-  if (2 * (count_ + 1) > slots_.size()) Grow();
+  // Kept at most one eighth full: a probe then rarely meets another key.
+  if (8 * (count_ + 1) > slots_.size()) Grow();
   Entry entry{0, static_cast<std::uint32_t>(symbol.size()), 0};
   if (symbol.size() <= kMaxPackedLength) {
     entry.tag = Pack(symbol) | std::uint64_t{entry.length} << 56;

@@ -12,6 +12,8 @@ namespace rt {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
+// The disk writes a large output while the run goes on, not all in the final flush.
+constexpr std::size_t kWriteBackEvery = 1024 * 1024;
 
 [[noreturn]] void Raise(const os::SysError& error, const std::string& path) {
   switch (error.failure) {
@@ -162,6 +164,7 @@ struct FileTable::OutputFile {
   Placed placed = Placed::No;
   std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
   std::size_t used = 0;
+  std::size_t not_yet_on_disk = 0;  // bytes written since write-back last started
 
   void Create() {
     os::SysError error;
@@ -185,6 +188,13 @@ struct FileTable::OutputFile {
         Raise(error, path);
       data += written;
       size -= written;
+      not_yet_on_disk += written;
+    }
+    if (not_yet_on_disk >= kWriteBackEvery) {
+      os::SysError error;
+      if (!sys::Checked(error, [&] { return os::StartWriteBack(handle, error); }))
+        Raise(error, path);
+      not_yet_on_disk = 0;
     }
   }
 

@@ -42,6 +42,9 @@ bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysEr
 bool Write(Handle handle, const char* data, std::size_t size, std::size_t& written,
            SysError& error);
 bool FlushToDisk(Handle handle, SysError& error);
+// Starts writing the data written so far to the disk, without waiting for it,
+// so that the flush at the end has little left to do.
+bool StartWriteBack(Handle handle, SysError& error);
 bool Close(Handle handle, SysError& error);
 // Moves `from` over `to` in one step: a reader sees the old file or the new one.
 bool ReplaceFile(const std::string& from, const std::string& to, SysError& error);

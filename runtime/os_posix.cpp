@@ -104,6 +104,13 @@ bool FlushToDisk(Handle handle, SysError& error) {
   return ::fsync(Fd(handle)) == 0 || Fail(error);
 }
 
+bool StartWriteBack(Handle handle, SysError& error) {
+  if (::sync_file_range(Fd(handle), 0, 0, SYNC_FILE_RANGE_WRITE) == 0) return true;
+  // Where the file system cannot start write-back early, the flush at the end does it all.
+  return errno == EINVAL || errno == ENOSYS || errno == ESPIPE || errno == EOPNOTSUPP ||
+         Fail(error);
+}
+
 bool Close(Handle handle, SysError& error) {
   // The descriptor is gone after close even when it reports an error, so no retry.
   return ::close(Fd(handle)) == 0 || Fail(error);
