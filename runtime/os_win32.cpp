@@ -207,8 +207,29 @@ bool ReplaceFile(const std::string& from, const std::string& to, SysError& error
 
 // Windows has no call that swaps two names in one step; the caller then moves
 // the new file over the old one instead.
-bool ExchangeFiles(const std::string&, const std::string&, SysError& error) {
-  return Fail(error, Failure::Unsupported, ERROR_NOT_SUPPORTED);
+// ReplaceFileW puts `a` under the name `b` and keeps what `b` held under a
+// backup name in the same call; that backup then takes the name `a`. A crash
+// between the two steps leaves the earlier file under the backup name, which
+// is never named like an output.
+bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) {
+  std::wstring wide_a, wide_b;
+  if (!ToWide(a, wide_a, error) || !ToWide(b, wide_b, error)) return false;
+  std::wstring backup = wide_a + L".old";
+  if (::GetFileAttributesW(wide_b.c_str()) == INVALID_FILE_ATTRIBUTES) return Fail(error);
+  if (!::ReplaceFileW(wide_b.c_str(), wide_a.c_str(), backup.c_str(),
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    DWORD code = ::GetLastError();
+    // The earlier file already went to the backup name: put it back first.
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+      ::MoveFileExW(backup.c_str(), wide_b.c_str(), MOVEFILE_WRITE_THROUGH);
+    // The replacement could not be made: nothing moved, so the caller may move plainly.
+    if (code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_INVALID_PARAMETER ||
+        code == ERROR_NOT_SUPPORTED || code == ERROR_CALL_NOT_IMPLEMENTED) {
+      return Fail(error, Failure::Unsupported, code);
+    }
+    return Fail(error, code);
+  }
+  return ::MoveFileExW(backup.c_str(), wide_a.c_str(), MOVEFILE_WRITE_THROUGH) || Fail(error);
 }
 
 bool RemoveFile(const std::string& path, SysError& error) {

@@ -118,6 +118,36 @@ TEST(WindowsFiles, AListLockedByAnotherProgramIsPermissionDenied) {
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Symbols.txt", "in.txt"}));
 }
 
+TEST(WindowsFiles, ExchangeSwapsTwoFilesAndKeepsBothWhole) {
+  TempFolder folder;
+  std::string a = folder.File("~new.tmp"), b = folder.File("FixedLines.txt");
+  WriteUtf8Path(a, "new");
+  WriteUtf8Path(b, "earlier");
+  rt::os::SysError error;
+  ASSERT_TRUE(rt::os::ExchangeFiles(a, b, error)) << error.reason;
+  EXPECT_EQ(ReadUtf8Path(b), "new");
+  EXPECT_EQ(ReadUtf8Path(a), "earlier");
+  ASSERT_TRUE(rt::os::ExchangeFiles(a, b, error)) << error.reason;
+  EXPECT_EQ(ReadUtf8Path(b), "earlier");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"FixedLines.txt", "~new.tmp"}));
+  EXPECT_FALSE(rt::os::ExchangeFiles(a, folder.File("missing.txt"), error));
+  EXPECT_EQ(error.failure, rt::os::Failure::NotFound);
+}
+
+TEST(WindowsFiles, ARunReplacesEarlierOutputsAndLeavesNoTemporaryFile) {
+  TempFolder folder;
+  folder.Write("in.txt", ReadBytes(std::string(FIX_GOLDEN_DIR) + "/in.txt"));
+  folder.Write("Symbols.txt", ReadBytes(std::string(FIX_GOLDEN_DIR) + "/Symbols.txt"));
+  folder.Write("FixedLines.txt", "earlier");
+  folder.Write("BadLines.txt", "earlier");
+  EXPECT_EQ(RunErrorNumber(folder.Path()), 0);
+  EXPECT_EQ(folder.Read("FixedLines.txt"),
+            ReadBytes(std::string(FIX_GOLDEN_DIR) + "/FixedLines.txt"));
+  EXPECT_EQ(folder.Read("BadLines.txt"), ReadBytes(std::string(FIX_GOLDEN_DIR) + "/BadLines.txt"));
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{"BadLines.txt", "FixedLines.txt", "Symbols.txt", "in.txt"}));
+}
+
 TEST(WindowsFiles, AMissingFolderIsPathNotFound) {
   TempFolder folder;
   EXPECT_EQ(RunErrorNumber(folder.File("gone")), 76);
