@@ -41,8 +41,40 @@ void NormaliseSpaces(std::string_view line, std::string& normalised) {
   }
 }
 
+bool LineCleaner::CleanIfVerbatim(std::string_view trimmed, const SymbolInventory& symbols) {
+  // Eight bytes are read from each token on; near the end of the line they
+  // are the line's last eight, shifted down, with spaces put in past its end.
+  // The line is not copied, and its end is found without a branch.
+  const SymbolIndex::PackedProbe legal_symbols = symbols.LegalPackedSymbols();
+  const char* token = trimmed.data();
+  const char* const end = token + trimmed.size();
+  for (;;) {
+    std::size_t available = static_cast<std::size_t>(end - token);
+    unsigned before = available >= 8 ? 0u : static_cast<unsigned>(8 - available);
+    std::uint64_t word = LoadWord(token - before) >> (8 * before);
+    word |= kSpaces << 1 << (8 * (8 - before) - 1);  // both shifts, so none is by 64
+    std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
+    if (spaces == 0) return false;  // a token too long to pack
+    unsigned length_bits = static_cast<unsigned>(std::countr_zero(spaces)) & ~7u;
+    std::uint32_t length = length_bits / 8;
+    if (!legal_symbols.Contains(word & ((std::uint64_t{1} << length_bits) - 1), length))
+      return false;
+    const char* token_end = token + length;
+    if (token_end == end) {
+      CurrentLine_ = cleaned_ = trimmed;
+      return true;
+    }
+    if (token_end[1] == ' ') return false;  // a run of spaces
+    token = token_end + 1;
+  }
+}
+
 void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   std::string_view trimmed = rt::Trim(line);
+  BadSymbol_ = {};
+  // Most lines are short legal symbols between single spaces, and are their
+  // own cleaned line; any other line is cleaned from a padded copy below.
+  if (trimmed.size() >= 8 && CleanIfVerbatim(trimmed, symbols)) return;
   // Spaces after the line end its last token like the spaces between tokens,
   // and let the split test eight bytes at a time up to the very end.
   if (padded_.size() < trimmed.size() + kPadding) padded_.resize(2 * (trimmed.size() + kPadding));
@@ -51,7 +83,6 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   std::memset(start + trimmed.size(), ' ', kPadding);
   const char* const line_end = start + trimmed.size();
 
-  BadSymbol_ = {};
   if (trimmed.empty()) {
     // A blank line's one token is empty, so illegal, yet names no bad symbol.
     CurrentLine_ = cleaned_ = {};
@@ -63,6 +94,7 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   const char* verbatim_end = start;
   bool collapsed = false;
   const char* Remaining = start;
+
   for (;;) {
     std::string_view Token;
     bool legal;

@@ -29,6 +29,9 @@ class LineCleaner {
  private:
   static constexpr std::size_t kPadding = 8;
 
+  // Cleans a line of at least 8 bytes whose tokens are all legal, packable
+  // and single-spaced, without copying it; false, having set nothing, for any other.
+  bool CleanIfVerbatim(std::string_view trimmed, const SymbolInventory& symbols);
   // From here on the cleaned line is built in GoodPart_.
   void StartCopying(const char* start, const char* verbatim_end, bool& verbatim);
 

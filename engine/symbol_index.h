@@ -14,6 +14,16 @@
 namespace engine {
 
 class SymbolIndex {
+  struct Entry {
+    std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
+    std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
+    std::uint32_t offset = 0;  // where a longer symbol's bytes are in long_keys_
+  };
+
+  static std::size_t SlotOf(std::uint64_t tag, int shift) {
+    return static_cast<std::size_t>((tag * 0x9E3779B97F4A7C15ull) >> shift);
+  }
+
  public:
   // Keys up to this long are packed into the low bytes of an integer whose
   // top byte holds the length: one comparison settles a match.
@@ -30,7 +40,7 @@ class SymbolIndex {
     if (text.size() > UINT32_MAX) return false;
     std::uint64_t tag = LongTag(text);
     std::uint32_t length = static_cast<std::uint32_t>(text.size());
-    for (std::size_t slot = SlotOf(tag);; slot = (slot + 1) & mask_) {
+    for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
       const Entry& entry = slots_[slot];
       if (entry.length == 0) return false;
       if (entry.tag == tag && entry.length == length &&
@@ -40,14 +50,32 @@ class SymbolIndex {
     }
   }
 
-  // For a key of 1 to kMaxPackedLength bytes, packed as Pack does.
-  bool ContainsPacked(std::uint64_t packed, std::uint32_t length) const {
-    std::uint64_t tag = packed | std::uint64_t{length} << 56;
-    for (std::size_t slot = SlotOf(tag);; slot = (slot + 1) & mask_) {
-      const Entry& entry = slots_[slot];
-      if (entry.tag == tag) return true;
-      if (entry.length == 0) return false;
+  // What a lookup of a packed key needs, for a hot loop to keep in registers;
+  // valid until the next Insert.
+  class PackedProbe {
+   public:
+    // For a key of 1 to kMaxPackedLength bytes, packed as Pack does.
+    bool Contains(std::uint64_t packed, std::uint32_t length) const {
+      std::uint64_t tag = packed | std::uint64_t{length} << 56;
+      for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
+        if (slots_[slot].tag == tag) return true;
+        if (slots_[slot].length == 0) return false;
+      }
     }
+
+   private:
+    friend class SymbolIndex;
+    PackedProbe(const Entry* slots, std::size_t mask, int shift)
+        : slots_(slots), mask_(mask), shift_(shift) {}
+    const Entry* slots_;
+    std::size_t mask_;
+    int shift_;
+  };
+
+  PackedProbe Probe() const { return PackedProbe(slots_.data(), mask_, shift_); }
+
+  bool ContainsPacked(std::uint64_t packed, std::uint32_t length) const {
+    return Probe().Contains(packed, length);
   }
 
   // The bytes of a text of at most kMaxPackedLength in one integer, read with
@@ -70,12 +98,6 @@ class SymbolIndex {
   static constexpr int kInitialBits = 6;
   static constexpr std::size_t kInitialSlots = std::size_t{1} << kInitialBits;
 
-  struct Entry {
-    std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
-    std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
-    std::uint32_t offset = 0;  // where a longer symbol's bytes are in long_keys_
-  };
-
   static std::uint64_t Load32(const char* bytes) {
     std::uint32_t word;
     std::memcpy(&word, bytes, 4);
@@ -88,10 +110,6 @@ class SymbolIndex {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
     return hash | std::uint64_t{0xFF} << 56;
-  }
-
-  std::size_t SlotOf(std::uint64_t tag) const {
-    return static_cast<std::size_t>((tag * 0x9E3779B97F4A7C15ull) >> shift_);
   }
 
   void Place(const Entry& entry);
@@ -124,7 +142,7 @@ inline void SymbolIndex::Insert(std::string_view symbol) {
 }
 
 inline void SymbolIndex::Place(const Entry& entry) {
-  std::size_t slot = SlotOf(entry.tag);
+  std::size_t slot = SlotOf(entry.tag, shift_);
   while (slots_[slot].length != 0) slot = (slot + 1) & mask_;
   slots_[slot] = entry;
 }

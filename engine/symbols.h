@@ -30,6 +30,8 @@ class SymbolInventory {
   bool LegalPackedSymbol(std::uint64_t packed, std::uint32_t length) const {
     return index_.ContainsPacked(packed, length);
   }
+  // The same, for a loop that asks about many tokens; valid until the next AddSymbol.
+  SymbolIndex::PackedProbe LegalPackedSymbols() const { return index_.Probe(); }
 
  private:
   // Answers what a scan of SymbolList would, without the scan: an inventory of
