@@ -209,6 +209,16 @@ struct FileTable::OutputFile {
     used += text.size();
   }
 
+  void EndRecord() {
+    if (used + 2 > kBufferSize) {
+      WriteAll(buffer.get(), used);
+      used = 0;
+    }
+    buffer[used] = '\r';
+    buffer[used + 1] = '\n';
+    used += 2;
+  }
+
   // Puts every byte on the disk and closes the temporary file.
   void Finish() {
     WriteAll(buffer.get(), used);
@@ -345,7 +355,7 @@ void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> 
     throw RuntimeError(ErrorNumber::BadFileMode,
                        "Bad file mode: file #" + std::to_string(number) + " is open for input");
   for (std::string_view field : fields) slot.output->Append(field);
-  slot.output->Append("\r\n");
+  slot.output->EndRecord();
 }
 
 void FileTable::Close(int number) {
