@@ -55,10 +55,8 @@ bool LineCleaner::CleanIfVerbatim(std::string_view trimmed, const SymbolInventor
     word |= kSpaces << 1 << (8 * (8 - before) - 1);  // both shifts, so none is by 64
     std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
     if (spaces == 0) return false;  // a token too long to pack
-    unsigned length_bits = static_cast<unsigned>(std::countr_zero(spaces)) & ~7u;
-    std::uint32_t length = length_bits / 8;
-    if (!legal_symbols.Contains(word & ((std::uint64_t{1} << length_bits) - 1), length))
-      return false;
+    auto length = static_cast<std::uint32_t>(std::countr_zero(spaces)) / 8;
+    if (!legal_symbols.Contains(word & LowBytes(length), length)) return false;
     const char* token_end = token + length;
     if (token_end == end) {
       CurrentLine_ = cleaned_ = trimmed;
@@ -94,6 +92,7 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   const char* verbatim_end = start;
   bool collapsed = false;
   const char* Remaining = start;
+  const SymbolIndex::PackedProbe legal_symbols = symbols.LegalPackedSymbols();
 
   for (;;) {
     std::string_view Token;
@@ -105,8 +104,7 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
     if (spaces != 0) {
       std::size_t length = static_cast<std::size_t>(std::countr_zero(spaces)) / 8;
       Token = std::string_view(Remaining, length);
-      legal =
-          symbols.LegalPackedSymbol(word & LowBytes(length), static_cast<std::uint32_t>(length));
+      legal = legal_symbols.Contains(word & LowBytes(length), static_cast<std::uint32_t>(length));
     } else {
       Token = s::StringBefore(
           std::string_view(Remaining, static_cast<std::size_t>(line_end + kPadding - Remaining)),

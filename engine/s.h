@@ -23,24 +23,8 @@ inline std::uint64_t ZeroBytes(std::uint64_t word) {
   return (word - kOnes) & ~word & kHighs;
 }
 
-// Where `byte` first occurs in `text`, or its size. Tokens are a few bytes long,
-// so eight bytes are tested at a time with no call and few mispredicted branches.
-inline std::size_t FindByte(std::string_view text, char byte) {
-  const std::uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(byte);
-  std::size_t at = 0;
-  for (; text.size() - at >= 8; at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + at, 8);
-    std::uint64_t zeros = ZeroBytes(LittleEndian(word) ^ pattern);
-    if (zeros != 0) return at + static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
-  }
-  while (at < text.size() && text[at] != byte) ++at;
-  return at;
-}
-
 // The part of Text before the first Delimiter, or the whole of Text when it has none.
 inline std::string_view StringBefore(std::string_view Text, std::string_view Delimiter) {
-  if (Delimiter.size() == 1) return Text.substr(0, FindByte(Text, Delimiter.front()));
   std::size_t at = Text.find(Delimiter);
   return at == std::string_view::npos ? Text : Text.substr(0, at);
 }

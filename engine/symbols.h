@@ -25,12 +25,9 @@ class SymbolInventory {
 
   // True when MySymbol is one of the symbols, byte for byte.
   bool LegalSymbol(std::string_view MySymbol) const { return index_.Contains(MySymbol); }
-  // The same question for a token of at most SymbolIndex::kMaxPackedLength
-  // bytes that the caller has packed already (SymbolIndex::Pack).
-  bool LegalPackedSymbol(std::uint64_t packed, std::uint32_t length) const {
-    return index_.ContainsPacked(packed, length);
-  }
-  // The same, for a loop that asks about many tokens; valid until the next AddSymbol.
+  // The same question for tokens of at most SymbolIndex::kMaxPackedLength
+  // bytes that the caller packs itself, for a loop that asks about many;
+  // valid until the next AddSymbol.
   SymbolIndex::PackedProbe LegalPackedSymbols() const { return index_.Probe(); }
 
  private:

@@ -361,22 +361,30 @@ void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> 
 void FileTable::Close(int number) {
   Used(number);
   std::unique_ptr<Slot> slot = std::move(slots_[number]);
+  if (slot->input) return slot->input->Close();
   try {
-    if (slot->input) {
-      slot->input->Close();
-    } else {
-      slot->output->Finish();
-      slot->output->Replace();
-      os::SysError error;
-      std::string folder = FolderOf(slot->output->path);
-      if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); }))
-        Raise(error, folder);
-      slot->output->Commit();
-    }
+    CommitOutputs({slot->output.get()});
   } catch (...) {
-    if (slot->output) slot->output->Drop();
+    slot->output->Drop();
     throw;
   }
+}
+
+// Every output reaches the disk before any replaces its old file, and each
+// earlier file is kept until the new ones are all in place and durable, so a
+// failure anywhere here lets the caller put all the old files back.
+void FileTable::CommitOutputs(const std::vector<OutputFile*>& outputs) {
+  for (OutputFile* output : outputs) output->Finish();
+  for (OutputFile* output : outputs) output->Replace();
+  std::vector<std::string> folders;
+  for (OutputFile* output : outputs) {
+    std::string folder = FolderOf(output->path);
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    os::SysError error;
+    if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); })) Raise(error, folder);
+    folders.push_back(folder);
+  }
+  for (OutputFile* output : outputs) output->Commit();
 }
 
 void FileTable::CloseAll() {
@@ -391,21 +399,7 @@ void FileTable::CloseAll() {
         outputs.push_back(slots_[number]->output.get());
       }
     }
-    // Every output reaches the disk before any replaces its old file, and
-    // each earlier file is kept until the new ones are all in place and
-    // durable, so a failure anywhere here puts all the old files back.
-    for (OutputFile* output : outputs) output->Finish();
-    for (OutputFile* output : outputs) output->Replace();
-    std::vector<std::string> folders;
-    for (OutputFile* output : outputs) {
-      std::string folder = FolderOf(output->path);
-      if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-      os::SysError error;
-      if (!sys::Checked(error, [&] { return os::FlushFolder(folder, error); }))
-        Raise(error, folder);
-      folders.push_back(folder);
-    }
-    for (OutputFile* output : outputs) output->Commit();
+    CommitOutputs(outputs);
   } catch (...) {
     Discard();
     throw;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rt {
 
@@ -52,6 +53,7 @@ class FileTable {
  private:
   struct Slot;
   Slot& Used(int number);
+  void CommitOutputs(const std::vector<OutputFile*>& outputs);
   std::array<std::unique_ptr<Slot>, kLastNumber + 1> slots_;
 };
 
