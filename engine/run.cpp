@@ -1,12 +1,25 @@
 #include "engine/run.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "engine/cleaner.h"
+#include "engine/verbatim_lines.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
 
 namespace engine {
 namespace {
+
+static_assert(rt::FileTable::kReadAhead >= kVerbatimReadAhead);
+
+// How many lines may be counted before the next one whose number shows
+// progress, or the one that would overflow the count.
+int LinesBeforeNextCaption(int line_count) {
+  long long next_caption = (line_count / kProgressEvery + 1LL) * kProgressEvery;
+  return static_cast<int>(std::min<long long>(next_caption - 1, INT_MAX) - line_count);
+}
 
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {
   std::string path = program_folder();
@@ -24,7 +37,26 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
 
   int LineCount = 0;
   LineCleaner cleaner;
+  const SymbolIndex::PackedProbe legal_symbols = symbols.LegalPackedSymbols();
   while (!files.AtEnd(kInFile)) {
+    // Lines that cleaning leaves as they are go to FixedLines.txt a run at a
+    // time, up to the next line that shows progress, which is read as below.
+    std::string_view in_hand = files.InHand(kInFile);
+    VerbatimLines verbatim =
+        FindVerbatimLines(in_hand, LinesBeforeNextCaption(LineCount), legal_symbols);
+    if (verbatim.length > 0) {
+      files.WriteRecords(kFixedFile, in_hand.substr(0, verbatim.length));
+      files.Skip(kInFile, verbatim.length);
+      LineCount += verbatim.count;
+    }
+    if (verbatim.lone_end_line != VerbatimLines::kNone) {
+      files.WriteRecord(kFixedFile, {in_hand.substr(verbatim.length, verbatim.lone_end_line)});
+      files.Skip(kInFile, verbatim.lone_end_line + 1);
+      ++LineCount;
+      continue;
+    }
+    if (files.AtEnd(kInFile)) break;
+
     std::string_view line = files.ReadLine(kInFile);
     rt::CheckedIncrement(LineCount);
     if (LineCount % kProgressEvery == 0) window.SetCaption(ProgressCaption(LineCount));

@@ -61,10 +61,13 @@ std::string ProgramFolder() {
 struct FileTable::InputFile {
   std::string path;
   os::Handle handle = 0;
-  std::vector<char> buffer = std::vector<char>(kBufferSize);
+  // Reads fill all but the last kReadAhead bytes, which are there to be read past the end.
+  std::vector<char> buffer = std::vector<char>(kBufferSize + kReadAhead);
   std::size_t begin = 0;  // first byte not yet returned
   std::size_t end = 0;    // one past the last byte read
   bool eof = false;
+
+  std::size_t Capacity() const { return buffer.size() - kReadAhead; }
 
   // Moves the unread bytes to the front, grows the buffer when they fill it,
   // and reads once more. Returns how far the unread bytes moved.
@@ -75,11 +78,11 @@ struct FileTable::InputFile {
       end -= begin;
       begin = 0;
     }
-    if (end == buffer.size()) buffer.resize(buffer.size() * 2);
+    if (end == Capacity()) buffer.resize(2 * Capacity() + kReadAhead);
     std::size_t got = 0;
     os::SysError error;
     if (!sys::Checked(error, [&] {
-          return os::Read(handle, buffer.data() + end, buffer.size() - end, got, error);
+          return os::Read(handle, buffer.data() + end, Capacity() - end, got, error);
         })) {
       Raise(error, path);
     }
@@ -105,6 +108,11 @@ struct FileTable::InputFile {
     if (begin < end) return false;
     if (!eof) Fill();
     return begin == end;
+  }
+
+  std::string_view InHand() {
+    AtEnd();
+    return {buffer.data() + begin, end - begin};
   }
 
   std::string_view ReadLine() {
@@ -333,29 +341,50 @@ void FileTable::Open(int number, OpenMode mode, const std::string& path) {
   }
 }
 
-bool FileTable::AtEnd(int number) {
+FileTable::InputFile& FileTable::UsedForInput(int number) {
   Slot& slot = Used(number);
   if (!slot.input)
     throw RuntimeError(ErrorNumber::BadFileMode,
                        "Bad file mode: file #" + std::to_string(number) + " is open for output");
-  return slot.input->AtEnd();
+  return *slot.input;
 }
 
-std::string_view FileTable::ReadLine(int number) {
-  Slot& slot = Used(number);
-  if (!slot.input)
-    throw RuntimeError(ErrorNumber::BadFileMode,
-                       "Bad file mode: file #" + std::to_string(number) + " is open for output");
-  return slot.input->ReadLine();
-}
-
-void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> fields) {
+FileTable::OutputFile& FileTable::UsedForOutput(int number) {
   Slot& slot = Used(number);
   if (!slot.output)
     throw RuntimeError(ErrorNumber::BadFileMode,
                        "Bad file mode: file #" + std::to_string(number) + " is open for input");
-  for (std::string_view field : fields) slot.output->Append(field);
-  slot.output->EndRecord();
+  return *slot.output;
+}
+
+bool FileTable::AtEnd(int number) {
+  return UsedForInput(number).AtEnd();
+}
+
+std::string_view FileTable::ReadLine(int number) {
+  return UsedForInput(number).ReadLine();
+}
+
+std::string_view FileTable::InHand(int number) {
+  return UsedForInput(number).InHand();
+}
+
+void FileTable::Skip(int number, std::size_t count) {
+  InputFile& input = UsedForInput(number);
+  if (count > input.end - input.begin) {
+    throw RuntimeError(ErrorNumber::InputPastEndOfFile, "Input past end of file: " + input.path);
+  }
+  input.begin += count;
+}
+
+void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> fields) {
+  OutputFile& output = UsedForOutput(number);
+  for (std::string_view field : fields) output.Append(field);
+  output.EndRecord();
+}
+
+void FileTable::WriteRecords(int number, std::string_view records) {
+  UsedForOutput(number).Append(records);
 }
 
 void FileTable::Close(int number) {

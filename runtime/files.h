@@ -38,8 +38,19 @@ class FileTable {
   bool AtEnd(int number);
   // The next line without its end; valid until the next call for this file.
   std::string_view ReadLine(int number);
+  // The bytes read from an input file and not yet returned as lines, reading
+  // more when none are left; empty at the end of the file. They let a caller
+  // take many lines at once. kReadAhead bytes past the end of the view may be
+  // read too, whatever they hold. Valid until the next call for this file.
+  std::string_view InHand(int number);
+  static constexpr std::size_t kReadAhead = 64;
+  // Passes over the first `count` bytes in hand, which must be whole lines
+  // with their ends, as reading those lines would.
+  void Skip(int number, std::size_t count);
   // Writes the fields one after another, then CR LF.
   void WriteRecord(int number, std::initializer_list<std::string_view> fields);
+  // Writes bytes that are already whole records, each ended by CR LF.
+  void WriteRecords(int number, std::string_view records);
   void Close(int number);
   // Closes every open file; the outputs are replaced together, after all of
   // them have reached the disk.
@@ -53,6 +64,8 @@ class FileTable {
  private:
   struct Slot;
   Slot& Used(int number);
+  InputFile& UsedForInput(int number);
+  OutputFile& UsedForOutput(int number);
   void CommitOutputs(const std::vector<OutputFile*>& outputs);
   std::array<std::unique_ptr<Slot>, kLastNumber + 1> slots_;
 };

@@ -30,6 +30,30 @@ class RandomText {
     return list;
   }
 
+  // A long list whose lines are mostly legal symbols between single spaces,
+  // as a real list is, each ended by `line_end` (empty: any of the three).
+  std::string MostlyCleanList(int lines, std::string_view line_end) {
+    static const std::string_view kLegal[] = {"p"sv, "a"sv,       "t"sv,       "ts"sv,
+                                              "ʃ"sv, "abcdefg"sv, "abcdefgh"sv};
+    std::string list = Mark();
+    for (int line = 0; line < lines; ++line) {
+      if (Chance(50)) {
+        list += Line();
+      } else {
+        for (std::size_t tokens = 1 + Pick(9); tokens > 0; --tokens) {
+          list += kLegal[Pick(std::size(kLegal))];
+          if (tokens > 1) list += ' ';
+        }
+      }
+      list += line_end.empty() ? LineEnd() : std::string(line_end);
+    }
+    return list;
+  }
+
+  static std::string MostlyCleanInventory() {
+    return "p\r\na\r\nt\r\nts\r\nʃ\r\nabcdefg\r\nabcdefgh\r\n";
+  }
+
   std::string Inventory() {
     static const std::string_view kSymbols[] = {"p"sv,   "a"sv,   "t"sv,  "ts"sv,    "ʃ"sv,   "P"sv,
                                                 "a\t"sv, "t s"sv, "\t"sv, "x\xFF"sv, "ts\0"sv};
@@ -140,6 +164,25 @@ TEST(Differential, EngineAgreesWithTheRulesOnRandomLists) {
       "[ figures  ] %d random runs, %lld random lines cleaned alike by engine and model, "
       "%d runs refused alike (UTF-16 mark)\n",
       runs, lines, refused);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Differential, EngineAgreesWithTheRulesOnLongMostlyCleanLists) {
+  // Long runs of lines that need no cleaning, across many reads of the list
+  // and many progress captions, broken by lines that do, for each kind of line end.
+  RandomText random(20261208);
+  TempFolder folder(testing_support::FastScratchBase());
+  const int lines = 30000 / testing_support::kSanitizerDivisor;
+  for (std::string_view line_end : {"\r\n"sv, "\n"sv, "\r"sv, ""sv}) {
+    const std::string list = random.MostlyCleanList(lines, line_end);
+    ASSERT_GT(list.size(), 3u * 64 * 1024 / testing_support::kSanitizerDivisor);
+    std::string difference = DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory());
+    ASSERT_EQ(difference, "") << "line end " << Escaped(line_end)
+                              << "\nin.txt: " << Escaped(list, 4000);
+  }
 }
 
 }  // namespace
