@@ -21,6 +21,17 @@ int LinesBeforeNextCaption(int line_count) {
   return static_cast<int>(std::min<long long>(next_caption - 1, INT_MAX) - line_count);
 }
 
+// Writes whole lines as records, each ended by CR LF whatever ended it.
+void WriteEachLine(rt::FileTable& files, std::string_view lines) {
+  while (!lines.empty()) {
+    std::size_t end = 0;
+    while (lines[end] != '\r' && lines[end] != '\n') ++end;
+    files.WriteRecord(kFixedFile, {lines.substr(0, end)});
+    bool crlf = lines[end] == '\r' && end + 1 < lines.size() && lines[end + 1] == '\n';
+    lines.remove_prefix(end + (crlf ? 2 : 1));
+  }
+}
+
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {
   std::string path = program_folder();
   path += name;
@@ -45,15 +56,14 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
     VerbatimLines verbatim =
         FindVerbatimLines(in_hand, LinesBeforeNextCaption(LineCount), legal_symbols);
     if (verbatim.length > 0) {
-      files.WriteRecords(kFixedFile, in_hand.substr(0, verbatim.length));
+      std::string_view lines = in_hand.substr(0, verbatim.length);
+      if (verbatim.crlf_only) {
+        files.WriteRecords(kFixedFile, lines);
+      } else {
+        WriteEachLine(files, lines);
+      }
       files.Skip(kInFile, verbatim.length);
       LineCount += verbatim.count;
-    }
-    if (verbatim.lone_end_line != VerbatimLines::kNone) {
-      files.WriteRecord(kFixedFile, {in_hand.substr(verbatim.length, verbatim.lone_end_line)});
-      files.Skip(kInFile, verbatim.lone_end_line + 1);
-      ++LineCount;
-      continue;
     }
     if (files.AtEnd(kInFile)) break;
 

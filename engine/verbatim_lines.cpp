@@ -1,5 +1,6 @@
 #include "engine/verbatim_lines.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -33,30 +34,30 @@ std::uint64_t BitsOf(Bytes16 flags) {
 // Where, in 64 bytes of the list, tokens and lines end: a bit for each byte,
 // the first byte's lowest.
 struct Separators {
-  std::uint64_t all;         // spaces and line ends, the LF of a CR LF left out
-  std::uint64_t crlf;        // CRs that begin a CR LF
-  std::uint64_t other_ends;  // lone CRs and LFs, and a last CR whose next byte is not read yet
+  std::uint64_t all;        // spaces and line ends
+  std::uint64_t line_ends;  // CRs, and LFs but those of a CR LF
+  std::uint64_t crlf;       // the CR of each CR LF
 };
 
-// `valid` has a bit for each byte that is part of the list, `next_valid` one
-// for each byte whose next byte is; `lf_carried` is 1 when the block before
-// ended in the CR of a CR LF.
+// `valid` has a bit for each byte to judge, `next_valid` one for each byte
+// whose next byte is known; `lf_carried` is 1 when the block before ended in
+// the CR of a CR LF.
 Separators FindSeparators(const char* bytes, std::uint64_t valid, std::uint64_t next_valid,
                           std::uint64_t lf_carried) {
-  std::uint64_t spaces = 0, line_ends = 0, crlf = 0;
+  std::uint64_t spaces = 0, ends = 0, crlf = 0;
   for (std::size_t part = 0; part < kBlock / 16; ++part) {
     Bytes16 chunk, next;
     std::memcpy(&chunk, bytes + 16 * part, sizeof chunk);
     std::memcpy(&next, bytes + 16 * part + 1, sizeof next);
     const int shift = static_cast<int>(16 * part);
+    const auto cr = chunk == '\r';
     spaces |= BitsOf(chunk == ' ') << shift;
-    line_ends |= BitsOf((chunk == '\r') | (chunk == '\n')) << shift;
-    crlf |= BitsOf((chunk == '\r') & (next == '\n')) << shift;
+    ends |= BitsOf(cr | (chunk == '\n')) << shift;
+    crlf |= BitsOf(cr & (next == '\n')) << shift;
   }
-  crlf &= next_valid;
-  const std::uint64_t lf_of_crlf = crlf << 1 | lf_carried;
-  return {(spaces | line_ends) & ~lf_of_crlf & valid, crlf,
-          line_ends & ~crlf & ~lf_of_crlf & valid};
+  crlf &= next_valid & valid;
+  const std::uint64_t line_ends = ends & ~(crlf << 1 | lf_carried) & valid;
+  return {(spaces & valid) | line_ends, line_ends, crlf};
 }
 
 // The lowest `length` bytes of a word, for each length a packed key can have.
@@ -74,12 +75,15 @@ std::uint64_t NthLowestBit(std::uint64_t bits, int n) {
   return bits & (~bits + 1);
 }
 
-// Counts the lines whose CR LF ends are the CRs in `crlf`, a block's mask,
+// Counts the lines whose ends are the bits of `line_ends`, a block's mask,
 // and moves the end of the run past the last of them.
-void TakeLines(VerbatimLines& found, std::size_t block, std::uint64_t crlf) {
-  if (crlf == 0) return;
-  found.count += std::popcount(crlf);
-  found.length = block + static_cast<std::size_t>(63 - std::countl_zero(crlf)) + 2;
+void TakeLines(VerbatimLines& found, std::size_t block, std::uint64_t line_ends,
+               std::uint64_t crlf) {
+  if (line_ends == 0) return;
+  found.count += std::popcount(line_ends);
+  found.crlf_only = found.crlf_only && (line_ends & ~crlf) == 0;
+  const int last = 63 - std::countl_zero(line_ends);
+  found.length = block + static_cast<std::size_t>(last) + 1 + ((crlf >> last) & 1);
 }
 
 std::uint64_t LoadWord(const char* bytes) {
@@ -94,25 +98,29 @@ VerbatimLines FindVerbatimLines(std::string_view text, int most,
                                 const SymbolIndex::PackedProbe legal_symbols) {
   const char* const bytes = text.data();
   const std::size_t size = text.size();
+  // A CR that ends the bytes in hand may be half of a CR LF: its line is not judged.
+  const std::size_t judged_size = size > 0 && bytes[size - 1] == '\r' ? size - 1 : size;
   VerbatimLines found;
   std::size_t token = 0;         // where the token being looked for starts
   std::uint64_t lf_carried = 0;  // the block before ended in the CR of a CR LF
   if (most <= 0) return found;
 
-  for (std::size_t block = 0; block < size; block += kBlock) {
-    const std::size_t left = size - block;
+  for (std::size_t block = 0; block < judged_size; block += kBlock) {
+    const std::size_t left = judged_size - block;
     const std::uint64_t valid = left >= kBlock ? ~std::uint64_t{0} : LowBits(left);
-    const std::uint64_t next_valid = left > kBlock ? valid : valid >> 1;
+    const std::uint64_t next_valid =
+        size - block > kBlock ? ~std::uint64_t{0} : LowBits(size - block - 1);
     const Separators here = FindSeparators(bytes + block, valid, next_valid, lf_carried);
     lf_carried = here.crlf >> 63;
 
     // Lines are counted a block at a time; a block holding the last line the
-    // run may take, or a line end other than CR LF, is judged only up to there.
-    std::uint64_t stop = here.other_ends;
+    // run may take is judged only up to there.
+    std::uint64_t judged = ~std::uint64_t{0};
     const int lines_left = most - found.count;
-    if (std::popcount(here.crlf) >= lines_left) stop |= NthLowestBit(here.crlf, lines_left);
-    stop &= ~stop + 1;
-    const std::uint64_t judged = stop == 0 ? ~std::uint64_t{0} : stop | (stop - 1);
+    if (std::popcount(here.line_ends) >= lines_left) {
+      const std::uint64_t last = NthLowestBit(here.line_ends, lines_left);
+      judged = last | (last - 1);
+    }
 
     // The hot loop: a lookup for each token, and nothing else that waits on it.
     for (std::uint64_t separators = here.all & judged; separators != 0;
@@ -126,20 +134,14 @@ VerbatimLines FindVerbatimLines(std::string_view text, int most,
                                   static_cast<std::uint32_t>(length))) {
         // The lines before this token's are verbatim.
         const std::uint64_t before = token > block ? LowBits(token - block) : 0;
-        TakeLines(found, block, here.crlf & before);
+        TakeLines(found, block, here.line_ends & before, here.crlf);
         return found;
       }
       token = at + 1 + ((here.crlf >> bit) & 1);
     }
 
-    TakeLines(found, block, here.crlf & judged);
-    if (stop & here.other_ends) {
-      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(stop));
-      // A CR at the end of the bytes in hand is not judged: its LF may come in the next read.
-      if (at + 1 < size || bytes[at] == '\n') found.lone_end_line = at - found.length;
-      return found;
-    }
-    if (stop != 0) return found;
+    TakeLines(found, block, here.line_ends & judged, here.crlf);
+    if (found.count == most) return found;
   }
   return found;
 }

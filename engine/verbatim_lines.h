@@ -1,7 +1,7 @@
-// Most lines of a list are legal short symbols between single spaces, ended by
-// CR LF: cleaning leaves each such line exactly as it stands, line end and all.
-// This finds a run of them at once, so they can be copied whole from the list
-// to FixedLines.txt without being cleaned one by one.
+// Most lines of a list are legal short symbols between single spaces: cleaning
+// leaves each such line exactly as it stands. This finds a run of them at once,
+// so they can be copied whole from the list to FixedLines.txt without being
+// cleaned one by one.
 #pragma once
 
 #include <cstddef>
@@ -12,13 +12,11 @@
 namespace engine {
 
 struct VerbatimLines {
-  static constexpr std::size_t kNone = std::string_view::npos;
-
-  std::size_t length = 0;  // bytes of the run, its CR LF ends included
+  std::size_t length = 0;  // bytes of the run, its line ends included
   int count = 0;           // lines in the run
-  // When the line after the run would be verbatim too, but ends in a lone CR
-  // or LF where its record needs CR LF: its length without that end.
-  std::size_t lone_end_line = kNone;
+  // Every line of the run ends in CR LF, so the run is its own records byte
+  // for byte; otherwise some end in a lone CR or LF, where a record needs CR LF.
+  bool crlf_only = true;
 };
 
 // Bytes the scan reads past the end of `text`.

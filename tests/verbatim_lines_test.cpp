@@ -58,14 +58,11 @@ VerbatimLines Expected(std::string_view text, int most) {
       from = space + 1;
     }
     if (text[end] == '\r' && end + 1 == text.size()) break;  // CR LF or lone CR: not known yet
-    if (text[end] == '\r' && text[end + 1] == '\n') {
-      line = end + 2;
-      expected.length = line;
-      ++expected.count;
-      continue;
-    }
-    expected.lone_end_line = end - line;
-    break;
+    const bool crlf = text[end] == '\r' && text[end + 1] == '\n';
+    line = end + (crlf ? 2 : 1);
+    expected.length = line;
+    expected.crlf_only = expected.crlf_only && crlf;
+    ++expected.count;
   }
   return expected;
 }
@@ -73,7 +70,7 @@ VerbatimLines Expected(std::string_view text, int most) {
 void ExpectSame(const VerbatimLines& found, const VerbatimLines& expected, const std::string& at) {
   EXPECT_EQ(found.length, expected.length) << at;
   EXPECT_EQ(found.count, expected.count) << at;
-  EXPECT_EQ(found.lone_end_line, expected.lone_end_line) << at;
+  EXPECT_EQ(found.crlf_only, expected.crlf_only) << at;
 }
 
 TEST(VerbatimLines, StopAtTheFirstLineWithAnythingToClean) {
@@ -83,7 +80,6 @@ TEST(VerbatimLines, StopAtTheFirstLineWithAnythingToClean) {
     const VerbatimLines found = Find(good + std::string(bad) + good);
     EXPECT_EQ(found.length, good.size()) << bad;
     EXPECT_EQ(found.count, 1) << bad;
-    EXPECT_EQ(found.lone_end_line, VerbatimLines::kNone) << bad;
   }
   // Tabs, NUL bytes, UTF-8 and seven-byte symbols are tokens like any other.
   const std::string odd = "a\t n\0 ʃ tʃ abcdefg\r\n"s;
@@ -91,17 +87,24 @@ TEST(VerbatimLines, StopAtTheFirstLineWithAnythingToClean) {
   EXPECT_EQ(Find(odd).length, odd.size());
 }
 
-TEST(VerbatimLines, HandOverALineEndedByALoneCrOrLf) {
+TEST(VerbatimLines, TakeLinesEndedByALoneCrOrLfAndSaySo) {
   VerbatimLines found = Find("p a\r\nts p\nx\r\n");
-  EXPECT_EQ(found.count, 1);
-  EXPECT_EQ(found.length, 5u);
-  EXPECT_EQ(found.lone_end_line, 4u);
-  EXPECT_EQ(Find("ts\rp\r\n").lone_end_line, 2u);
-  EXPECT_EQ(Find("\np\r\n").lone_end_line, VerbatimLines::kNone) << "a blank line is not verbatim";
+  EXPECT_EQ(found.count, 2);
+  EXPECT_EQ(found.length, 10u);
+  EXPECT_FALSE(found.crlf_only);
+  EXPECT_TRUE(Find("p a\r\nts p\r\nx\n").crlf_only) << "the lone LF is not in the run";
+  EXPECT_EQ(Find("ts\rp\r\n").count, 2);
+  EXPECT_EQ(Find("p\n\np\r\n").count, 1) << "a blank line is not verbatim";
+  EXPECT_EQ(Find("p\n\rp\r\n").count, 1) << "LF CR is two line ends";
+  EXPECT_EQ(Find("abcdefg\np\n").count, 2);
+  EXPECT_EQ(Find("abcdefgh\np\n").count, 0) << "8 bytes: too long";
+  std::string one_symbol_lines;
+  for (int i = 0; i < 100; ++i) one_symbol_lines += "ts\n";
+  EXPECT_EQ(Find(one_symbol_lines, 1000, 60).count, 100);
   // A CR that ends the bytes in hand may be half of a CR LF: not judged yet.
   found = Find("p\r\na\r");
   EXPECT_EQ(found.count, 1);
-  EXPECT_EQ(found.lone_end_line, VerbatimLines::kNone);
+  EXPECT_TRUE(found.crlf_only);
   EXPECT_EQ(Find("p\r\na").count, 1) << "a line without its end is not judged";
 }
 
@@ -115,8 +118,8 @@ TEST(VerbatimLines, TakeNoMoreThanAskedFor) {
   }
   EXPECT_EQ(Find(text, 0).count, 0);
   EXPECT_EQ(Find(text, 0).length, 0u);
-  EXPECT_EQ(Find(text + "p\n", 101).lone_end_line, 1u);
-  EXPECT_EQ(Find(text + "p\n", 100).lone_end_line, VerbatimLines::kNone);
+  EXPECT_FALSE(Find(text + "p\n", 101).crlf_only);
+  EXPECT_TRUE(Find(text + "p\n", 100).crlf_only);
 }
 
 TEST(VerbatimLines, AgreeWithTheRuleAtEveryLengthAndBlockPosition) {
