@@ -142,6 +142,10 @@ VerbatimLines FindVerbatimLines(std::string_view text, int most,
 
     TakeLines(found, block, here.line_ends & judged, here.crlf);
     if (found.count == most) return found;
+    // A token that has run past this block too long to be legal ends the run:
+    // there is no need to read on to its end.
+    const std::size_t scanned = block + kBlock;
+    if (token < scanned && scanned - token > SymbolIndex::kMaxPackedLength) return found;
   }
   return found;
 }
