@@ -13,12 +13,6 @@ constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
 // A space among these ends a token short enough to be packed.
 constexpr std::uint64_t kFirstSevenBytes = 0x00FFFFFFFFFFFFFFull;
 
-std::uint64_t LoadWord(const char* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return s::LittleEndian(word);
-}
-
 // A mask of the lowest `count` bytes, count below 8.
 std::uint64_t LowBytes(std::size_t count) {
   return (std::uint64_t{1} << (8 * count)) - 1;
@@ -51,7 +45,7 @@ bool LineCleaner::CleanIfVerbatim(std::string_view trimmed, const SymbolInventor
   for (;;) {
     std::size_t available = static_cast<std::size_t>(end - token);
     unsigned before = available >= 8 ? 0u : static_cast<unsigned>(8 - available);
-    std::uint64_t word = LoadWord(token - before) >> (8 * before);
+    std::uint64_t word = s::LoadWord(token - before) >> (8 * before);
     word |= kSpaces << 1 << (8 * (8 - before) - 1);  // both shifts, so none is by 64
     std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
     if (spaces == 0) return false;  // a token too long to pack
@@ -99,7 +93,7 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
     bool legal;
     // One 8-byte load tells where a short token ends and is also its key in
     // the index; the padding makes the load safe to the end of the line.
-    std::uint64_t word = LoadWord(Remaining);
+    std::uint64_t word = s::LoadWord(Remaining);
     std::uint64_t spaces = s::ZeroBytes(word ^ kSpaces) & kFirstSevenBytes;
     if (spaces != 0) {
       std::size_t length = static_cast<std::size_t>(std::countr_zero(spaces)) / 8;

@@ -15,6 +15,13 @@ inline std::uint64_t LittleEndian(std::uint64_t word) {
   return word;
 }
 
+// The eight bytes at `bytes` as one word, the first byte lowest, on any machine.
+inline std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return LittleEndian(word);
+}
+
 // Flags, with its high bit, the lowest byte of `word` that is zero; bytes
 // above it may be flagged wrongly, so only the lowest flag counts.
 inline std::uint64_t ZeroBytes(std::uint64_t word) {

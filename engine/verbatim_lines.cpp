@@ -1,6 +1,5 @@
 #include "engine/verbatim_lines.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -86,12 +85,6 @@ void TakeLines(VerbatimLines& found, std::size_t block, std::uint64_t line_ends,
   found.length = block + static_cast<std::size_t>(last) + 1 + ((crlf >> last) & 1);
 }
 
-std::uint64_t LoadWord(const char* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return s::LittleEndian(word);
-}
-
 }  // namespace
 
 VerbatimLines FindVerbatimLines(std::string_view text, int most,
@@ -130,7 +123,7 @@ VerbatimLines FindVerbatimLines(std::string_view text, int most,
       const std::size_t length = at - token;
       // Empty (a space at an end, a run of spaces, a blank line) or too long to pack.
       if (length - 1 >= SymbolIndex::kMaxPackedLength ||
-          !legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
+          !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
                                   static_cast<std::uint32_t>(length))) {
         // The lines before this token's are verbatim.
         const std::uint64_t before = token > block ? LowBits(token - block) : 0;
