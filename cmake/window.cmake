@@ -1,29 +1,44 @@
 # The program itself on Linux: window/main.cpp with the FLTK window services.
-# FLTK is linked in statically, so the executable needs only the X11 libraries
-# that every Linux desktop has; libstdc++ goes in too, for older desktops.
+# The program is linked fully statically (glibc, libstdc++, FLTK, X11, fontconfig
+# and the rest from Debian's static archives): it needs no shared library, so it
+# starts on any x86-64 Linux with an X server and fonts, whatever its glibc.
+# The test programs and the sanitizer build link the same libraries dynamically.
 if(NOT WIN32)
-  find_package(X11 REQUIRED)
-  find_package(Fontconfig REQUIRED)
   find_package(Threads REQUIRED)
   find_library(FLTK_STATIC_LIBRARY NAMES libfltk.a REQUIRED)
   find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
-  foreach(x11_part Xft Xext Xrender Xcursor Xfixes Xinerama)
-    if(NOT TARGET X11::${x11_part})
-      message(FATAL_ERROR "X11 library ${x11_part} not found (Debian: libfltk1.3-dev brings it)")
+  # FLTK's libraries and theirs, each before the ones it uses.
+  set(FIX_WINDOW_LIBRARIES
+    Xft Xcursor Xrender Xfixes Xinerama Xext X11 xcb Xau Xdmcp
+    fontconfig freetype png16 brotlidec brotlicommon expat z)
+  foreach(library IN LISTS FIX_WINDOW_LIBRARIES)
+    find_library(FIX_STATIC_${library} NAMES lib${library}.a)
+    if(NOT FIX_STATIC_${library})
+      message(FATAL_ERROR "lib${library}.a not found: the static program needs the -dev "
+        "packages of tools/packages.txt (run tools/install-deps)")
     endif()
   endforeach()
 
   add_library(fixinput_fltk STATIC runtime/ui_fltk.cpp)
   target_include_directories(fixinput_fltk SYSTEM PRIVATE ${FLTK_INCLUDE_DIR})
+  # By name, so that -static takes each library's archive and other links its shared object.
   target_link_libraries(fixinput_fltk PUBLIC
-    fixinput_core ${FLTK_STATIC_LIBRARY}
-    X11::Xft X11::Xext X11::Xrender X11::Xcursor X11::Xfixes X11::Xinerama X11::X11
-    Fontconfig::Fontconfig Threads::Threads ${CMAKE_DL_LIBS} m)
+    fixinput_core ${FLTK_STATIC_LIBRARY} ${FIX_WINDOW_LIBRARIES} Threads::Threads dl m)
 
   add_executable(FixInputFiles window/main.cpp)
   target_link_libraries(FixInputFiles PRIVATE fixinput_fltk)
   if(NOT FIX_SANITIZE)
-    target_link_options(FixInputFiles PRIVATE -static-libstdc++ -static-libgcc)
+    # Static glibc warns at link time about three calls that can load the
+    # system's own glibc modules:
+    # - getpwnam_r/getpwuid_r: Xlib looks up the home folder (for ~/.Xdefaults)
+    #   in the user database when HOME is not set; "files" is built in;
+    # - getaddrinfo: libxcb and Xlib's input method resolve a TCP display's
+    #   host name (DISPLAY=localhost:10 over SSH); "files" and "dns" are built in;
+    # - dlopen: FLTK and Xlib load optional extensions (libXrandr, libXcursor)
+    #   at run time. Those would bring the system's libX11 and libc.so into
+    #   this process beside the static ones, so they are refused (static_program.cpp).
+    target_sources(FixInputFiles PRIVATE runtime/static_program.cpp)
+    target_link_options(FixInputFiles PRIVATE -static -Wl,--wrap=dlopen)
   endif()
 
   # The cost of painting the progress captions, for bench/captions.py.
