@@ -49,12 +49,20 @@ if(NOT WIN32)
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     foreach(scenario
         no_display click_twice captions_read_back missing_in missing_symbols
-        click_during_run close_when_ready keyboard)
+        click_during_run close_when_ready keyboard hidpi)
       add_test(NAME gui.${scenario}
         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/window_test.py
           ${scenario} $<TARGET_FILE:FixInputFiles> ${CMAKE_CURRENT_SOURCE_DIR}/tests/golden)
       set_tests_properties(gui.${scenario} PROPERTIES
         LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 180)
     endforeach()
+    if(NOT FIX_SANITIZE)
+      # The static program alone in an empty root (chroot, as root).
+      add_test(NAME gui.empty_root
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/window_test.py
+          empty_root $<TARGET_FILE:FixInputFiles> ${CMAKE_CURRENT_SOURCE_DIR}/tests/golden)
+      set_tests_properties(gui.empty_root PROPERTIES
+        LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 180)
+    endif()
   endif()
 endif()

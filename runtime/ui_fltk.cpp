@@ -8,8 +8,12 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -28,6 +32,28 @@ constexpr int kSmallestCaptionSize = 8;
 // Room between the caption and the button's edge, where the focus frame is drawn.
 constexpr int kCaptionMargin = 6;
 
+// The desktop's scale, from the X resource Xft.dpi that GNOME, KDE and Xfce set
+// (96 is the size the form is designed at). Never below 1, where the caption
+// would be too small to read; never above 4, past any screen made.
+double DesktopScale() {
+  const char* dpi_text = XGetDefault(fl_display, "Xft", "dpi");
+  if (!dpi_text) return 1;
+  double dpi = 0;
+  const char* end = dpi_text + std::strlen(dpi_text);
+  auto [stop, failure] = std::from_chars(dpi_text, end, dpi);
+  if (failure != std::errc() || stop != end) return 1;
+  return std::clamp(dpi / 96, 1.0, 4.0);
+}
+
+int Scaled(int pixels, double scale) {
+  return static_cast<int>(std::lround(pixels * scale));
+}
+
+Rect Scaled(const Rect& place, double scale) {
+  return {Scaled(place.left, scale), Scaled(place.top, scale), Scaled(place.width, scale),
+          Scaled(place.height, scale)};
+}
+
 // FLTK reads '@' in a label as the start of a symbol's name; doubled, it is drawn as itself.
 std::string LabelText(std::string_view text) {
   std::string label;
@@ -43,7 +69,11 @@ std::string LabelText(std::string_view text) {
 // focus, and '&' in its caption is an ordinary character.
 class PushButton : public Fl_Button {
  public:
-  PushButton(const Rect& place) : Fl_Button(place.left, place.top, place.width, place.height) {
+  PushButton(const Rect& place, double scale)
+      : Fl_Button(place.left, place.top, place.width, place.height),
+        largest_caption_size_(Scaled(kLargestCaptionSize, scale)),
+        smallest_caption_size_(Scaled(kSmallestCaptionSize, scale)),
+        caption_margin_(Scaled(kCaptionMargin, scale)) {
     clear_flag(SHORTCUT_LABEL);
     align(FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   }
@@ -62,10 +92,10 @@ class PushButton : public Fl_Button {
   // The largest font size, up to the usual one, at which the whole caption fits
   // inside the button's face.
   void FitCaption() {
-    int face_width = w() - 2 * kCaptionMargin;
-    int face_height = h() - 2 * kCaptionMargin;
-    int size = kLargestCaptionSize;
-    for (; size > kSmallestCaptionSize; --size) {
+    int face_width = w() - 2 * caption_margin_;
+    int face_height = h() - 2 * caption_margin_;
+    int size = largest_caption_size_;
+    for (; size > smallest_caption_size_; --size) {
       fl_font(labelfont(), size);
       int width = face_width;
       int height = 0;
@@ -79,17 +109,22 @@ class PushButton : public Fl_Button {
   // As Fl_Button draws itself, with the caption kept clear of the edge and the focus frame.
   void draw() override {
     draw_box(value() ? fl_down(box()) : box(), value() ? selection_color() : color());
-    draw_label(x() + kCaptionMargin, y() + kCaptionMargin, w() - 2 * kCaptionMargin,
-               h() - 2 * kCaptionMargin);
+    draw_label(x() + caption_margin_, y() + caption_margin_, w() - 2 * caption_margin_,
+               h() - 2 * caption_margin_);
     if (Fl::focus() == this) draw_focus();
   }
+
+ private:
+  int largest_caption_size_;
+  int smallest_caption_size_;
+  int caption_margin_;
 };
 
 class FltkForm : public FormHost {
  public:
-  FltkForm(const FormDesign& design, FormClient& client)
-      : window_(design.client_width, design.client_height),
-        button_(design.button),
+  FltkForm(const FormDesign& design, FormClient& client, double scale)
+      : window_(Scaled(design.client_width, scale), Scaled(design.client_height, scale)),
+        button_(Scaled(design.button, scale), scale),
         client_(client) {
     window_.copy_label(design.title.c_str());
     window_.xclass(kProgramName.data());
@@ -167,7 +202,7 @@ bool OpenDisplay() {
 
 int RunForm(const FormDesign& design, FormClient& client) {
   if (!OpenDisplay()) return 1;
-  FltkForm form(design, client);
+  FltkForm form(design, client, DesktopScale());
   client.Attach(form);
   form.Show();
   // Returns once the window is closed; a click that ends the program never comes back here.

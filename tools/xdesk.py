@@ -21,6 +21,10 @@ TOOLS = {
     "import": "imagemagick",
     "convert": "imagemagick",
     "tesseract": "tesseract-ocr",
+    "xrdb": "x11-xserver-utils",
+    "fc-match": "fontconfig",
+    "readelf": "binutils",
+    "unshare": "util-linux",
 }
 
 
@@ -87,10 +91,17 @@ class Display:
         return subprocess.run(list(command), env=self.env(), check=check,
                               capture_output=True, text=True, timeout=60)
 
-    def start(self, program, folder, **options):
-        return subprocess.Popen([program], cwd=folder, env=self.env(),
+    def start(self, command, folder, **options):
+        """Starts `command` (a program, or a list with its arguments) in `folder`."""
+        command = [command] if isinstance(command, str) else command
+        return subprocess.Popen(command, cwd=folder, env=self.env(),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 **options)
+
+    def set_resources(self, text):
+        """Merges X resources ("Xft.dpi: 192", as a desktop sets it) into the server's."""
+        subprocess.run(["xrdb", "-nocpp", "-merge"], input=text, env=self.env(), check=True,
+                       capture_output=True, text=True, timeout=60)
 
     # Windows
 
@@ -160,21 +171,29 @@ class Display:
             self.run("convert", path, "-crop", f"{width}x{height}+{left}+{top}", "+repage",
                      "png:" + path)
 
-    def read_text(self, window, crop=None):
-        """The words OCR reads in the window (or part of it), lower-case, in order."""
+    def read_text(self, window, crop=None, **reading):
+        """The words OCR reads in the window (or part of it): see read_picture."""
         with tempfile.TemporaryDirectory() as scratch:
             shot = os.path.join(scratch, "shot.png")
             self.screenshot(window, shot, crop)
-            return self.read_picture(shot)
+            return self.read_picture(shot, **reading)
 
-    def read_picture(self, path):
-        """The words OCR reads in a screenshot, lower-case, in order."""
+    def read_picture(self, path, scale=1, by_line=False):
+        """The words OCR reads in a screenshot, lower-case, in order; by_line: a
+        list of words for each line of text. `scale`: the screen's, 2 at 192 dpi."""
         with tempfile.TemporaryDirectory() as scratch:
             big = os.path.join(scratch, "big.png")
             # Tesseract reads small screen fonts far better enlarged and in grey.
-            self.run("convert", path, "-colorspace", "Gray", "-resize", "300%", "png:" + big)
+            enlarge = f"{round(300 / scale)}%"
+            self.run("convert", path, "-colorspace", "Gray", "-resize", enlarge, "png:" + big)
             text = self.run("tesseract", big, "stdout", "--psm", "6").stdout
-        return re.findall(r"[a-z0-9]+(?:\.[a-z0-9]+)*", text.lower())
+        lines = [_words(line) for line in text.lower().splitlines()]
+        lines = [words for words in lines if words]
+        return lines if by_line else [word for words in lines for word in words]
+
+
+def _words(text):
+    return re.findall(r"[a-z0-9]+(?:\.[a-z0-9]+)*", text)
 
 
 class _XClientMessage(ctypes.Structure):

@@ -36,6 +36,10 @@ class Failed(Exception):
     pass
 
 
+class Skipped(Exception):
+    pass
+
+
 def check(condition, what):
     if not condition:
         raise Failed(what)
@@ -51,14 +55,16 @@ def wait_for(condition, what, timeout=30):
 
 
 class Session:
-    """One program started in a fresh folder on a private display."""
+    """One program started in a fresh folder on a private display; `scale`: the
+    desktop's (Xft.dpi / 96), `command`: how to start it, ./FixInputFiles if not given."""
 
-    def __init__(self, display, program, folder):
+    def __init__(self, display, program, folder, scale=1, command="./FixInputFiles"):
         self.display = display
         self.folder = folder
+        self.scale = scale
         shutil.copy2(program, os.path.join(folder, "FixInputFiles"))
         self.names_at_start = self.names()
-        self.process = display.start("./FixInputFiles", folder)
+        self.process = display.start(command, folder)
         self.window = display.find_window(TITLE, process=self.process)
         if self.window is None:
             how = self.ended_how()
@@ -72,7 +78,7 @@ class Session:
         return read(self.folder, name)
 
     def click(self):
-        self.display.click(self.window, *BUTTON_MIDDLE)
+        self.display.click(self.window, *(round(c * self.scale) for c in BUTTON_MIDDLE))
 
     def outputs_done(self):
         names = self.names()
@@ -81,6 +87,16 @@ class Session:
 
     def caption_words(self):
         return "".join(self.display.read_text(self.window, BUTTON))
+
+    def caption_lines(self):
+        """The caption's text line by line, without the spaces OCR does not always see."""
+        button = [round(c * self.scale) for c in BUTTON]
+        lines = self.display.read_text(self.window, button, scale=self.scale, by_line=True)
+        return ["".join(words) for words in lines]
+
+    def client_size(self):
+        geometry = self.display.run("xdotool", "getwindowgeometry", str(self.window)).stdout
+        return geometry.split("Geometry: ")[1].split()[0]
 
     def running(self):
         return self.process.poll() is None
@@ -110,19 +126,104 @@ def click_twice(display, program, gold, folder):
     write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
     session = Session(display, program, folder)
     try:
-        geometry = display.run("xdotool", "getwindowgeometry", str(session.window)).stdout
-        check("Geometry: 389x301" in geometry, f"the client area is not 389 x 301: {geometry}")
-        session.click()
-        wait_for(session.outputs_done, "both output files are written")
-        for name in OUTPUTS:
-            check(session.read(name) == read(gold, name), f"{name} differs from the golden one")
-        time.sleep(0.5)
-        check(session.running(), "the program ended after the first click: " + session.ended_how())
-        session.click()
-        status = session.exit_status()
-        check(status == 0, f"the second click ended the program with status {status}")
+        size = session.client_size()
+        check(size == "389x301", f"the client area is {size}, not 389x301")
+        run_and_end(session, gold)
     finally:
         session.stop()
+
+
+def run_and_end(session, gold):
+    """The first click writes the golden outputs; the second ends the program with status 0."""
+    session.click()
+    wait_for(session.outputs_done, "both output files are written")
+    for name in OUTPUTS:
+        check(session.read(name) == read(gold, name), f"{name} differs from the golden one")
+    time.sleep(0.5)
+    check(session.running(), "the program ended after the first click: " + session.ended_how())
+    session.click()
+    status = session.exit_status()
+    check(status == 0, f"the second click ended the program with status {status}")
+
+
+def hidpi(display, program, gold, folder):
+    """The desktop's Xft.dpi scales the window, the button and the caption's font:
+    the caption wraps as it does at 96 dpi."""
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    session = Session(display, program, folder)
+    try:
+        lines_at_96 = session.caption_lines()
+        check_words("".join(lines_at_96), INSTRUCTION_WORDS, "the instructions at 96 dpi")
+        display.close(session.window)
+        session.exit_status()
+    finally:
+        session.stop()
+    for dpi, size in ((144, "584x452"), (192, "778x602")):
+        display.set_resources(f"Xft.dpi: {dpi}\n")
+        session = Session(display, program, folder, scale=dpi / 96)
+        try:
+            check(session.client_size() == size,
+                  f"at {dpi} dpi the client area is {session.client_size()}, not {size}")
+            lines = session.caption_lines()
+            check(lines == lines_at_96,
+                  f"at {dpi} dpi the caption reads {lines}; at 96 dpi it reads {lines_at_96}")
+            if dpi == 192:
+                # The middle of the scaled button lies outside the unscaled one.
+                run_and_end(session, gold)
+            else:
+                display.close(session.window)
+                session.exit_status()
+        finally:
+            session.stop()
+
+
+# What the empty root shares with the system, each at its own path.
+SHARED_WITH_ROOT = ("/etc/fonts", "/usr/share/fonts", "/usr/share/fontconfig", "/tmp/.X11-unix")
+# Run in a mount namespace of its own: the mounts end with the program.
+START_IN_ROOT = """
+set -e
+root=$1
+mount -t proc proc "$root/proc"
+for shared in /etc/fonts /usr/share/fonts /usr/share/fontconfig; do
+  mount --bind -o ro "$shared" "$root$shared"
+done
+mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+exec chroot "$root" /FixInputFiles
+"""
+
+
+def empty_root(display, program, gold, folder):
+    """The program in a root that holds only itself, the two lists, /proc, the X
+    socket and the fonts with their configuration: it needs no shared library,
+    and fontconfig finds the sans-serif face for the caption."""
+    needed = [line for line in display.run("readelf", "-d", program).stdout.splitlines()
+              if "(NEEDED)" in line]
+    check(not needed, "the program needs shared libraries:\n" + "\n".join(needed))
+    for path in ("/proc",) + SHARED_WITH_ROOT:
+        os.makedirs(folder + path)
+    probe = subprocess.run(["unshare", "--mount", "sh", "-c",
+                            'mount -t proc proc "$1/proc" && exec chroot "$1" /no-such-program',
+                            "sh", folder], capture_output=True, text=True, timeout=30)
+    if probe.returncode != 127:  # chroot's status when the root was entered
+        raise Skipped("mounting /proc and entering a chroot are not permitted here (they need "
+                      f"root with CAP_SYS_ADMIN and CAP_SYS_CHROOT): {probe.stderr.strip()}")
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    command = ["unshare", "--mount", "sh", "-c", START_IN_ROOT, "sh", folder]
+    session = Session(display, program, folder, command=command)
+    try:
+        sans = display.run("fc-match", "--format=%{file}", "sans").stdout
+        wait_for(lambda: any(path.endswith(sans) for path in mapped_files(session.process.pid)),
+                 f"the program draws its caption in {sans}", 10)
+        check_words(session.caption_words(), INSTRUCTION_WORDS, "the instructions")
+        run_and_end(session, gold)
+    finally:
+        session.stop()
+
+
+def mapped_files(pid):
+    """The files mapped into the process, as seen from outside its root."""
+    with open(f"/proc/{pid}/maps") as maps:
+        return {line.split(maxsplit=5)[5].strip() for line in maps if len(line.split()) == 6}
 
 
 def captions_read_back(display, program, gold, folder):
@@ -277,8 +378,9 @@ def read(folder, name):
 
 SCENARIOS = {f.__name__: f for f in (click_twice, captions_read_back, missing_in,
                                       missing_symbols, click_during_run, close_when_ready,
-                                      keyboard)}
+                                      keyboard, hidpi, empty_root)}
 TOOLS_NEEDED = ["Xvfb", "xdotool", "import", "convert", "tesseract"]
+MORE_TOOLS_NEEDED = {"hidpi": ["xrdb"], "empty_root": ["readelf", "fc-match", "unshare"]}
 
 
 def main(scenario, program, gold):
@@ -286,7 +388,7 @@ def main(scenario, program, gold):
         if scenario == "no_display":
             no_display(program, folder)
             return 0
-        missing = xdesk.missing_tools(TOOLS_NEEDED)
+        missing = xdesk.missing_tools(TOOLS_NEEDED + MORE_TOOLS_NEEDED.get(scenario, []))
         if missing:
             print("SKIP: the window cannot be tested without " + ", ".join(missing))
             return SKIP
@@ -295,6 +397,9 @@ def main(scenario, program, gold):
                 SCENARIOS[scenario](display, program, gold, folder)
         except xdesk.NoDisplay as reason:
             print(f"SKIP: no X server can be started here: {reason}")
+            return SKIP
+        except Skipped as reason:
+            print(f"SKIP: {reason}")
             return SKIP
     return 0
 
