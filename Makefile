@@ -50,3 +50,13 @@ fuzz: deps
 	mkdir -p $(FUZZ)/corpus
 	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=60 -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \
 	  -dict=tests/fuzz/clean.dict $(FUZZ)/corpus tests/fuzz/seeds
+
+# The release files in dist/ (README.md, "Releases"): the Linux and Windows
+# programs with README.txt and the demo lists, the web page, and SHA256SUMS.
+.PHONY: dist
+dist: build windows
+	@if $(MAKE) -n web >/dev/null 2>&1; then \
+	  $(MAKE) web && tools/dist build-web/FixInputFiles.html; \
+	else \
+	  tools/dist; \
+	fi

@@ -63,6 +63,11 @@ if(NOT WIN32)
           empty_root $<TARGET_FILE:FixInputFiles> ${CMAKE_CURRENT_SOURCE_DIR}/tests/golden)
       set_tests_properties(gui.empty_root PROPERTIES
         LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 180)
+      # make dist's archives, from this program.
+      add_test(NAME dist
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/dist_test.py
+          $<TARGET_FILE:FixInputFiles>)
+      set_tests_properties(dist PROPERTIES TIMEOUT 120)
     endif()
   endif()
 endif()
