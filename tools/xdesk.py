@@ -37,10 +37,13 @@ def missing_tools(names):
 
 
 class Display:
-    """An Xvfb server on a free display number, stopped on exit from `with`."""
+    """An Xvfb server on a free display number, stopped on exit from `with`.
+    tcp: it also listens on TCP, for DISPLAY=localhost:N as SSH forwards it (the
+    server's default access control admits this machine only)."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, tcp=False):
         self.size = (width, height)
+        self.tcp = tcp
         self.server = None
         self.name = None
         self.log = None
@@ -54,8 +57,8 @@ class Display:
         self.log = tempfile.TemporaryFile()
         try:
             self.server = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp",
-                 "-noreset"],
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
+                 "-listen" if self.tcp else "-nolisten", "tcp", "-noreset"],
                 pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=self.log)
         finally:
             os.close(write_end)
@@ -91,10 +94,11 @@ class Display:
         return subprocess.run(list(command), env=self.env(), check=check,
                               capture_output=True, text=True, timeout=60)
 
-    def start(self, command, folder, **options):
-        """Starts `command` (a program, or a list with its arguments) in `folder`."""
+    def start(self, command, folder, env=None, **options):
+        """Starts `command` (a program, or a list with its arguments) in `folder`,
+        with `env` or else the environment of env()."""
         command = [command] if isinstance(command, str) else command
-        return subprocess.Popen(command, cwd=folder, env=self.env(),
+        return subprocess.Popen(command, cwd=folder, env=env or self.env(),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 **options)
 
