@@ -38,10 +38,10 @@ constexpr int kCaptionMargin = 6;
 double DesktopScale() {
   const char* dpi_text = XGetDefault(fl_display, "Xft", "dpi");
   if (!dpi_text) return 1;
+  // Read as Xft reads it: the number at the start, whatever follows.
   double dpi = 0;
-  const char* end = dpi_text + std::strlen(dpi_text);
-  auto [stop, failure] = std::from_chars(dpi_text, end, dpi);
-  if (failure != std::errc() || stop != end) return 1;
+  auto parsed = std::from_chars(dpi_text, dpi_text + std::strlen(dpi_text), dpi);
+  if (parsed.ec != std::errc() || !(dpi > 0)) return 1;
   return std::clamp(dpi / 96, 1.0, 4.0);
 }
 
@@ -202,7 +202,10 @@ bool OpenDisplay() {
 
 int RunForm(const FormDesign& design, FormClient& client) {
   if (!OpenDisplay()) return 1;
-  FltkForm form(design, client, DesktopScale());
+  double scale = DesktopScale();
+  // The run-time error's message, at the size the caption starts at.
+  fl_message_font(FL_HELVETICA, Scaled(kLargestCaptionSize, scale));
+  FltkForm form(design, client, scale);
   client.Attach(form);
   form.Show();
   // Returns once the window is closed; a click that ends the program never comes back here.
