@@ -4,27 +4,31 @@
 "use strict";
 self.onmessage = function (event) {
   var job = event.data;
+  var errorShown = false;
   var page = {
     folder: job.folder,
     inputs: job.inputs,
     post: function (message, transfer) {
+      if (message.type === "error") errorShown = true;
       self.postMessage(message, transfer || []);
     },
   };
+  function ended(status, failure) {
+    self.postMessage({ type: "ended", status: status, failure: failure });
+  }
   FixInputFilesModule({ page: page }).then(
     function (program) {
-      var status;
       try {
-        status = program.callMain([]);
+        ended(program.callMain([]));
       } catch (failure) {
-        // What the program could not report itself: a crash of its WebAssembly.
-        page.post({ type: "ended", status: -1, failure: String(failure) });
-        return;
+        // The program stops itself at once after its error's message; any
+        // other stop is a crash it could not report.
+        if (errorShown) ended(1);
+        else ended(-1, String(failure));
       }
-      page.post({ type: "ended", status: status });
     },
     function (failure) {
-      page.post({ type: "ended", status: -1, failure: String(failure) });
+      ended(-1, String(failure));
     },
   );
 };
