@@ -12,6 +12,7 @@
 //   folder  the folder's name, for the paths the program builds and reports;
 //   inputs  by file name: a File, or {error, reason} for one the page could not
 //           get (the name and message of the browser's DOMException);
+//   refused {name, error, reason}: an output the page found it could not write;
 //   post    sends a message, with the buffers to transfer, to the page.
 #include <emscripten/emscripten.h>
 
@@ -51,6 +52,13 @@ EM_JS(int, PageRead, (int handle, char* buffer, int size), {
   HEAPU8.set(input.chunk.subarray(input.used, input.used + got), buffer);
   input.used += got;
   return got;
+});
+
+EM_JS(bool, PageRefusesOutput, (const char* name), {
+  var refused = Module.page.refused;
+  if (!refused || refused.name != UTF8ToString(name)) return false;
+  Module.pageFailure = {error : refused.error, reason : refused.reason};
+  return true;
 });
 
 EM_JS(int, PageCreateOutput, (const char* name, int chunk_size), {
@@ -164,10 +172,13 @@ bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
   return true;
 }
 
-bool CheckReplaceable(const std::string& path, SysError&) {
-  // Whether the page may write the file shows when it opens the stream; a
-  // failure there ends the run on the page.
+// Whether the page may write the file shows only when it opens the stream,
+// while the run goes on. When it cannot (or a later write fails), the page
+// stops the run and runs the program again with that failure as the answer
+// here, so that the program reports it as it reports any other.
+bool CheckReplaceable(const std::string& path, SysError& error) {
   NextOutputName() = FileName(path);
+  if (PageRefusesOutput(NextOutputName().c_str())) return Fail(error);
   return true;
 }
 

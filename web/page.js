@@ -66,30 +66,57 @@
     downloads.hidden = true;
   }
 
+  // A failure of the browser while it saves the output `name`.
+  function OutputFailure(name, error) {
+    this.name = name;
+    this.error = error;
+  }
+
+  function saving(name, step) {
+    return Promise.resolve()
+      .then(step)
+      .catch(function (error) {
+        throw new OutputFailure(name, error);
+      });
+  }
+
   // Outputs written into the chosen folder. Each goes through a writable
   // stream, which replaces the file only when closed: they are closed after
   // the run succeeded, and aborted otherwise, when files this run created are
   // removed again, so the folder is as it was.
   function FolderOutputs(folder) {
     var outputs = [];
-    this.open = async function (id, name) {
+    this.open = function (id, name) {
       var output = { name: name, created: false, stream: null };
       outputs[id] = output;
-      try {
-        await folder.getFileHandle(name);
-      } catch (e) {
-        if (e.name !== "NotFoundError") throw e;
-        output.created = true;
-      }
-      var handle = await folder.getFileHandle(name, { create: true });
-      output.stream = await handle.createWritable();
+      return saving(name, async function () {
+        try {
+          await folder.getFileHandle(name);
+        } catch (e) {
+          if (e.name !== "NotFoundError") throw e;
+          output.created = true;
+        }
+        var handle = await folder.getFileHandle(name, { create: true });
+        output.stream = await handle.createWritable();
+      });
     };
     this.write = function (id, bytes) {
-      return outputs[id].stream.write(bytes);
+      var output = outputs[id];
+      return saving(output.name, function () {
+        return output.stream.write(bytes);
+      });
     };
     this.save = async function () {
-      for (var output of outputs) if (output) await output.stream.close();
+      for (var output of outputs) {
+        if (!output) continue;
+        var stream = output.stream;
+        await saving(output.name, function () {
+          return stream.close();
+        });
+        output.stream = null;
+      }
     };
+    // Cleanup after a failure: the failure already reported is the one that matters.
     this.drop = async function () {
       for (var output of outputs) {
         if (!output) continue;
@@ -127,13 +154,28 @@
     this.doneCaption = TEXTS.filesDone;
   }
 
-  // One run in a fresh worker: a fresh start of the program for each click.
+  // Starts the program in a fresh worker, a fresh start of it for each run,
+  // and passes its messages to `on`.
+  function startProgram(job, on) {
+    var worker = new Worker(workerUrl);
+    worker.onmessage = function (event) {
+      var handler = on[event.data.type];
+      if (handler) handler(event.data);
+    };
+    worker.onerror = function (event) {
+      event.preventDefault();
+      on.ended({ status: -1, failure: event.message || "The program could not start." });
+    };
+    worker.postMessage(job);
+    return worker;
+  }
+
+  // One run on the files of `job`, saving through `outputs`.
   function run(job, outputs) {
     state = "busy";
     clearDownloads();
     runError.textContent = "";
     runError.hidden = true;
-    var worker = new Worker(workerUrl);
     var error = null;
     var stopped = false;
     // The outputs' steps happen one after another, in the order the program wrote.
@@ -142,62 +184,70 @@
       steps = steps.then(function () {
         if (!stopped) return step();
       });
-      steps.catch(function (failure) {
-        // Saving failed in the browser: the run cannot succeed.
-        if (stopped) return;
-        stopped = true;
-        worker.terminate();
-        Promise.resolve(outputs.drop()).then(function () {
-          showError(failure.name + ": " + failure.message);
-        });
-      });
+      steps.catch(stopSaving);
     }
-    worker.onmessage = function (event) {
-      var message = event.data;
-      switch (message.type) {
-        case "caption":
-          if (!stopped) setCaption(message.text);
-          break;
-        case "output":
-          then(function () {
-            return outputs.open(message.id, message.name);
-          });
-          break;
-        case "chunk":
-          then(function () {
-            return outputs.write(message.id, message.bytes);
-          });
-          break;
-        case "error":
-          error = message.message;
-          break;
-        case "ended":
-          worker.terminate();
-          then(async function () {
-            if (message.status === 0 && error === null) {
-              await outputs.save();
-              stopped = true;
-              setCaption(outputs.doneCaption);
-              state = "over";
-            } else {
-              stopped = true;
-              await outputs.drop();
-              showError(error || message.failure || "The program stopped.");
-            }
-          });
-          break;
-      }
-    };
-    worker.onerror = function (event) {
-      event.preventDefault();
+    function stopSaving(failure) {
       if (stopped) return;
       stopped = true;
       worker.terminate();
       Promise.resolve(outputs.drop()).then(function () {
-        showError(event.message || "The program could not start in this browser.");
+        if (failure instanceof OutputFailure) reportRefused(job, failure);
+        else showError(String(failure));
       });
-    };
-    worker.postMessage(job);
+    }
+    var worker = startProgram(job, {
+      caption: function (message) {
+        if (!stopped) setCaption(message.text);
+      },
+      output: function (message) {
+        then(function () {
+          return outputs.open(message.id, message.name);
+        });
+      },
+      chunk: function (message) {
+        then(function () {
+          return outputs.write(message.id, message.bytes);
+        });
+      },
+      error: function (message) {
+        error = message.message;
+      },
+      ended: function (message) {
+        worker.terminate();
+        document.documentElement.dataset.programMemoryBytes = message.memory;
+        then(async function () {
+          if (message.status === 0 && error === null) {
+            await outputs.save();
+            stopped = true;
+            setCaption(outputs.doneCaption);
+            state = "over";
+          } else {
+            stopped = true;
+            await outputs.drop();
+            showError(error || message.failure || "The program stopped.");
+          }
+        });
+      },
+    });
+  }
+
+  // The browser refused to save an output: the program runs again with that
+  // answer for the output, so that it reports the failure in its own words,
+  // as it reports every other. Nothing is saved from that run.
+  function reportRefused(job, failure) {
+    var again = Object.assign({}, job, {
+      refused: { name: failure.name, error: failure.error.name, reason: failure.error.message },
+    });
+    var error = null;
+    var worker = startProgram(again, {
+      error: function (message) {
+        error = message.message;
+      },
+      ended: function () {
+        worker.terminate();
+        showError(error || failure.name + ": " + failure.error.message);
+      },
+    });
   }
 
   // What the program needs of an input: the File, or why the browser could not give it.

@@ -8,16 +8,21 @@ self.onmessage = function (event) {
   var page = {
     folder: job.folder,
     inputs: job.inputs,
+    refused: job.refused,
     post: function (message, transfer) {
       if (message.type === "error") errorShown = true;
       self.postMessage(message, transfer || []);
     },
   };
+  // The program's memory at its end, for the benchmark: it can only grow.
+  var program = null;
   function ended(status, failure) {
-    self.postMessage({ type: "ended", status: status, failure: failure });
+    var memory = program ? program.HEAPU8.length : 0;
+    self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
   }
   FixInputFilesModule({ page: page }).then(
-    function (program) {
+    function (instance) {
+      program = instance;
       try {
         ended(program.callMain([]));
       } catch (failure) {
