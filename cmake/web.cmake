@@ -4,7 +4,7 @@
 set(FIX_WEB_LINK_OPTIONS
   -sMODULARIZE=1
   -sEXPORT_NAME=FixInputFilesModule
-  -sENVIRONMENT=worker
+  -sENVIRONMENT=worker,node
   -sSINGLE_FILE=1
   -sINVOKE_RUN=0
   -sEXPORTED_RUNTIME_METHODS=callMain
