@@ -1,0 +1,38 @@
+// The page in headless Firefox ESR, which has no folder picker: the file way
+// from file:// on the golden files, the download links saved as a user's clicks save them.
+// Usage: node firefox_test.mjs PAGE GOLDEN_DIR
+import fs from 'node:fs';
+import path from 'node:path';
+import {pathToFileURL} from 'node:url';
+
+import * as h from './harness.mjs';
+
+const pagePath = await h.pagePath(process.argv[2]);
+const goldenDir = process.argv[3];
+const golden = (name) => fs.readFileSync(path.join(goldenDir, name));
+
+const browser = await h.launchFirefox();
+
+await h.group('Firefox, file way, golden files', async () => {
+  const page = await browser.newPage();
+  await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
+  const before = await page.evaluate(() => ({
+    picker: typeof window.showDirectoryPicker,
+    title: document.title,
+    buttons: document.querySelectorAll('button').length,
+  }));
+  h.check('Firefox has no folder picker, and the page is the one button titled for the Quorlen',
+    before.picker === 'undefined' && before.title === 'Fix input files for the Quorlen' && before.buttons === 1,
+    JSON.stringify(before));
+  const end = await h.runFileWay(page, [path.join(goldenDir, 'Symbols.txt'), path.join(goldenDir, 'in.txt')]);
+  h.check('the run ends with "Done." and no alert', end.caption.startsWith('Done.') && end.alert === '',
+    JSON.stringify(end));
+  const saved = await h.saveDownloadLinks(page);
+  h.check('two links, saved as FixedLines.txt and BadLines.txt',
+    Object.keys(saved).sort().join() === 'BadLines.txt,FixedLines.txt', Object.keys(saved).join());
+  h.checkBytes('saved link: FixedLines.txt', saved['FixedLines.txt'], golden('FixedLines.txt'));
+  h.checkBytes('saved link: BadLines.txt', saved['BadLines.txt'], golden('BadLines.txt'));
+  await page.close();
+});
+
+await h.finish();
