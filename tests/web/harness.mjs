@@ -108,20 +108,25 @@ export async function launchFirefox() {
 
 // Serves the one page at /FixInputFiles.html on 127.0.0.1 and answers 404 to
 // anything else; every request is recorded, so a test can say what was asked for.
-export async function servePage(file) {
+// `extra` adds files ({url path: file}) for a benchmark's helper pages and lists.
+export async function servePage(file, extra = {}) {
+  const routes = {'/FixInputFiles.html': file, ...extra};
   const requests = [];
   const server = http.createServer((request, response) => {
     requests.push(request.url);
-    if (request.method === 'GET' && request.url === '/FixInputFiles.html') {
-      response.writeHead(200, {'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store'});
-      fs.createReadStream(file).pipe(response);
+    const route = routes[request.url];
+    if (request.method === 'GET' && route) {
+      const type = route.endsWith('.html') ? 'text/html; charset=utf-8' : 'application/octet-stream';
+      response.writeHead(200, {'Content-Type': type, 'Cache-Control': 'no-store'});
+      fs.createReadStream(route).pipe(response);
     } else {
       response.writeHead(404).end();
     }
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   servers.push(server);
-  return {url: `http://127.0.0.1:${server.address().port}/FixInputFiles.html`, requests};
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  return {origin, url: `${origin}/FixInputFiles.html`, requests};
 }
 
 // Every request the page makes that is not to a blob: or data: URL (those never
