@@ -15,7 +15,9 @@ const browser = await h.launchFirefox();
 
 await h.group('Firefox, file way, golden files', async () => {
   const page = await browser.newPage();
-  await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
+  const requests = await h.watchRequests(page);
+  const url = pathToFileURL(pagePath).href;
+  await page.goto(url, {waitUntil: 'load'});
   const before = await page.evaluate(() => ({
     picker: typeof window.showDirectoryPicker,
     title: document.title,
@@ -32,6 +34,7 @@ await h.group('Firefox, file way, golden files', async () => {
     Object.keys(saved).sort().join() === 'BadLines.txt,FixedLines.txt', Object.keys(saved).join());
   h.checkBytes('saved link: FixedLines.txt', saved['FixedLines.txt'], golden('FixedLines.txt'));
   h.checkBytes('saved link: BadLines.txt', saved['BadLines.txt'], golden('BadLines.txt'));
+  h.checkOnlyItself('Firefox', requests, url);
   await page.close();
 });
 
