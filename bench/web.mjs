@@ -119,7 +119,8 @@ let ok = true;
   const match = same(await pageDigests(page, 'million'), millionFolder);
   ok &&= match;
   console.log(`  the page gives the native program's output files: ${match ? 'yes' : 'NO'}`);
-  console.log(`  click to closing caption ${web.toFixed(3)}   native run ${native.toFixed(3)}   (best of ${REPEATS}, seconds)`);
+  console.log(`  page, folder way, click to closing caption ${web.toFixed(3)}   native run ${native.toFixed(3)}` +
+    `   (best of ${REPEATS}, seconds)`);
   console.log(`  progress captions shown: ${captions}`);
   console.log(`  page / native = ${(web / native).toFixed(2)}   (target <= 3)`);
   await page.close();

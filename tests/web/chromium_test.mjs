@@ -38,6 +38,7 @@ await h.group('folder way, golden files', async () => {
     title: document.title,
     heading: [...document.querySelectorAll('h1,h2,h3')].map((e) => e.textContent.trim()),
     buttons: document.querySelectorAll('button').length,
+    focused: document.activeElement === document.getElementById('Command1'),
     version: (document.getElementById('Version') || {}).textContent || '',
     csp: [...document.querySelectorAll('meta[http-equiv]')]
       .filter((m) => m.httpEquiv.toLowerCase() === 'content-security-policy').map((m) => m.content),
@@ -45,7 +46,7 @@ await h.group('folder way, golden files', async () => {
     alertVisible: !!(document.getElementById('RunError') || {}).checkVisibility?.call(document.getElementById('RunError')),
   }));
   h.check('the title and the heading', shape.title === TITLE && shape.heading.includes(TITLE), JSON.stringify(shape));
-  h.check('one button, a version, an empty hidden alert', shape.buttons === 1 &&
+  h.check('one button, with the focus; a version; an empty hidden alert', shape.buttons === 1 && shape.focused &&
     /\d/.test(shape.version) && shape.alertRole === 'alert' && !shape.alertVisible, JSON.stringify(shape));
   h.check('a Content-Security-Policy that lets the page connect nowhere', shape.csp.length === 1 &&
     /(default|connect)-src[^;]*'none'/.test(shape.csp[0]) && !/connect-src[^;]*(http|\*|'self')/.test(shape.csp[0]),
