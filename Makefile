@@ -20,9 +20,10 @@ asan: deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DFIX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 
-test: build asan
+test: build asan web
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -L unit
+	ctest --test-dir $(WEB) --output-on-failure -j $(JOBS) -L wasm
 
 # The program on the demo files in build/demo/; on a private Xvfb without $$DISPLAY.
 run: build
@@ -40,6 +41,17 @@ windows: deps
 	cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
 	cmake --build build-windows -j $(JOBS)
+
+# The web edition: build-web/FixInputFiles.html, one page with the program
+# compiled to WebAssembly inside; with it the unit tests compiled for node.
+# Debian's emscripten runs its compiler's JavaScript with node, which must find
+# Debian's node modules (acorn) even when node is not Debian's own.
+WEB := build-web
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$${NODE_PATH:+:$$NODE_PATH}
+.PHONY: web
+web: deps
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB) -j $(JOBS)
 
 # The cleaning run against a model of its rules under libFuzzer, for 60 seconds.
 FUZZ := build/fuzz

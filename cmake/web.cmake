@@ -1,0 +1,37 @@
+# The web edition, built with Emscripten (emcmake cmake -S . -B build-web):
+# build-web/FixInputFiles.html, one page that holds its script, its style and
+# the program compiled to WebAssembly.
+set(FIX_WEB_LINK_OPTIONS
+  -sMODULARIZE=1
+  -sEXPORT_NAME=FixInputFilesModule
+  -sENVIRONMENT=worker,node
+  -sSINGLE_FILE=1
+  -sINVOKE_RUN=0
+  -sEXPORTED_RUNTIME_METHODS=callMain
+  # A hard cap: a run that needed more would end with the out-of-memory error.
+  -sINITIAL_MEMORY=8MB
+  -sALLOW_MEMORY_GROWTH=1
+  -sMAXIMUM_MEMORY=64MB
+  -sTOTAL_STACK=1MB
+)
+
+add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_CORE_SOURCES}
+  runtime/os_web.cpp runtime/ui_web.cpp)
+target_include_directories(FixInputFilesWorker PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_options(FixInputFilesWorker PRIVATE ${FIX_WEB_LINK_OPTIONS})
+set_target_properties(FixInputFilesWorker PROPERTIES OUTPUT_NAME worker SUFFIX .js)
+
+set(FIX_WEB_SOURCES web/page.html web/page.css web/page.js web/worker.js)
+list(TRANSFORM FIX_WEB_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE web_inputs)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/FixInputFiles.html
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/web
+    -DMODULE=$<TARGET_FILE:FixInputFilesWorker>
+    -DVERSION=${PROJECT_VERSION}
+    -DOUTPUT=${CMAKE_BINARY_DIR}/FixInputFiles.html
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/web/inline.cmake
+  DEPENDS FixInputFilesWorker ${web_inputs} ${CMAKE_CURRENT_SOURCE_DIR}/web/inline.cmake
+  COMMENT "Putting the page together: build-web/FixInputFiles.html"
+  VERBATIM)
+add_custom_target(web ALL DEPENDS ${CMAKE_BINARY_DIR}/FixInputFiles.html)

@@ -1,0 +1,249 @@
+// The files of the web page, as the page hands them to the program's worker.
+//
+// The "program folder" is the folder the user chose (or "." for files chosen
+// one by one). The inputs are File objects, read a slice at a time with
+// FileReaderSync, never whole. The outputs are streams that live in the page:
+// their bytes are posted to it in chunks as they are written, and the page
+// puts them in place (closes the folder's writable streams, or offers the
+// downloads) only after the whole run has ended without an error; after a
+// failure it drops them, so the folder keeps its earlier outputs.
+//
+// `Module.page` is what the worker's script gives the program:
+//   folder  the folder's name, for the paths the program builds and reports;
+//   inputs  by file name: a File, or {error, reason} for one the page could not
+//           get (the name and message of the browser's DOMException);
+//   refused {name, error, reason}: an output the page found it could not write;
+//   post    sends a message, with the buffers to transfer, to the page.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "runtime/os.h"
+
+// Each call that can fail returns -1 and leaves the reason in `Module.pageFailure`.
+EM_JS(int, PageOpenInput, (const char* name, int chunk_size), {
+  var entry = Module.page.inputs[UTF8ToString(name)] || {error : "NotFoundError"};
+  if (entry.error) {
+    Module.pageFailure = {error : entry.error, reason : entry.reason || ""};
+    return -1;
+  }
+  Module.pageFiles = Module.pageFiles || [null];
+  Module.pageFiles.push(
+      {file : entry, at : 0, chunk : new Uint8Array(0), used : 0, chunkSize : chunk_size});
+  return Module.pageFiles.length - 1;
+});
+
+EM_JS(int, PageRead, (int handle, char* buffer, int size), {
+  var input = Module.pageFiles[handle];
+  if (input.used == input.chunk.length && input.at < input.file.size) {
+    try {
+      var slice = input.file.slice(input.at, input.at + input.chunkSize);
+      input.chunk = new Uint8Array(new FileReaderSync().readAsArrayBuffer(slice));
+    } catch (e) {
+      Module.pageFailure = {error : e.name || "Error", reason : e.message || String(e)};
+      return -1;
+    }
+    input.at += input.chunk.length;
+    input.used = 0;
+  }
+  var got = Math.min(size, input.chunk.length - input.used);
+  HEAPU8.set(input.chunk.subarray(input.used, input.used + got), buffer);
+  input.used += got;
+  return got;
+});
+
+EM_JS(bool, PageRefusesOutput, (const char* name), {
+  var refused = Module.page.refused;
+  if (!refused || refused.name != UTF8ToString(name)) return false;
+  Module.pageFailure = {error : refused.error, reason : refused.reason};
+  return true;
+});
+
+EM_JS(int, PageCreateOutput, (const char* name, int chunk_size), {
+  Module.pageFiles = Module.pageFiles || [null];
+  var id = Module.pageFiles.length;
+  var output = {chunk : new Uint8Array(chunk_size), used : 0};
+  output.send = function() {
+    if (output.used == 0) return;
+    var bytes = output.chunk.slice(0, output.used);
+    output.used = 0;
+    Module.page.post({type : "chunk", id : id, bytes : bytes.buffer}, [bytes.buffer]);
+  };
+  Module.pageFiles.push(output);
+  Module.page.post({type : "output", id : id, name : UTF8ToString(name)});
+  return id;
+});
+
+EM_JS(void, PageSend, (int handle), { Module.pageFiles[handle].send(); });
+
+EM_JS(void, PageWrite, (int handle, const char* data, int size), {
+  var output = Module.pageFiles[handle];
+  var at = data;
+  var end = data + size;
+  while (at < end) {
+    var take = Math.min(end - at, output.chunk.length - output.used);
+    output.chunk.set(HEAPU8.subarray(at, at + take), output.used);
+    output.used += take;
+    at += take;
+    if (output.used == output.chunk.length) output.send();
+  }
+});
+
+EM_JS(void, PageClose, (int handle), { Module.pageFiles[handle] = null; });
+
+EM_JS(char*, PageFolder, (), {
+  var folder = Module.page.folder;
+  var size = lengthBytesUTF8(folder) + 1;
+  var text = _malloc(size);
+  if (text) stringToUTF8(folder, text, size);
+  return text;
+});
+
+// The failure left by the last call, as the program reports it; the reason is
+// the browser's own words.
+EM_JS(int, PageFailureKind, (), {
+  var kinds = {
+    NotFoundError : 0,
+    TypeMismatchError : 5,  // a folder where a file was asked for
+    NotAllowedError : 2,
+    SecurityError : 2,
+    NoModificationAllowedError : 2,
+    QuotaExceededError : 3,
+    NotReadableError : 4,
+  };
+  var kind = kinds[Module.pageFailure.error];
+  return kind == undefined ? -1 : kind;
+});
+
+EM_JS(char*, PageFailureReason, (), {
+  var reason = Module.pageFailure.reason;
+  var size = lengthBytesUTF8(reason) + 1;
+  var text = _malloc(size);
+  if (text) stringToUTF8(reason, text, size);
+  return text;
+});
+
+namespace rt::os {
+namespace {
+
+// Bytes read from an input at a time, and gathered before an output's chunk
+// is posted: few calls across to JavaScript, and memory outside the program's.
+constexpr int kChunkSize = 1 << 20;
+
+std::string TakeText(char* text) {
+  std::string taken = text ? text : "";
+  std::free(text);
+  return taken;
+}
+
+bool Fail(SysError& error) {
+  static_assert(
+      static_cast<int>(Failure::NotFound) == 0 && static_cast<int>(Failure::AccessDenied) == 2 &&
+      static_cast<int>(Failure::NoSpace) == 3 && static_cast<int>(Failure::IoError) == 4 &&
+      static_cast<int>(Failure::IsFolder) == 5);
+  int kind = PageFailureKind();
+  error.failure = kind < 0 ? Failure::Other : static_cast<Failure>(kind);
+  error.reason = TakeText(PageFailureReason());
+  if (error.reason.empty()) error.reason = "the browser gave no reason";
+  return false;
+}
+
+std::string FileName(const std::string& path) {
+  std::size_t separator = path.rfind('/');
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// The name of the output whose temporary file is created next: the file layer
+// checks an output's real name just before it creates the output's temporary
+// file, and on the page that temporary file is the stream for that name.
+std::string& NextOutputName() {
+  static std::string name;
+  return name;
+}
+
+}  // namespace
+
+bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
+  int opened = PageOpenInput(FileName(path).c_str(), kChunkSize);
+  if (opened < 0) return Fail(error);
+  handle = opened;
+  return true;
+}
+
+// Whether the page may write the file shows only when it opens the stream,
+// while the run goes on. When it cannot (or a later write fails), the page
+// stops the run and runs the program again with that failure as the answer
+// here, so that the program reports it as it reports any other.
+bool CheckReplaceable(const std::string& path, SysError& error) {
+  NextOutputName() = FileName(path);
+  if (PageRefusesOutput(NextOutputName().c_str())) return Fail(error);
+  return true;
+}
+
+bool CreateNew(const std::string&, Handle& handle, SysError&) {
+  handle = PageCreateOutput(NextOutputName().c_str(), kChunkSize);
+  NextOutputName().clear();
+  return true;
+}
+
+bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error) {
+  int read = PageRead(static_cast<int>(handle), buffer,
+                      static_cast<int>(std::min<std::size_t>(size, kChunkSize)));
+  if (read < 0) return Fail(error);
+  got = static_cast<std::size_t>(read);
+  return true;
+}
+
+bool Write(Handle handle, const char* data, std::size_t size, std::size_t& written, SysError&) {
+  PageWrite(static_cast<int>(handle), data, static_cast<int>(size));
+  written = size;
+  return true;
+}
+
+bool FlushToDisk(Handle handle, SysError&) {
+  PageSend(static_cast<int>(handle));
+  return true;
+}
+
+bool StartWriteBack(Handle, SysError&) {
+  return true;
+}
+
+bool Close(Handle handle, SysError&) {
+  PageClose(static_cast<int>(handle));
+  return true;
+}
+
+// The page's stream takes the output's place when it is closed, after the run.
+bool ReplaceFile(const std::string&, const std::string&, SysError&) {
+  return true;
+}
+
+bool ExchangeFiles(const std::string&, const std::string&, SysError& error) {
+  error.failure = Failure::Unsupported;
+  error.reason = "the page cannot swap two file names";
+  return false;
+}
+
+// Only cleanup after a failed run removes files, and the page drops every
+// output of a failed run itself.
+bool RemoveFile(const std::string&, SysError&) {
+  return true;
+}
+
+bool FlushFolder(const std::string&, SysError&) {
+  return true;
+}
+
+bool ProgramFolder(std::string& folder, SysError&) {
+  folder = TakeText(PageFolder());
+  return true;
+}
+
+unsigned long ProcessId() {
+  return 1;
+}
+
+}  // namespace rt::os

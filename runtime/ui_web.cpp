@@ -1,0 +1,45 @@
+// The window services of the web page. The program runs in a worker that the
+// page starts for each click on its button: the click that started it is the
+// only one the program sees, and the page draws the button. Captions and the
+// run-time error's message are posted to the page, which shows them.
+#include <emscripten/emscripten.h>
+
+#include <string>
+#include <string_view>
+
+#include "runtime/error.h"
+#include "runtime/ui.h"
+
+// `Module.page` is what the worker's script gives the program: `post` sends a
+// message to the page.
+EM_JS(void, PostCaption, (const char* caption, std::size_t length),
+      { Module.page.post({type : "caption", text : UTF8ToString(caption, length)}); });
+
+EM_JS(void, PostRunTimeError, (int number, const char* message),
+      { Module.page.post({type : "error", number : number, message : UTF8ToString(message)}); });
+
+namespace rt::ui {
+namespace {
+
+class PageButton : public FormHost {
+ public:
+  void SetButtonCaption(std::string_view caption) override {
+    PostCaption(caption.data(), caption.size());
+  }
+};
+
+}  // namespace
+
+// The page shows the window itself; its click started the program.
+int RunForm(const FormDesign&, FormClient& client) {
+  PageButton button;
+  client.Attach(button);
+  DispatchClick(client);
+  return 0;
+}
+
+void ShowRunTimeError(const RuntimeError& error) {
+  PostRunTimeError(error.Number(), error.Message().c_str());
+}
+
+}  // namespace rt::ui

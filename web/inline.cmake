@@ -1,0 +1,28 @@
+cmake_minimum_required(VERSION 3.20)
+# Puts the page together: page.html with its style, its script, the worker's
+# script and the WebAssembly program (inside the worker's script) written in,
+# so the one file needs nothing else. Run with cmake -P and
+# -DSOURCE=web folder -DMODULE=worker.js -DVERSION=x.y.z -DOUTPUT=page.
+file(READ ${SOURCE}/page.html page)
+file(READ ${SOURCE}/page.css style)
+file(READ ${SOURCE}/page.js script)
+file(READ ${MODULE} module)
+file(READ ${SOURCE}/worker.js worker)
+string(APPEND module "\n" "${worker}")
+
+# Inside a <script> element these would end it early or change how it is read.
+foreach(part script module)
+  string(TOLOWER "${${part}}" lower)
+  foreach(marker "</script" "<!--")
+    string(FIND "${lower}" "${marker}" at)
+    if(NOT at EQUAL -1)
+      message(FATAL_ERROR "${part} holds '${marker}', which cannot go inside the page's <script>")
+    endif()
+  endforeach()
+endforeach()
+
+string(REPLACE "@VERSION@" "${VERSION}" page "${page}")
+string(REPLACE "/*@STYLE@*/" "${style}" page "${page}")
+string(REPLACE "/*@SCRIPT@*/" "${script}" page "${page}")
+string(REPLACE "/*@WORKER@*/" "${module}" page "${page}")
+file(WRITE ${OUTPUT} "${page}")

@@ -1,0 +1,300 @@
+// The page's side of a run: the button, the ways to the files, and saving the
+// outputs. The cleaning itself runs in a worker, from the program compiled to
+// WebAssembly; nothing here knows its rules.
+"use strict";
+(function () {
+  var IN = "in.txt";
+  var SYMBOLS = "Symbols.txt";
+
+  var TEXTS = {
+    folderInstructions:
+      "The file you want to clean up should be called in.txt.  Put it in a folder with a file " +
+      "called Symbols.txt with all of your phonetic symbols, one per line.  Then click this " +
+      "button and choose that folder.",
+    filesInstructions:
+      "The file you want to clean up should be called in.txt.  You also need a file called " +
+      "Symbols.txt with all of your phonetic symbols, one per line.  Then click this button and " +
+      "choose both files at once.",
+    folderDone:
+      "Done.  Fixed file is in the folder you chose, called FixedLines.txt.  List of lines " +
+      "repaired is also in that folder, with the file name BadLines.txt.  Click again to start over.",
+    filesDone:
+      "Done.  Fixed file is ready below, called FixedLines.txt.  List of lines repaired is also " +
+      "below, with the file name BadLines.txt.  Click each to save it.  Click again to start over.",
+    failed: "The run stopped with the error shown below.  Nothing was saved.  Click again to start over.",
+  };
+
+  var button = document.getElementById("Command1");
+  var runError = document.getElementById("RunError");
+  var downloads = document.getElementById("Downloads");
+  var picker = document.getElementById("FilePicker");
+  var workerUrl = URL.createObjectURL(
+    new Blob([document.getElementById("WorkerSource").textContent], { type: "text/javascript" }),
+  );
+
+  // ready: the instructions show; busy: a picker is open or a run goes on;
+  // over: a run finished or failed, and the next click starts again.
+  var state = "ready";
+
+  function folderWay() {
+    return typeof window.showDirectoryPicker === "function";
+  }
+
+  function setCaption(text) {
+    button.textContent = text;
+  }
+
+  function showInstructions() {
+    setCaption(folderWay() ? TEXTS.folderInstructions : TEXTS.filesInstructions);
+    runError.textContent = "";
+    runError.hidden = true;
+    state = "ready";
+  }
+
+  function showError(message) {
+    setCaption(TEXTS.failed);
+    runError.textContent = message;
+    runError.hidden = false;
+    state = "over";
+  }
+
+  function clearDownloads() {
+    downloads.querySelectorAll("a").forEach(function (link) {
+      URL.revokeObjectURL(link.href);
+    });
+    downloads.textContent = "";
+    downloads.hidden = true;
+  }
+
+  // A failure of the browser while it saves the output `name`.
+  function OutputFailure(name, error) {
+    this.name = name;
+    this.error = error;
+  }
+
+  function saving(name, step) {
+    return Promise.resolve()
+      .then(step)
+      .catch(function (error) {
+        throw new OutputFailure(name, error);
+      });
+  }
+
+  // Outputs written into the chosen folder. Each goes through a writable
+  // stream, which replaces the file only when closed: they are closed after
+  // the run succeeded, and aborted otherwise, when files this run created are
+  // removed again, so the folder is as it was.
+  function FolderOutputs(folder) {
+    var outputs = [];
+    this.open = function (id, name) {
+      var output = { name: name, created: false, stream: null };
+      outputs[id] = output;
+      return saving(name, async function () {
+        try {
+          await folder.getFileHandle(name);
+        } catch (e) {
+          if (e.name !== "NotFoundError") throw e;
+          output.created = true;
+        }
+        var handle = await folder.getFileHandle(name, { create: true });
+        output.stream = await handle.createWritable();
+      });
+    };
+    this.write = function (id, bytes) {
+      var output = outputs[id];
+      return saving(output.name, function () {
+        return output.stream.write(bytes);
+      });
+    };
+    this.save = async function () {
+      for (var output of outputs) {
+        if (!output) continue;
+        var stream = output.stream;
+        await saving(output.name, function () {
+          return stream.close();
+        });
+        output.stream = null;
+      }
+    };
+    // Cleanup after a failure: the failure already reported is the one that matters.
+    this.drop = async function () {
+      for (var output of outputs) {
+        if (!output) continue;
+        if (output.stream) await output.stream.abort().catch(function () {});
+        if (output.created) await folder.removeEntry(output.name).catch(function () {});
+      }
+    };
+    this.doneCaption = TEXTS.folderDone;
+  }
+
+  // Outputs offered as downloads, kept as blobs (which the browser may keep on
+  // disk) until the run has succeeded.
+  function DownloadOutputs() {
+    var outputs = [];
+    this.open = function (id, name) {
+      outputs[id] = { name: name, parts: [] };
+    };
+    this.write = function (id, bytes) {
+      outputs[id].parts.push(new Blob([bytes]));
+    };
+    this.save = function () {
+      for (var output of outputs) {
+        if (!output) continue;
+        var link = document.createElement("a");
+        link.download = output.name;
+        link.href = URL.createObjectURL(new Blob(output.parts, { type: "text/plain" }));
+        link.textContent = "Save " + output.name;
+        downloads.append(link);
+      }
+      downloads.hidden = false;
+    };
+    this.drop = function () {
+      outputs = [];
+    };
+    this.doneCaption = TEXTS.filesDone;
+  }
+
+  // Starts the program in a fresh worker, a fresh start of it for each run,
+  // and passes its messages to `on`.
+  function startProgram(job, on) {
+    var worker = new Worker(workerUrl);
+    worker.onmessage = function (event) {
+      var handler = on[event.data.type];
+      if (handler) handler(event.data);
+    };
+    worker.onerror = function (event) {
+      event.preventDefault();
+      on.ended({ status: -1, failure: event.message || "The program could not start." });
+    };
+    worker.postMessage(job);
+    return worker;
+  }
+
+  // One run on the files of `job`, saving through `outputs`.
+  function run(job, outputs) {
+    state = "busy";
+    clearDownloads();
+    runError.textContent = "";
+    runError.hidden = true;
+    var error = null;
+    var stopped = false;
+    // The outputs' steps happen one after another, in the order the program wrote.
+    var steps = Promise.resolve();
+    function then(step) {
+      steps = steps.then(function () {
+        if (!stopped) return step();
+      });
+      steps.catch(stopSaving);
+    }
+    function stopSaving(failure) {
+      if (stopped) return;
+      stopped = true;
+      worker.terminate();
+      Promise.resolve(outputs.drop()).then(function () {
+        if (failure instanceof OutputFailure) reportRefused(job, failure);
+        else showError(String(failure));
+      });
+    }
+    var worker = startProgram(job, {
+      caption: function (message) {
+        if (!stopped) setCaption(message.text);
+      },
+      output: function (message) {
+        then(function () {
+          return outputs.open(message.id, message.name);
+        });
+      },
+      chunk: function (message) {
+        then(function () {
+          return outputs.write(message.id, message.bytes);
+        });
+      },
+      error: function (message) {
+        error = message.message;
+      },
+      ended: function (message) {
+        worker.terminate();
+        document.documentElement.dataset.programMemoryBytes = message.memory;
+        then(async function () {
+          if (message.status === 0 && error === null) {
+            await outputs.save();
+            stopped = true;
+            setCaption(outputs.doneCaption);
+            state = "over";
+          } else {
+            stopped = true;
+            await outputs.drop();
+            showError(error || message.failure || "The program stopped.");
+          }
+        });
+      },
+    });
+  }
+
+  // The browser refused to save an output: the program runs again with that
+  // answer for the output, so that it reports the failure in its own words,
+  // as it reports every other. Nothing is saved from that run.
+  function reportRefused(job, failure) {
+    var again = Object.assign({}, job, {
+      refused: { name: failure.name, error: failure.error.name, reason: failure.error.message },
+    });
+    var error = null;
+    var worker = startProgram(again, {
+      error: function (message) {
+        error = message.message;
+      },
+      ended: function () {
+        worker.terminate();
+        showError(error || failure.name + ": " + failure.error.message);
+      },
+    });
+  }
+
+  // What the program needs of an input: the File, or why the browser could not give it.
+  async function inputFrom(folder, name) {
+    try {
+      var handle = await folder.getFileHandle(name);
+      return await handle.getFile();
+    } catch (e) {
+      return { error: e.name, reason: e.message };
+    }
+  }
+
+  async function runOnFolder() {
+    var folder;
+    state = "busy";
+    try {
+      folder = await window.showDirectoryPicker({ mode: "readwrite" });
+    } catch (e) {
+      if (e.name === "AbortError") {
+        showInstructions();
+        return;
+      }
+      showError(e.name + ": " + e.message);
+      return;
+    }
+    var inputs = {};
+    inputs[IN] = await inputFrom(folder, IN);
+    inputs[SYMBOLS] = await inputFrom(folder, SYMBOLS);
+    run({ folder: folder.name, inputs: inputs }, new FolderOutputs(folder));
+  }
+
+  // Files chosen one by one have no folder the page can name: the program's
+  // paths start at ".".
+  picker.addEventListener("change", function () {
+    var inputs = {};
+    for (var file of picker.files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
+    picker.value = "";
+    run({ folder: ".", inputs: inputs }, new DownloadOutputs());
+  });
+
+  button.addEventListener("click", function () {
+    if (state === "busy") return;
+    if (state === "over") return showInstructions();
+    if (folderWay()) return runOnFolder();
+    picker.click();
+  });
+
+  showInstructions();
+  button.focus();
+})();
