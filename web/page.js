@@ -35,6 +35,8 @@
   // ready: the instructions show; busy: a picker is open or a run goes on;
   // over: a run finished or failed, and the next click starts again.
   var state = "ready";
+  // The worker for the next run, started ahead (see startProgram).
+  var nextWorker = null;
 
   function folderWay() {
     return typeof window.showDirectoryPicker === "function";
@@ -49,6 +51,7 @@
     runError.textContent = "";
     runError.hidden = true;
     state = "ready";
+    if (!nextWorker) startNextWorker();
   }
 
   function showError(message) {
@@ -154,10 +157,17 @@
     this.doneCaption = TEXTS.filesDone;
   }
 
-  // Starts the program in a fresh worker, a fresh start of it for each run,
-  // and passes its messages to `on`.
+  // Each run has a fresh start of the program in a worker of its own. The
+  // next one is started ahead, when the page is idle, so the click finds it
+  // loaded.
+  function startNextWorker() {
+    nextWorker = new Worker(workerUrl);
+  }
+
+  // Gives the files of `job` to the next worker and passes its messages to `on`.
   function startProgram(job, on) {
-    var worker = new Worker(workerUrl);
+    var worker = nextWorker || new Worker(workerUrl);
+    nextWorker = null;
     worker.onmessage = function (event) {
       var handler = on[event.data.type];
       if (handler) handler(event.data);

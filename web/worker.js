@@ -1,35 +1,41 @@
-// The program's worker. The page starts one for each run and posts it the
-// files; the program performs the click that started it and posts its
+// The program's worker: one start of the program, for one run. The page
+// starts it ahead of the click, so the program is loaded when the click comes,
+// then posts it the files; the program performs that click and posts its
 // captions, its outputs' bytes and any run-time error back to the page.
 "use strict";
+var errorShown = false;
+// What the program knows of the page; the files arrive with the click.
+var page = {
+  folder: "",
+  inputs: {},
+  refused: undefined,
+  post: function (message, transfer) {
+    if (message.type === "error") errorShown = true;
+    self.postMessage(message, transfer || []);
+  },
+};
+var loading = FixInputFilesModule({ page: page });
+
+// `memory`: the program's memory at its end, for the benchmark (it only grows).
+function ended(status, failure, program) {
+  var memory = program ? program.HEAPU8.length : 0;
+  self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
+}
+
 self.onmessage = function (event) {
-  var job = event.data;
-  var errorShown = false;
-  var page = {
-    folder: job.folder,
-    inputs: job.inputs,
-    refused: job.refused,
-    post: function (message, transfer) {
-      if (message.type === "error") errorShown = true;
-      self.postMessage(message, transfer || []);
-    },
-  };
-  // The program's memory at its end, for the benchmark: it can only grow.
-  var program = null;
-  function ended(status, failure) {
-    var memory = program ? program.HEAPU8.length : 0;
-    self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
-  }
-  FixInputFilesModule({ page: page }).then(
-    function (instance) {
-      program = instance;
+  self.onmessage = null;
+  page.folder = event.data.folder;
+  page.inputs = event.data.inputs;
+  page.refused = event.data.refused;
+  loading.then(
+    function (program) {
       try {
-        ended(program.callMain([]));
+        ended(program.callMain([]), undefined, program);
       } catch (failure) {
         // The program stops itself at once after its error's message; any
         // other stop is a crash it could not report.
-        if (errorShown) ended(1);
-        else ended(-1, String(failure));
+        if (errorShown) ended(1, undefined, program);
+        else ended(-1, String(failure), program);
       }
     },
     function (failure) {
