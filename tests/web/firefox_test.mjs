@@ -1,15 +1,19 @@
 // The page in headless Firefox ESR, which has no folder picker: the file way
-// from file:// on the golden files, the download links saved as a user's clicks save them.
-// Usage: node firefox_test.mjs PAGE GOLDEN_DIR
+// from file:// on the golden files, the download links saved as a user's clicks
+// save them; then random lists of many chunks, against the native program.
+// Usage: node firefox_test.mjs PAGE GOLDEN_DIR CLEAN_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
 import {pathToFileURL} from 'node:url';
 
 import * as h from './harness.mjs';
+import {native, randomLists} from './lists.mjs';
 
 const pagePath = await h.pagePath(process.argv[2]);
 const goldenDir = process.argv[3];
 const golden = (name) => fs.readFileSync(path.join(goldenDir, name));
+const cleanFolder = process.argv[4];
+if (!cleanFolder || !fs.existsSync(cleanFolder)) await h.bail(1, `FAILED: ${cleanFolder} is missing: build it with make build`);
 
 const browser = await h.launchFirefox();
 
@@ -35,6 +39,25 @@ await h.group('Firefox, file way, golden files', async () => {
   h.checkBytes('saved link: FixedLines.txt', saved['FixedLines.txt'], golden('FixedLines.txt'));
   h.checkBytes('saved link: BadLines.txt', saved['BadLines.txt'], golden('BadLines.txt'));
   h.checkOnlyItself('Firefox', requests, url);
+  await page.close();
+});
+
+await h.group('Firefox, file way: the page and the native program on random lists', async () => {
+  const page = await browser.newPage();
+  await page.goto(pathToFileURL(pagePath).href, {waitUntil: 'load'});
+  for (const files of randomLists().slice(-2)) {
+    const expected = native(cleanFolder, files);
+    const dir = h.scratch('fixinput-chosen-');
+    fs.writeFileSync(path.join(dir, 'in.txt'), files.in);
+    fs.writeFileSync(path.join(dir, 'Symbols.txt'), files.symbols);
+    const end = await h.runFileWay(page, [path.join(dir, 'in.txt'), path.join(dir, 'Symbols.txt')]);
+    if (!h.check(`${files.name}: the run ends with "Done."`, end.caption.startsWith('Done.') && end.alert === '',
+      JSON.stringify(end))) continue;
+    const saved = await h.saveDownloadLinks(page);
+    h.checkBytes(`${files.name}: FixedLines.txt as native`, saved['FixedLines.txt'], expected['FixedLines.txt']);
+    h.checkBytes(`${files.name}: BadLines.txt as native`, saved['BadLines.txt'], expected['BadLines.txt']);
+    await page.click('#Command1');
+  }
   await page.close();
 });
 
