@@ -159,7 +159,8 @@ export async function watchRequests(page) {
 export function checkOnlyItself(name, requests, url) {
   return check(`${name}: the page asks for nothing but itself, and tries nothing its policy refuses`,
     requests.length <= 1 && requests.every((request) => request === url) && requests.refused.length === 0,
-    `requests: ${JSON.stringify(requests)}; refused: ${JSON.stringify(requests.refused)}`);
+    `requests: ${JSON.stringify(requests)}; refused: ${JSON.stringify(requests.refused)}; ` +
+    `errors in the page: ${JSON.stringify(requests.errors)}`);
 }
 
 // A page whose folder picker answers with the folder `name` of the origin-private
