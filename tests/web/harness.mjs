@@ -199,21 +199,26 @@ export async function opfsFill(page, name, files) {
   }, name, entries);
 }
 
-// The files of the origin-private folder `name`, as {name: Buffer}.
-export async function opfsRead(page, name) {
-  const entries = await page.evaluate(async (folder) => {
+// The files of the origin-private folder `name`, as {name: Buffer}; with
+// `only`, every file is named but only those in `only` are read.
+export async function opfsRead(page, name, only = null) {
+  const entries = await page.evaluate(async (folder, only) => {
     const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle(folder);
     const out = [];
     for await (const [file, handle] of dir.entries()) {
       if (handle.kind !== 'file') continue;
+      if (only && !only.includes(file)) {
+        out.push([file, null]);
+        continue;
+      }
       const bytes = new Uint8Array(await (await handle.getFile()).arrayBuffer());
       let text = '';
       for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
       out.push([file, btoa(text)]);
     }
     return out;
-  }, name);
-  return Object.fromEntries(entries.map(([file, data]) => [file, Buffer.from(data, 'base64')]));
+  }, name, only);
+  return Object.fromEntries(entries.map(([file, data]) => [file, data === null ? undefined : Buffer.from(data, 'base64')]));
 }
 
 // Records every caption the button shows from now on, in order, in
