@@ -29,7 +29,7 @@ test: build asan web
 run: build
 	tools/run-demo
 
-bench: build
+bench: build web
 	bench/run
 
 format:
