@@ -23,7 +23,7 @@
 #include "runtime/os.h"
 
 // Each call that can fail returns -1 and leaves the reason in `Module.pageFailure`.
-EM_JS(int, PageOpenInput, (const char* name, int chunk_size), {
+EM_JS(int, PageOpenInput, (const char* name, int slice_size), {
   var entry = Module.page.inputs[UTF8ToString(name)] || {error : "NotFoundError"};
   if (entry.error) {
     Module.pageFailure = {error : entry.error, reason : entry.reason || ""};
@@ -31,7 +31,7 @@ EM_JS(int, PageOpenInput, (const char* name, int chunk_size), {
   }
   Module.pageFiles = Module.pageFiles || [null];
   Module.pageFiles.push(
-      {file : entry, at : 0, chunk : new Uint8Array(0), used : 0, chunkSize : chunk_size});
+      {file : entry, at : 0, chunk : new Uint8Array(0), used : 0, sliceSize : slice_size});
   return Module.pageFiles.length - 1;
 });
 
@@ -39,7 +39,7 @@ EM_JS(int, PageRead, (int handle, char* buffer, int size), {
   var input = Module.pageFiles[handle];
   if (input.used == input.chunk.length && input.at < input.file.size) {
     try {
-      var slice = input.file.slice(input.at, input.at + input.chunkSize);
+      var slice = input.file.slice(input.at, input.at + input.sliceSize);
       input.chunk = new Uint8Array(new FileReaderSync().readAsArrayBuffer(slice));
     } catch (e) {
       Module.pageFailure = {error : e.name || "Error", reason : e.message || String(e)};
@@ -61,13 +61,17 @@ EM_JS(bool, PageRefusesOutput, (const char* name), {
   return true;
 });
 
+// A full chunk goes to the page as it is, without a copy, and the next write
+// starts a new one.
 EM_JS(int, PageCreateOutput, (const char* name, int chunk_size), {
   Module.pageFiles = Module.pageFiles || [null];
   var id = Module.pageFiles.length;
   var output = {chunk : new Uint8Array(chunk_size), used : 0};
   output.send = function() {
     if (output.used == 0) return;
-    var bytes = output.chunk.slice(0, output.used);
+    var full = output.used == output.chunk.length;
+    var bytes = full ? output.chunk : output.chunk.slice(0, output.used);
+    if (full) output.chunk = new Uint8Array(chunk_size);
     output.used = 0;
     Module.page.post({type : "chunk", id : id, bytes : bytes.buffer}, [bytes.buffer]);
   };
@@ -128,9 +132,15 @@ EM_JS(char*, PageFailureReason, (), {
 namespace rt::os {
 namespace {
 
-// Bytes read from an input at a time, and gathered before an output's chunk
-// is posted: few calls across to JavaScript, and memory outside the program's.
+// Bytes gathered before an output's chunk is posted, and the most handed to
+// the program by one read: few calls across to JavaScript, and memory outside
+// the program's.
 constexpr int kChunkSize = 1 << 20;
+// Bytes the browser reads from an input at a time. Each FileReaderSync read
+// costs a few milliseconds whatever its size (about as long as a 1 MiB slice
+// takes to arrive), so the slices are large: the page holds one, outside the
+// program's memory.
+constexpr int kInputSliceSize = 16 << 20;
 
 std::string TakeText(char* text) {
   std::string taken = text ? text : "";
@@ -166,7 +176,7 @@ std::string& NextOutputName() {
 }  // namespace
 
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
-  int opened = PageOpenInput(FileName(path).c_str(), kChunkSize);
+  int opened = PageOpenInput(FileName(path).c_str(), kInputSliceSize);
   if (opened < 0) return Fail(error);
   handle = opened;
   return true;

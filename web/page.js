@@ -42,8 +42,10 @@
     return typeof window.showDirectoryPicker === "function";
   }
 
+  // The button holds one text node, changed in place: a run changes it every 1000 lines.
+  var caption = button.appendChild(document.createTextNode(""));
   function setCaption(text) {
-    button.textContent = text;
+    caption.data = text;
   }
 
   function showInstructions() {
@@ -214,9 +216,13 @@
           return outputs.open(message.id, message.name);
         });
       },
+      // A folder's stream queues its writes in order and its close waits for
+      // them, so each write is handed on without waiting for the one before
+      // (the disk keeps up with the program only so); a write that fails still
+      // stops the run.
       chunk: function (message) {
         then(function () {
-          return outputs.write(message.id, message.bytes);
+          Promise.resolve(outputs.write(message.id, message.bytes)).catch(stopSaving);
         });
       },
       error: function (message) {
