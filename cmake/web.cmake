@@ -13,6 +13,12 @@ set(FIX_WEB_LINK_OPTIONS
   -sALLOW_MEMORY_GROWTH=1
   -sMAXIMUM_MEMORY=64MB
   -sTOTAL_STACK=1MB
+  # The browser first runs each function as quickly compiled code and swaps in
+  # the optimised one only at the function's next call. The optimiser would put
+  # every function with one caller inside it, so the scan of the list would end
+  # up inside the click, called once, and run slow to the end; bounded, the
+  # scan stays a function of its own, called for each stretch of the list.
+  -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=100
 )
 
 add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_CORE_SOURCES}
