@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
-#include "engine/cleaner.h"
-#include "engine/verbatim_lines.h"
+#include "engine/list_scan.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
@@ -12,24 +12,14 @@
 namespace engine {
 namespace {
 
-static_assert(rt::FileTable::kReadAhead >= kVerbatimReadAhead);
+static_assert(rt::FileTable::kReadAhead >= kScanReadAhead);
 
-// How many lines may be counted before the next one whose number shows
-// progress, or the one that would overflow the count.
-int LinesBeforeNextCaption(int line_count) {
+// How many lines the scan may pass before handing them over: up to the next
+// one whose number shows progress, or the one that would overflow the count,
+// whose caption or error comes before anything is written for it.
+int LinesUpToNextCaption(int line_count) {
   long long next_caption = (line_count / kProgressEvery + 1LL) * kProgressEvery;
-  return static_cast<int>(std::min<long long>(next_caption - 1, INT_MAX) - line_count);
-}
-
-// Writes whole lines as records, each ended by CR LF whatever ended it.
-void WriteEachLine(rt::FileTable& files, std::string_view lines) {
-  while (!lines.empty()) {
-    std::size_t end = 0;
-    while (lines[end] != '\r' && lines[end] != '\n') ++end;
-    files.WriteRecord(kFixedFile, {lines.substr(0, end)});
-    bool crlf = lines[end] == '\r' && end + 1 < lines.size() && lines[end + 1] == '\n';
-    lines.remove_prefix(end + (crlf ? 2 : 1));
-  }
+  return std::max(1, static_cast<int>(std::min<long long>(next_caption, INT_MAX) - line_count));
 }
 
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {
@@ -47,39 +37,45 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
   LoadInventory(window.Symbols(), files, kSymbolsFile);
 
   int LineCount = 0;
-  LineCleaner cleaner;
-  const SymbolIndex::PackedProbe legal_symbols = symbols.LegalPackedSymbols();
-  while (!files.AtEnd(kInFile)) {
-    // Lines that cleaning leaves as they are go to FixedLines.txt a run at a
-    // time, up to the next line that shows progress, which is read as below.
-    std::string_view in_hand = files.InHand(kInFile);
-    VerbatimLines verbatim =
-        FindVerbatimLines(in_hand, LinesBeforeNextCaption(LineCount), legal_symbols);
-    if (verbatim.length > 0) {
-      std::string_view lines = in_hand.substr(0, verbatim.length);
-      if (verbatim.crlf_only) {
-        files.WriteRecords(kFixedFile, lines);
-      } else {
-        WriteEachLine(files, lines);
+  ListScan scan(symbols);
+  std::string_view text = files.InHand(kInFile);
+  bool at_end = text.empty();
+  std::vector<std::string_view> record;
+  const std::string bad_symbol_text = "\t" + std::string(kBadSymbolText) + "\t";
+  for (;;) {
+    const ListScan::Step step = scan.Next(text, at_end, LinesUpToNextCaption(LineCount));
+    if (step.lines > INT_MAX - LineCount) rt::ThrowOverflow();
+    LineCount += step.lines;
+    if (step.lines > 0 && LineCount % kProgressEvery == 0) {
+      window.SetCaption(ProgressCaption(LineCount));
+    }
+
+    if (step.end_record) {
+      files.WriteRecord(kFixedFile, {step.records});
+    } else if (!step.records.empty()) {
+      files.WriteRecords(kFixedFile, step.records);
+    }
+    if (const WorkedLine* line = step.worked) {
+      // The worked line is the step's last, so LineCount is its number.
+      const rt::NumberText number(LineCount);
+      if (line->Blank()) files.WriteRecord(kBadFile, {number.View(), "\t", kBlankLineText});
+      if (!line->CleanedLine.empty()) files.WriteRecord(kFixedFile, line->CleanedLine);
+      if (!line->BadSymbol.empty()) {
+        record.assign({number.View(), "\t"});
+        record.insert(record.end(), line->CurrentLine.begin(), line->CurrentLine.end());
+        record.push_back(bad_symbol_text);
+        record.push_back(line->BadSymbol);
+        files.WriteRecord(kBadFile, record);
       }
-      files.Skip(kInFile, verbatim.length);
-      LineCount += verbatim.count;
     }
-    if (files.AtEnd(kInFile)) break;
 
-    std::string_view line = files.ReadLine(kInFile);
-    rt::CheckedIncrement(LineCount);
-    if (LineCount % kProgressEvery == 0) window.SetCaption(ProgressCaption(LineCount));
-    cleaner.Clean(line, symbols);
-
-    if (cleaner.Blank()) {
-      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", kBlankLineText});
-    }
-    std::string_view cleaned = cleaner.CleanedLine();
-    if (!cleaned.empty()) files.WriteRecord(kFixedFile, {cleaned});
-    if (!cleaner.BadSymbol().empty()) {
-      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", cleaner.CurrentLine(),
-                                   "\t", kBadSymbolText, "\t", cleaner.BadSymbol()});
+    if (step.finished) break;
+    if (step.need_more) {
+      files.Skip(kInFile, scan.Passed());
+      const std::size_t kept = text.size() - scan.Passed();
+      scan.DropPassed();
+      text = files.ReadMore(kInFile);
+      at_end = text.size() == kept;
     }
   }
   files.CloseAll();
