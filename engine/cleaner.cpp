@@ -14,18 +14,30 @@ std::string Joined(const std::vector<std::string_view>& stretches) {
 }  // namespace
 
 void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
+  // The scan hands out the one line either as it stands or cleaned.
+  class Keeper final : public LineSink {
+   public:
+    explicit Keeper(LineCleaner& cleaner) : cleaner_(cleaner) {}
+    void CleanLines(std::string_view records, bool, int) override {
+      cleaner_.CurrentLine_ = cleaner_.cleaned_ = records;
+    }
+    void WorkedLine(const engine::WorkedLine& line) override {
+      cleaner_.CurrentLine_ = Joined(line.CurrentLine);
+      cleaner_.cleaned_ = Joined(line.CleanedLine);
+      cleaner_.BadSymbol_ = line.BadSymbol;
+    }
+
+   private:
+    LineCleaner& cleaner_;
+  };
+  CurrentLine_.clear();
+  cleaned_.clear();
+  BadSymbol_.clear();
   line_.assign(line);
   line_.append(kScanReadAhead, ' ');
   ListScan scan(symbols);
-  const ListScan::Step step = scan.Next(std::string_view(line_.data(), line.size()), true, 1);
-  if (step.worked) {
-    CurrentLine_ = Joined(step.worked->CurrentLine);
-    cleaned_ = Joined(step.worked->CleanedLine);
-    BadSymbol_ = step.worked->BadSymbol;
-  } else {
-    CurrentLine_ = cleaned_ = step.records;
-    BadSymbol_.clear();
-  }
+  Keeper keeper(*this);
+  scan.Scan(std::string_view(line_.data(), line.size()), true, keeper);
 }
 
 }  // namespace engine

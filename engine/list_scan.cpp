@@ -50,8 +50,8 @@ bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t lengt
 // Marks the spaces and line ends of the 64 bytes at `block`, a bit for each
 // byte, the first byte's lowest. Bytes from `judged` on are not marked; a CR
 // is the first of a CR LF only when its next byte is in the text.
-ListScan::Block ListScan::LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
-                                    std::size_t block) {
+inline ListScan::Block ListScan::LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
+                                           std::size_t block) {
   const std::size_t left = judged - block;
   const std::uint64_t valid = left >= kBlock ? ~std::uint64_t{0} : LowBits(left);
   const std::uint64_t next_known =
@@ -113,7 +113,7 @@ inline void ListScan::WorkToken(std::string_view token, bool legal) {
   }
 }
 
-ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
+bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
   const char* const bytes = text.data();
   const std::size_t size = text.size();
   // A CR that ends the bytes in hand may be half of a CR LF: not judged yet.
@@ -127,22 +127,27 @@ ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
     }
     return LegalLong(bytes, token, length);
   };
-  // The scan's state lives in locals while it runs, and in the scan between steps.
+  if (working_ && bytes + line_start_ != line_) PlaceWork(bytes + line_start_);
+  // The scan's state lives in locals while it runs, and in the scan between calls.
   Block block = block_;
   std::size_t block_start = block_start_;
   std::size_t token = token_;
   std::size_t line_start = line_start_;
-  const std::size_t run_start = run_start_;
-  if (working_ && bytes + line_start != line_) PlaceWork(bytes + line_start);
-  Step step;
-  // Hands out the clean lines from run_start to `records_end`.
-  auto hand_out = [&](std::size_t records_end) {
-    step.records = std::string_view(bytes + run_start, records_end - run_start);
+  std::size_t run_start = line_start;  // the clean lines not yet handed out
+  int run_lines = 0;
+  // Hands out the clean lines from run_start to `end`.
+  auto hand_out = [&](std::size_t end, bool end_record) {
+    if (run_lines == 0) return;
+    sink.CleanLines(std::string_view(bytes + run_start, end - run_start), end_record, run_lines);
+    run_lines = 0;
+  };
+  auto stop = [&](bool finished) {
+    hand_out(line_start, false);
     block_ = block;
     block_start_ = block_start;
     token_ = token;
-    line_start_ = run_start_ = line_start;
-    return step;
+    line_start_ = line_start;
+    return finished;
   };
 
   for (;;) {
@@ -150,21 +155,32 @@ ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
     std::uint64_t line_end;
     std::size_t end_length;  // bytes of the line end: 2 for a CR LF, 0 for the end of the list
     if (block.separators != 0) {
-      if (!working_ && (block.line_ends & ~block.crlf) == 0) {
-        // The hot loop, while lines are clean and end in CR LF: a lookup for
-        // each token, and no branch on where a line ends.
-        do {
-          const int bit = std::countr_zero(block.separators);
-          at = block_start + static_cast<std::size_t>(bit);
-          const std::size_t length = at - token;
-          if (length == 0 || !legal(token, length)) break;
-          block.separators &= block.separators - 1;
-          line_end = block.line_ends >> bit & 1;
-          token = at + 1 + line_end;
-          line_start = line_end != 0 ? token : line_start;
-          step.lines += static_cast<int>(line_end);
-          if (step.lines == most) return hand_out(line_start);
-        } while (block.separators != 0);
+      if (!working_) {
+        // The hot loop, while lines are clean: a lookup for each short token,
+        // and nothing else up to a line end other than CR LF.
+        const std::uint64_t other_ends = block.line_ends & ~block.crlf & block.separators;
+        const std::uint64_t before_other_end = (other_ends & (~other_ends + 1)) - 1;
+        std::uint64_t separators = block.separators & before_other_end;
+        while (separators != 0) {
+          const int bit = std::countr_zero(separators);
+          const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
+          if (length - 1 >= SymbolIndex::kMaxPackedLength ||
+              !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+                                      static_cast<std::uint32_t>(length))) {
+            break;
+          }
+          separators &= separators - 1;
+          token += length + 1 + (block.crlf >> bit & 1);
+        }
+        // The lines passed end in CR LF: the last of them ends where the line in hand starts.
+        const std::uint64_t passed_ends =
+            block.line_ends & block.separators & before_other_end & ~separators;
+        block.separators = separators | (block.separators & ~before_other_end);
+        if (passed_ends != 0) {
+          run_lines += std::popcount(passed_ends);
+          line_start =
+              block_start + static_cast<std::size_t>(63 - std::countl_zero(passed_ends)) + 2;
+        }
         if (block.separators == 0) continue;
       }
       const int bit = std::countr_zero(block.separators);
@@ -181,11 +197,9 @@ ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
       continue;
     } else if (!at_end) {
       next_block_ = judged;
-      step.need_more = true;
-      return hand_out(line_start);
+      return stop(false);
     } else if (line_start == size) {
-      step.finished = true;
-      return hand_out(line_start);
+      return stop(true);
     } else {
       // A last line without its end.
       at = size;
@@ -201,14 +215,13 @@ ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
           token = at + 1;
           continue;
         }
-        ++step.lines;
+        ++run_lines;
         line_start = token = at + end_length;
         if (end_length != 2) {
           // Its record needs a CR LF where the line has none or another end.
-          step.end_record = true;
-          return hand_out(at);
+          hand_out(at, true);
+          run_start = line_start;
         }
-        if (step.lines == most) return hand_out(line_start);
         continue;
       }
       StartWork(bytes + line_start, bytes + token);
@@ -224,13 +237,10 @@ ListScan::Step ListScan::Next(std::string_view text, bool at_end, int most) {
       token = at + 1;
       continue;
     }
-    // The clean lines before the worked one are handed out with it.
-    ++step.lines;
-    step.worked = &worked_;
+    hand_out(line_start, false);
     working_ = false;
-    const std::size_t records_end = line_start;
-    line_start = token = at + end_length;
-    return hand_out(records_end);
+    line_start = token = run_start = at + end_length;
+    sink.WorkedLine(worked_);
   }
 }
 
@@ -250,7 +260,6 @@ void ListScan::DropPassed() {
   const std::size_t dropped = line_start_;
   next_block_ -= dropped;
   token_ -= dropped;
-  run_start_ -= dropped;
   line_start_ = 0;
   block_start_ = 0;
 }

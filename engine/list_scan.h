@@ -36,31 +36,31 @@ struct WorkedLine {
   std::string_view BadSymbol;
 };
 
+// What the scan hands out, line by line, in the order of the lines.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // `count` lines that cleaning leaves as they stand, to be written as they
+  // lie: whole records ended by CR LF, but that when `end_record` is set the
+  // last of them ended otherwise and its CR LF is still to be written.
+  virtual void CleanLines(std::string_view records, bool end_record, int count) = 0;
+  // One line that cleaning changes; valid until the call returns.
+  virtual void WorkedLine(const engine::WorkedLine& line) = 0;
+};
+
 class ListScan {
  public:
   explicit ListScan(const SymbolInventory& symbols);
 
-  struct Step {
-    // Lines that cleaning leaves as they stand, to be written as they lie:
-    // whole records ended by CR LF, but that when `end_record` is set the
-    // last of them ended otherwise and its CR LF is still to be written.
-    std::string_view records;
-    bool end_record = false;
-    // The line after them that cleaning changes, or null.
-    const WorkedLine* worked = nullptr;
-    int lines = 0;           // lines passed in this step, the worked one included
-    bool need_more = false;  // the text ends inside a line: drop what is passed, then extend it
-    bool finished = false;   // at the end of the list, every line passed
-  };
+  // Hands the lines of `text` to `sink`, from where the call before stopped.
+  // True at the end of the list; false when the text ends inside a line:
+  // then the caller drops what is passed, extends the text with what follows
+  // and calls again. `text` is the same bytes at every call but for that;
+  // `at_end` says that nothing follows them. kScanReadAhead bytes past the
+  // end of `text` must be readable, whatever they hold.
+  bool Scan(std::string_view text, bool at_end, LineSink& sink);
 
-  // Passes lines of `text`, at most `most` of them (at least 1), from where
-  // the step before stopped. `text` is the same bytes at every call, but that
-  // after a step that needs more they lose what was dropped and gain what
-  // follows; `at_end` says that nothing follows. kScanReadAhead bytes past
-  // the end of `text` must be readable, whatever they hold.
-  Step Next(std::string_view text, bool at_end, int most);
-
-  // The bytes at the start of the text that hold only lines already passed.
+  // The bytes at the start of the text that hold only lines already handed out.
   std::size_t Passed() const { return line_start_; }
   // The caller is about to drop Passed() bytes from the start of the text;
   // the text is still where it was.
@@ -93,7 +93,6 @@ class ListScan {
   std::size_t block_start_ = 0;
   std::size_t next_block_ = 0;
 
-  std::size_t run_start_ = 0;   // the first clean line not yet handed out
   std::size_t line_start_ = 0;  // the line in hand
   std::size_t token_ = 0;       // where the token being looked for starts
 

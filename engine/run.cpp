@@ -14,13 +14,55 @@ namespace {
 
 static_assert(rt::FileTable::kReadAhead >= kScanReadAhead);
 
-// How many lines the scan may pass before handing them over: up to the next
-// one whose number shows progress, or the one that would overflow the count,
-// whose caption or error comes before anything is written for it.
-int LinesUpToNextCaption(int line_count) {
-  long long next_caption = (line_count / kProgressEvery + 1LL) * kProgressEvery;
-  return std::max(1, static_cast<int>(std::min<long long>(next_caption, INT_MAX) - line_count));
-}
+// Writes the records of the lines the scan hands out, counting the lines as
+// they come and showing progress on the window.
+class RecordWriter final : public LineSink {
+ public:
+  RecordWriter(RunWindow& window, rt::FileTable& files) : window_(window), files_(files) {}
+
+  void CleanLines(std::string_view records, bool end_record, int count) override {
+    Count(count);
+    if (end_record) {
+      files_.WriteRecord(kFixedFile, {records});
+    } else {
+      files_.WriteRecords(kFixedFile, records);
+    }
+  }
+
+  void WorkedLine(const engine::WorkedLine& line) override {
+    Count(1);
+    if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, line.CleanedLine);
+    if (line.Blank()) {
+      files_.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", kBlankLineText});
+    } else if (!line.BadSymbol.empty()) {
+      const rt::NumberText number(LineCount);
+      record_.assign({number.View(), "\t"});
+      record_.insert(record_.end(), line.CurrentLine.begin(), line.CurrentLine.end());
+      record_.push_back(bad_symbol_text_);
+      record_.push_back(line.BadSymbol);
+      files_.WriteRecord(kBadFile, record_);
+    }
+  }
+
+ private:
+  // A line whose number is a multiple of kProgressEvery shows it before
+  // anything is written for it; a count past the largest is the overflow error.
+  void Count(int lines) {
+    const long long counted = static_cast<long long>(LineCount) + lines;
+    for (; next_caption_ <= counted && next_caption_ <= INT_MAX; next_caption_ += kProgressEvery) {
+      window_.SetCaption(ProgressCaption(static_cast<int>(next_caption_)));
+    }
+    if (counted > INT_MAX) rt::ThrowOverflow();
+    LineCount = static_cast<int>(counted);
+  }
+
+  RunWindow& window_;
+  rt::FileTable& files_;
+  int LineCount = 0;
+  long long next_caption_ = kProgressEvery;
+  const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
+  std::vector<std::string_view> record_;
+};
 
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {
   std::string path = program_folder();
@@ -36,47 +78,17 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
   const SymbolInventory& symbols = window.Symbols();
   LoadInventory(window.Symbols(), files, kSymbolsFile);
 
-  int LineCount = 0;
   ListScan scan(symbols);
+  RecordWriter writer(window, files);
   std::string_view text = files.InHand(kInFile);
   bool at_end = text.empty();
-  std::vector<std::string_view> record;
-  const std::string bad_symbol_text = "\t" + std::string(kBadSymbolText) + "\t";
-  for (;;) {
-    const ListScan::Step step = scan.Next(text, at_end, LinesUpToNextCaption(LineCount));
-    if (step.lines > INT_MAX - LineCount) rt::ThrowOverflow();
-    LineCount += step.lines;
-    if (step.lines > 0 && LineCount % kProgressEvery == 0) {
-      window.SetCaption(ProgressCaption(LineCount));
-    }
-
-    if (step.end_record) {
-      files.WriteRecord(kFixedFile, {step.records});
-    } else if (!step.records.empty()) {
-      files.WriteRecords(kFixedFile, step.records);
-    }
-    if (const WorkedLine* line = step.worked) {
-      // The worked line is the step's last, so LineCount is its number.
-      const rt::NumberText number(LineCount);
-      if (line->Blank()) files.WriteRecord(kBadFile, {number.View(), "\t", kBlankLineText});
-      if (!line->CleanedLine.empty()) files.WriteRecord(kFixedFile, line->CleanedLine);
-      if (!line->BadSymbol.empty()) {
-        record.assign({number.View(), "\t"});
-        record.insert(record.end(), line->CurrentLine.begin(), line->CurrentLine.end());
-        record.push_back(bad_symbol_text);
-        record.push_back(line->BadSymbol);
-        files.WriteRecord(kBadFile, record);
-      }
-    }
-
-    if (step.finished) break;
-    if (step.need_more) {
-      files.Skip(kInFile, scan.Passed());
-      const std::size_t kept = text.size() - scan.Passed();
-      scan.DropPassed();
-      text = files.ReadMore(kInFile);
-      at_end = text.size() == kept;
-    }
+  while (!scan.Scan(text, at_end, writer)) {
+    // The text ends inside a line: read on, keeping that line.
+    files.Skip(kInFile, scan.Passed());
+    const std::size_t kept = text.size() - scan.Passed();
+    scan.DropPassed();
+    text = files.ReadMore(kInFile);
+    at_end = text.size() == kept;
   }
   files.CloseAll();
   window.SetCaption(kClosingCaption);

@@ -45,60 +45,60 @@ class Placed {
   std::string_view view_;
 };
 
-struct Written {
+// Writes what the scan hands out as the run writes it.
+class Writer final : public engine::LineSink {
+ public:
+  void CleanLines(std::string_view records, bool end_record, int count) override {
+    lines += count;
+    fixed += records;
+    if (end_record) fixed += "\r\n";
+  }
+  void WorkedLine(const engine::WorkedLine& line) override {
+    const std::string number = std::to_string(++lines);
+    if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
+    for (std::string_view stretch : line.CleanedLine) fixed += stretch;
+    if (!line.CleanedLine.empty()) fixed += "\r\n";
+    if (!line.BadSymbol.empty()) {
+      bad += number + "\t";
+      for (std::string_view stretch : line.CurrentLine) bad += stretch;
+      bad += "\tBad symbol removed\t" + std::string(line.BadSymbol) + "\r\n";
+    }
+  }
+
   std::string fixed, bad;
   long long lines = 0;
 };
 
-// Scans `list` as the run reads it, the first read holding `first_read`
-// bytes, and writes what the steps hand out as the run writes it.
-Written ScanList(std::string_view list, std::size_t first_read, std::size_t offset, int most) {
-  Written written;
+// Scans `list` as the run reads it, the first read holding `first_read` bytes.
+Writer ScanList(std::string_view list, std::size_t first_read, std::size_t offset) {
+  Writer written;
   ListScan scan(kSymbols);
-  std::size_t dropped = 0;
   auto placed = std::make_unique<Placed>(list.substr(0, first_read), offset);
   bool at_end = first_read == list.size();
-  for (;;) {
-    const ListScan::Step step = scan.Next(placed->View(), at_end, most);
-    EXPECT_LE(step.lines, most);
-    written.lines += step.lines;
-    written.fixed += step.records;
-    if (step.end_record) written.fixed += "\r\n";
-    if (const engine::WorkedLine* line = step.worked) {
-      const std::string number = std::to_string(written.lines);
-      if (line->Blank()) written.bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
-      for (std::string_view stretch : line->CleanedLine) written.fixed += stretch;
-      if (!line->CleanedLine.empty()) written.fixed += "\r\n";
-      if (!line->BadSymbol.empty()) {
-        written.bad += number + "\t";
-        for (std::string_view stretch : line->CurrentLine) written.bad += stretch;
-        written.bad += "\tBad symbol removed\t" + std::string(line->BadSymbol) + "\r\n";
-      }
-    }
-    if (step.finished || (!step.need_more && step.lines == 0) || written.lines > 100000) break;
-    if (step.need_more) {
-      // The next read: what was not passed, then the rest of the list, in another buffer.
-      EXPECT_FALSE(at_end);
-      dropped += scan.Passed();
-      scan.DropPassed();
-      placed = std::make_unique<Placed>(list.substr(dropped), (offset + 7) % 64);
-      at_end = true;
-    }
+  std::size_t dropped = 0;
+  while (!scan.Scan(placed->View(), at_end, written)) {
+    // The next read: what was not passed, then the rest of the list, in another buffer.
+    EXPECT_FALSE(at_end);
+    if (at_end) break;
+    dropped += scan.Passed();
+    scan.DropPassed();
+    placed = std::make_unique<Placed>(list.substr(dropped), (offset + 7) % 64);
+    at_end = true;
   }
   return written;
 }
 
-std::string Compare(std::string_view list, std::size_t first_read, std::size_t offset, int most) {
+std::string Compare(std::string_view list, std::size_t first_read, std::size_t offset) {
   static const std::string symbols = SymbolsFile();
   const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
-  const Written written = ScanList(list, first_read, offset, most);
+  const Writer written = ScanList(list, first_read, offset);
   if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines)
     return {};
   return "list \"" + Escaped(list) + "\", first read " + std::to_string(first_read) + ", offset " +
-         std::to_string(offset) + ", most " + std::to_string(most) + "\n fixed \"" +
-         Escaped(written.fixed) + "\"\n model \"" + Escaped(model.fixed) + "\"\n bad \"" +
-         Escaped(written.bad) + "\"\n model \"" + Escaped(model.bad) + "\"\n lines " +
-         std::to_string(written.lines) + ", model " + std::to_string(model.lines);
+         std::to_string(offset) + "\n fixed \"" + Escaped(written.fixed) + "\"\n model \"" +
+         Escaped(model.fixed) + "\"\n bad \"" + Escaped(written.bad) + "\"\n model \"" +
+         Escaped(model.bad) + "\"\n lines " + std::to_string(written.lines) + ", model " +
+         std::to_string(model.lines);
 }
 
 TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
@@ -128,11 +128,8 @@ TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
     for (std::size_t offset : {0u, 1u, 13u, 63u}) {
       for (std::size_t size = 0; size <= text.size(); ++size) {
         const std::string_view prefix(text.data(), size);
-        for (int most : {1000, 3}) {
-          std::string difference = Compare(prefix, size, offset, most);
-          ASSERT_EQ(difference, "") << "round " << round;
-        }
-        ASSERT_EQ(Compare(text, size, offset, 1000), "") << "round " << round;
+        ASSERT_EQ(Compare(prefix, size, offset), "") << "round " << round;
+        ASSERT_EQ(Compare(text, size, offset), "") << "round " << round;
       }
     }
   }
@@ -142,92 +139,53 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
   const std::string long_legal = "abcdefgh";
   std::string text;
   for (std::size_t length : {63u, 64u, 65u, 130u}) {
-    text += std::string(length, 'k') + " p\r\n";       // an illegal token across blocks
-    text += "p" + std::string(length, ' ') + "a\r\n";  // a run of spaces across blocks
-    text += long_legal + " " + std::string(length, ' ') + "\n";
+    text.append(length, 'k').append(" p\r\n");             // an illegal token across blocks
+    text.append("p").append(length, ' ').append("a\r\n");  // a run of spaces across blocks
+    text.append(long_legal).append(length + 1, ' ').append("\n");
   }
   for (std::size_t offset : {0u, 5u}) {
     for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
-      ASSERT_EQ(Compare(text, first_read, offset, 1000), "");
+      ASSERT_EQ(Compare(text, first_read, offset), "");
     }
   }
 }
 
-// What a step of a scan hands out, kept past the next step.
-struct Handed {
-  std::string records;
-  bool end_record;
-  int lines;
-  bool worked;
-  std::vector<std::string> cleaned, current;
-  std::string bad;
-  bool finished;
-};
-
-// The steps of a scan of all of `list` in one read.
-std::vector<Handed> Steps(std::string_view list, int most = 1000) {
+// What the scan hands out for all of `list` in one read, in order: clean
+// records, each with "|" and its count and a "+" when its CR LF is still to
+// be written; a worked line as "cleaned stretches / current stretches / bad".
+std::vector<std::string> HandedOut(std::string_view list) {
+  class Recorder final : public engine::LineSink {
+   public:
+    void CleanLines(std::string_view records, bool end_record, int count) override {
+      handed.push_back(std::string(records) + "|" + std::to_string(count) +
+                       (end_record ? "+" : ""));
+    }
+    void WorkedLine(const engine::WorkedLine& line) override {
+      std::string text;
+      for (std::string_view stretch : line.CleanedLine) text.append("[").append(stretch) += "]";
+      text += " / ";
+      for (std::string_view stretch : line.CurrentLine) text.append("[").append(stretch) += "]";
+      handed.push_back(text + " / " + std::string(line.BadSymbol));
+    }
+    std::vector<std::string> handed;
+  } recorder;
   const Placed placed(list, 0);
   ListScan scan(kSymbols);
-  std::vector<Handed> steps;
-  do {
-    const ListScan::Step step = scan.Next(placed.View(), true, most);
-    Handed handed{std::string(step.records),
-                  step.end_record,
-                  step.lines,
-                  step.worked != nullptr,
-                  {},
-                  {},
-                  {},
-                  step.finished};
-    if (step.worked) {
-      handed.cleaned.assign(step.worked->CleanedLine.begin(), step.worked->CleanedLine.end());
-      handed.current.assign(step.worked->CurrentLine.begin(), step.worked->CurrentLine.end());
-      handed.bad = step.worked->BadSymbol;
-    }
-    steps.push_back(handed);
-  } while (!steps.back().finished && steps.size() < 1000);
-  return steps;
+  EXPECT_TRUE(scan.Scan(placed.View(), true, recorder));
+  return recorder.handed;
 }
 
 using Texts = std::vector<std::string>;
 
 TEST(ListScan, HandsOutCleanLinesAsTheyLie) {
-  // Lines that need no cleaning and end in CR LF are handed out together,
-  // up to the line that needs cleaning, which comes with them.
-  std::vector<Handed> steps = Steps("p a\r\nts p\r\np  a\r\nʃ\r\nts\r\n");
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].records, "p a\r\nts p\r\n");
-  EXPECT_EQ(steps[0].lines, 3);
-  EXPECT_TRUE(steps[0].worked);
-  EXPECT_EQ(steps[0].cleaned, (Texts{"p ", "a"}));
-  EXPECT_EQ(steps[1].records, "ʃ\r\nts\r\n");
-  EXPECT_EQ(steps[1].lines, 2);
-  EXPECT_TRUE(steps[1].finished);
-
-  // A line ended otherwise closes what is handed out, without its end.
-  steps = Steps("p a\r\nts p\na\r\n");
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].records, "p a\r\nts p");
-  EXPECT_TRUE(steps[0].end_record);
-  EXPECT_EQ(steps[0].lines, 2);
-  EXPECT_EQ(steps[1].records, "a\r\n");
-
+  // Lines that need no cleaning and end in CR LF are handed out together, up
+  // to a line that needs cleaning; one ended otherwise closes them.
+  EXPECT_EQ(HandedOut("p a\r\nts p\r\np  a\r\nʃ\r\nts\r\n"),
+            (Texts{"p a\r\nts p\r\n|2", "[p ][a] / [p ][a] / ", "ʃ\r\nts\r\n|2"}));
+  EXPECT_EQ(HandedOut("p a\r\nts p\na\r\n"), (Texts{"p a\r\nts p|2+", "a\r\n|1"}));
+  EXPECT_EQ(HandedOut("p\rp\r\n\np"), (Texts{"p|1+", "p\r\n|1", " /  / ", "p|1+"}));
   // The tokens of a line that needs cleaning are handed out as stretches of the line.
-  steps = Steps("x p a  ts x p\r\n");
-  ASSERT_TRUE(steps[0].worked);
-  EXPECT_EQ(steps[0].cleaned, (Texts{"p a ", "ts ", "p"}));
-  EXPECT_EQ(steps[0].current, (Texts{"x p a ", "ts x p"}));
-  EXPECT_EQ(steps[0].bad, "x");
-}
-
-TEST(ListScan, PassesNoMoreLinesThanAskedFor) {
-  std::string text;
-  for (int i = 0; i < 100; ++i) text += "p a ts\r\n";
-  for (int most : {1, 2, 7, 8, 9, 63, 99, 100}) {
-    const Handed step = Steps(text, most).front();
-    EXPECT_EQ(step.lines, most);
-    EXPECT_EQ(step.records.size(), 8u * static_cast<std::size_t>(most));
-  }
+  EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"[p a ][ts ][p] / [x p a ][ts x p] / x"}));
 }
 
 }  // namespace
