@@ -38,6 +38,30 @@ std::uint64_t LowBits(std::size_t count) {
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
 
+// Passes the short legal tokens ended by `separators`, the bits of a block
+// that starts at `block_start`, from `token` on; returns the separators left,
+// from the one that ends a token that is not. A CR of `crlf` takes its LF with it.
+// Kept apart from the rest of the scan so that its few values stay in registers.
+[[gnu::noinline]] std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start,
+                                                std::uint64_t separators, std::uint64_t crlf,
+                                                const SymbolIndex::PackedProbe legal_symbols,
+                                                std::size_t& token_start) {
+  std::size_t token = token_start;
+  while (separators != 0) {
+    const int bit = std::countr_zero(separators);
+    const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
+    if (length - 1 >= SymbolIndex::kMaxPackedLength ||
+        !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+                                static_cast<std::uint32_t>(length))) {
+      break;
+    }
+    separators &= separators - 1;
+    token += length + 1 + (crlf >> bit & 1);
+  }
+  token_start = token;
+  return separators;
+}
+
 }  // namespace
 
 ListScan::ListScan(const SymbolInventory& symbols)
@@ -161,17 +185,8 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
         const std::uint64_t other_ends = block.line_ends & ~block.crlf & block.separators;
         const std::uint64_t before_other_end = (other_ends & (~other_ends + 1)) - 1;
         std::uint64_t separators = block.separators & before_other_end;
-        while (separators != 0) {
-          const int bit = std::countr_zero(separators);
-          const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
-          if (length - 1 >= SymbolIndex::kMaxPackedLength ||
-              !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
-                                      static_cast<std::uint32_t>(length))) {
-            break;
-          }
-          separators &= separators - 1;
-          token += length + 1 + (block.crlf >> bit & 1);
-        }
+        separators =
+            PassLegalTokens(bytes, block_start, separators, block.crlf, legal_symbols, token);
         // The lines passed end in CR LF: the last of them ends where the line in hand starts.
         const std::uint64_t passed_ends =
             block.line_ends & block.separators & before_other_end & ~separators;

@@ -43,20 +43,25 @@ constexpr std::size_t kWriteBackEvery = 1024 * 1024;
                      "Path/File access error: " + path + " (" + error.reason + ")");
 }
 
-// Copies `count` bytes. A record's fields are mostly a few bytes long, where
-// a call to memcpy costs more than the copy: up to 16 bytes are moved with
-// two loads and two stores that overlap, touching no byte outside either range.
+// Copies `count` bytes. A record's fields are mostly short, where a call to
+// memcpy costs more than the copy: up to 32 bytes are moved with two loads and
+// two stores that overlap, touching no byte outside either range.
 inline void CopyBytes(char* to, const char* from, std::size_t count) {
   auto move = [&](auto word) {
     constexpr std::size_t kSize = sizeof word;
-    std::memcpy(&word, from, kSize);
     auto last = word;
+    std::memcpy(&word, from, kSize);
     std::memcpy(&last, from + count - kSize, kSize);
     std::memcpy(to, &word, kSize);
     std::memcpy(to + count - kSize, &last, kSize);
   };
-  if (count > 16) {
+  struct Bytes16 {
+    char bytes[16];
+  };
+  if (count > 32) {
     std::memcpy(to, from, count);
+  } else if (count >= 16) {
+    move(Bytes16{});
   } else if (count >= 8) {
     move(std::uint64_t{});
   } else if (count >= 4) {
