@@ -7,7 +7,6 @@
 #include "engine/list_scan.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
-#include "runtime/text.h"
 
 namespace engine {
 namespace {
@@ -33,10 +32,9 @@ class RecordWriter final : public LineSink {
     Count(1);
     if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, line.CleanedLine);
     if (line.Blank()) {
-      files_.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", kBlankLineText});
+      files_.WriteRecord(kBadFile, {NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {
-      const rt::NumberText number(LineCount);
-      record_.assign({number.View(), "\t"});
+      record_.assign({NumberAndTab()});
       record_.insert(record_.end(), line.CurrentLine.begin(), line.CurrentLine.end());
       record_.push_back(bad_symbol_text_);
       record_.push_back(line.BadSymbol);
@@ -56,9 +54,31 @@ class RecordWriter final : public LineSink {
     LineCount = static_cast<int>(counted);
   }
 
+  // LineCount in decimal, then a TAB: how every record of the report starts.
+  // The digits are carried forward from the last line reported rather than
+  // formatted afresh, which cost as much as the rest of the record.
+  std::string_view NumberAndTab() {
+    std::size_t at = kLastDigit;
+    for (int carry = LineCount - numbered_; carry != 0; --at) {
+      if (at < first_digit_) {
+        first_digit_ = at;
+        number_[at] = '0';
+      }
+      const int digit = number_[at] - '0' + carry % 10;
+      carry = carry / 10 + (digit >= 10 ? 1 : 0);
+      number_[at] = static_cast<char>('0' + digit % 10);
+    }
+    numbered_ = LineCount;
+    return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
+  }
+
   RunWindow& window_;
   rt::FileTable& files_;
   int LineCount = 0;
+  static constexpr std::size_t kLastDigit = 10;  // room for the 10 digits of the largest count
+  char number_[kLastDigit + 2] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '0', '\t'};
+  std::size_t first_digit_ = kLastDigit;
+  int numbered_ = 0;  // the count that number_ holds
   long long next_caption_ = kProgressEvery;
   const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
   std::vector<std::string_view> record_;
