@@ -34,8 +34,9 @@ class RecordWriter final : public LineSink {
     if (line.Blank()) {
       files_.WriteRecord(kBadFile, {NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {
-      record_.assign({NumberAndTab()});
-      record_.insert(record_.end(), line.CurrentLine.begin(), line.CurrentLine.end());
+      record_.clear();
+      record_.push_back(NumberAndTab());
+      for (std::string_view stretch : line.CurrentLine) record_.push_back(stretch);
       record_.push_back(bad_symbol_text_);
       record_.push_back(line.BadSymbol);
       files_.WriteRecord(kBadFile, record_);
