@@ -38,14 +38,13 @@ std::uint64_t LowBits(std::size_t count) {
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
 
-// Passes the short legal tokens ended by `separators`, the bits of a block
-// that starts at `block_start`, from `token` on; returns the separators left,
-// from the one that ends a token that is not. A CR of `crlf` takes its LF with it.
-// Kept apart from the rest of the scan so that its few values stay in registers.
-[[gnu::noinline]] std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start,
-                                                std::uint64_t separators, std::uint64_t crlf,
-                                                const SymbolIndex::PackedProbe legal_symbols,
-                                                std::size_t& token_start) {
+// Passes the short legal tokens ended by `separators`, bits of the block that
+// starts at `block_start`, from the token that starts at `token_start`, and
+// moves it on; returns the separators left, from the first that ends a token
+// that is empty, too long to pack or not legal. A CR of `crlf` takes its LF with it.
+std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::uint64_t separators,
+                              std::uint64_t crlf, const SymbolIndex::PackedProbe legal_symbols,
+                              std::size_t& token_start) {
   std::size_t token = token_start;
   while (separators != 0) {
     const int bit = std::countr_zero(separators);

@@ -22,7 +22,7 @@ namespace engine {
 inline constexpr std::size_t kScanReadAhead = 64;
 
 // What cleaning makes of a line that it changes, as stretches of the list
-// itself: valid until the next call to the scan.
+// itself: valid while the sink that is handed it has it.
 struct WorkedLine {
   // The line has no tokens.
   bool Blank() const { return CurrentLine.empty(); }
