@@ -9,13 +9,10 @@
 
 namespace engine {
 
-// Trims spaces and turns every run of spaces, however long, into one space.
-void NormaliseSpaces(std::string_view line, std::string& normalised);
-
+// Cleans one line at a time, as the run's scan of the whole list does.
 class LineCleaner {
  public:
-  // Cleans one line. The views below point into `line` or into the cleaner,
-  // and stay valid until the next call or until `line` changes.
+  // Cleans one line, given without its line end.
   void Clean(std::string_view line, const SymbolInventory& symbols);
 
   // The line trimmed and with single spaces: what the report shows.
@@ -27,22 +24,10 @@ class LineCleaner {
   std::string_view BadSymbol() const { return BadSymbol_; }
 
  private:
-  static constexpr std::size_t kPadding = 8;
-
-  // Cleans a line of at least 8 bytes whose tokens are all legal, packable
-  // and single-spaced, without copying it; false, having set nothing, for any other.
-  bool CleanIfVerbatim(std::string_view trimmed, const SymbolInventory& symbols);
-  // From here on the cleaned line is built in GoodPart_.
-  void StartCopying(const char* start, const char* verbatim_end, bool& verbatim);
-
-  std::vector<char> padded_;  // the trimmed line, then kPadding spaces
-  std::string_view CurrentLine_;
-  std::string_view cleaned_;
-  std::string_view BadSymbol_;
-  // Only a line with a run of spaces or an illegal token needs copying; the
-  // buffers are kept from line to line so that even those allocate nothing.
-  std::string normalised_;
-  std::string GoodPart_;
+  std::string line_;  // the line, then the bytes the scan reads past its end
+  std::string CurrentLine_;
+  std::string cleaned_;
+  std::string BadSymbol_;
 };
 
 }  // namespace engine

@@ -2,35 +2,88 @@
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
-#include "engine/cleaner.h"
-#include "engine/verbatim_lines.h"
+#include "engine/list_scan.h"
 #include "runtime/error.h"
 #include "runtime/files.h"
-#include "runtime/text.h"
 
 namespace engine {
 namespace {
 
-static_assert(rt::FileTable::kReadAhead >= kVerbatimReadAhead);
+static_assert(rt::FileTable::kReadAhead >= kScanReadAhead);
 
-// How many lines may be counted before the next one whose number shows
-// progress, or the one that would overflow the count.
-int LinesBeforeNextCaption(int line_count) {
-  long long next_caption = (line_count / kProgressEvery + 1LL) * kProgressEvery;
-  return static_cast<int>(std::min<long long>(next_caption - 1, INT_MAX) - line_count);
-}
+// Writes the records of the lines the scan hands out, counting the lines as
+// they come and showing progress on the window.
+class RecordWriter final : public LineSink {
+ public:
+  RecordWriter(RunWindow& window, rt::FileTable& files) : window_(window), files_(files) {}
 
-// Writes whole lines as records, each ended by CR LF whatever ended it.
-void WriteEachLine(rt::FileTable& files, std::string_view lines) {
-  while (!lines.empty()) {
-    std::size_t end = 0;
-    while (lines[end] != '\r' && lines[end] != '\n') ++end;
-    files.WriteRecord(kFixedFile, {lines.substr(0, end)});
-    bool crlf = lines[end] == '\r' && end + 1 < lines.size() && lines[end + 1] == '\n';
-    lines.remove_prefix(end + (crlf ? 2 : 1));
+  void CleanLines(std::string_view records, bool end_record, int count) override {
+    Count(count);
+    if (end_record) {
+      files_.WriteRecord(kFixedFile, {records});
+    } else {
+      files_.WriteRecords(kFixedFile, records);
+    }
   }
-}
+
+  void WorkedLine(const engine::WorkedLine& line) override {
+    Count(1);
+    if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, line.CleanedLine);
+    if (line.Blank()) {
+      files_.WriteRecord(kBadFile, {NumberAndTab(), kBlankLineText});
+    } else if (!line.BadSymbol.empty()) {
+      record_.clear();
+      record_.push_back(NumberAndTab());
+      for (std::string_view stretch : line.CurrentLine) record_.push_back(stretch);
+      record_.push_back(bad_symbol_text_);
+      record_.push_back(line.BadSymbol);
+      files_.WriteRecord(kBadFile, record_);
+    }
+  }
+
+ private:
+  // A line whose number is a multiple of kProgressEvery shows it before
+  // anything is written for it; a count past the largest is the overflow error.
+  void Count(int lines) {
+    const long long counted = static_cast<long long>(LineCount) + lines;
+    for (; next_caption_ <= counted && next_caption_ <= INT_MAX; next_caption_ += kProgressEvery) {
+      window_.SetCaption(ProgressCaption(static_cast<int>(next_caption_)));
+    }
+    if (counted > INT_MAX) rt::ThrowOverflow();
+    LineCount = static_cast<int>(counted);
+  }
+
+  // LineCount in decimal, then a TAB: how every record of the report starts.
+  // The digits are carried forward from the last line reported rather than
+  // formatted afresh, which cost as much as the rest of the record.
+  std::string_view NumberAndTab() {
+    std::size_t at = kLastDigit;
+    for (int carry = LineCount - numbered_; carry != 0; --at) {
+      if (at < first_digit_) {
+        first_digit_ = at;
+        number_[at] = '0';
+      }
+      const int digit = number_[at] - '0' + carry % 10;
+      carry = carry / 10 + (digit >= 10 ? 1 : 0);
+      number_[at] = static_cast<char>('0' + digit % 10);
+    }
+    numbered_ = LineCount;
+    return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
+  }
+
+  RunWindow& window_;
+  rt::FileTable& files_;
+  int LineCount = 0;
+  static constexpr std::size_t kLastDigit = 10;  // room for the 10 digits of the largest count
+  char number_[kLastDigit + 2] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '0', '\t'};
+  std::size_t first_digit_ = kLastDigit;
+  int numbered_ = 0;  // the count that number_ holds
+  long long next_caption_ = kProgressEvery;
+  const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
+  std::vector<std::string_view> record_;
+};
 
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {
   std::string path = program_folder();
@@ -46,41 +99,17 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
   const SymbolInventory& symbols = window.Symbols();
   LoadInventory(window.Symbols(), files, kSymbolsFile);
 
-  int LineCount = 0;
-  LineCleaner cleaner;
-  const SymbolIndex::PackedProbe legal_symbols = symbols.LegalPackedSymbols();
-  while (!files.AtEnd(kInFile)) {
-    // Lines that cleaning leaves as they are go to FixedLines.txt a run at a
-    // time, up to the next line that shows progress, which is read as below.
-    std::string_view in_hand = files.InHand(kInFile);
-    VerbatimLines verbatim =
-        FindVerbatimLines(in_hand, LinesBeforeNextCaption(LineCount), legal_symbols);
-    if (verbatim.length > 0) {
-      std::string_view lines = in_hand.substr(0, verbatim.length);
-      if (verbatim.crlf_only) {
-        files.WriteRecords(kFixedFile, lines);
-      } else {
-        WriteEachLine(files, lines);
-      }
-      files.Skip(kInFile, verbatim.length);
-      LineCount += verbatim.count;
-    }
-    if (files.AtEnd(kInFile)) break;
-
-    std::string_view line = files.ReadLine(kInFile);
-    rt::CheckedIncrement(LineCount);
-    if (LineCount % kProgressEvery == 0) window.SetCaption(ProgressCaption(LineCount));
-    cleaner.Clean(line, symbols);
-
-    if (cleaner.Blank()) {
-      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", kBlankLineText});
-    }
-    std::string_view cleaned = cleaner.CleanedLine();
-    if (!cleaned.empty()) files.WriteRecord(kFixedFile, {cleaned});
-    if (!cleaner.BadSymbol().empty()) {
-      files.WriteRecord(kBadFile, {rt::NumberText(LineCount).View(), "\t", cleaner.CurrentLine(),
-                                   "\t", kBadSymbolText, "\t", cleaner.BadSymbol()});
-    }
+  ListScan scan(symbols);
+  RecordWriter writer(window, files);
+  std::string_view text = files.InHand(kInFile);
+  bool at_end = text.empty();
+  while (!scan.Scan(text, at_end, writer)) {
+    // The text ends inside a line: read on, keeping that line.
+    files.Skip(kInFile, scan.Passed());
+    const std::size_t kept = text.size() - scan.Passed();
+    scan.DropPassed();
+    text = files.ReadMore(kInFile);
+    at_end = text.size() == kept;
   }
   files.CloseAll();
   window.SetCaption(kClosingCaption);

@@ -22,14 +22,6 @@ inline std::uint64_t LoadWord(const char* bytes) {
   return LittleEndian(word);
 }
 
-// Flags, with its high bit, the lowest byte of `word` that is zero; bytes
-// above it may be flagged wrongly, so only the lowest flag counts.
-inline std::uint64_t ZeroBytes(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-  return (word - kOnes) & ~word & kHighs;
-}
-
 // The part of Text before the first Delimiter, or the whole of Text when it has none.
 inline std::string_view StringBefore(std::string_view Text, std::string_view Delimiter) {
   std::size_t at = Text.find(Delimiter);

@@ -1,6 +1,7 @@
 #include "runtime/files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -40,6 +41,36 @@ constexpr std::size_t kWriteBackEvery = 1024 * 1024;
   }
   throw RuntimeError(ErrorNumber::PathFileAccessError,
                      "Path/File access error: " + path + " (" + error.reason + ")");
+}
+
+// Copies `count` bytes. A record's fields are mostly short, where a call to
+// memcpy costs more than the copy: up to 32 bytes are moved with two loads and
+// two stores that overlap, touching no byte outside either range.
+inline void CopyBytes(char* to, const char* from, std::size_t count) {
+  auto move = [&](auto word) {
+    constexpr std::size_t kSize = sizeof word;
+    auto last = word;
+    std::memcpy(&word, from, kSize);
+    std::memcpy(&last, from + count - kSize, kSize);
+    std::memcpy(to, &word, kSize);
+    std::memcpy(to + count - kSize, &last, kSize);
+  };
+  struct Bytes16 {
+    char bytes[16];
+  };
+  if (count > 32) {
+    std::memcpy(to, from, count);
+  } else if (count >= 16) {
+    move(Bytes16{});
+  } else if (count >= 8) {
+    move(std::uint64_t{});
+  } else if (count >= 4) {
+    move(std::uint32_t{});
+  } else if (count > 0) {
+    to[0] = from[0];
+    to[count / 2] = from[count / 2];
+    to[count - 1] = from[count - 1];
+  }
 }
 
 std::string FolderOf(const std::string& path) {
@@ -112,6 +143,11 @@ struct FileTable::InputFile {
 
   std::string_view InHand() {
     AtEnd();
+    return {buffer.data() + begin, end - begin};
+  }
+
+  std::string_view ReadMore() {
+    if (!eof) Fill();
     return {buffer.data() + begin, end - begin};
   }
 
@@ -212,8 +248,7 @@ struct FileTable::OutputFile {
       used = 0;
       if (text.size() >= kBufferSize) return WriteAll(text.data(), text.size());
     }
-    if (text.empty()) return;  // an empty view may have no bytes to copy from
-    std::memcpy(buffer.get() + used, text.data(), text.size());
+    CopyBytes(buffer.get() + used, text.data(), text.size());
     used += text.size();
   }
 
@@ -377,8 +412,30 @@ void FileTable::Skip(int number, std::size_t count) {
   input.begin += count;
 }
 
+std::string_view FileTable::ReadMore(int number) {
+  return UsedForInput(number).ReadMore();
+}
+
 void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> fields) {
+  WriteRecord(number, std::span<const std::string_view>(fields.begin(), fields.size()));
+}
+
+void FileTable::WriteRecord(int number, std::span<const std::string_view> fields) {
   OutputFile& output = UsedForOutput(number);
+  std::size_t size = 2;
+  for (std::string_view field : fields) size += field.size();
+  if (output.used + size <= kBufferSize) {
+    // The usual case, a record that fits in the buffer, with one test for room.
+    char* to = output.buffer.get() + output.used;
+    for (std::string_view field : fields) {
+      CopyBytes(to, field.data(), field.size());
+      to += field.size();
+    }
+    to[0] = '\r';
+    to[1] = '\n';
+    output.used += size;
+    return;
+  }
   for (std::string_view field : fields) output.Append(field);
   output.EndRecord();
 }

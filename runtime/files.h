@@ -13,6 +13,7 @@
 #include <array>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,13 @@ class FileTable {
   // Passes over the first `count` bytes in hand, which must be whole lines
   // with their ends, as reading those lines would.
   void Skip(int number, std::size_t count);
+  // Reads on after the bytes in hand, keeping them: for a caller whose next
+  // line does not end within them. Returns all the bytes in hand, as InHand
+  // does; no more than before only at the end of the file.
+  std::string_view ReadMore(int number);
   // Writes the fields one after another, then CR LF.
   void WriteRecord(int number, std::initializer_list<std::string_view> fields);
+  void WriteRecord(int number, std::span<const std::string_view> fields);
   // Writes bytes that are already whole records, each ended by CR LF.
   void WriteRecords(int number, std::string_view records);
   void Close(int number);

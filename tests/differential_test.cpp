@@ -186,3 +186,22 @@ TEST(Differential, EngineAgreesWithTheRulesOnLongMostlyCleanLists) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Differential, EngineAgreesWithTheRulesWhereLinesThatNeedCleaningStraddleReads) {
+  // Most lines need cleaning, so that many of them straddle two reads of the
+  // list; one line, with runs of spaces and illegal tokens, is longer than
+  // several reads, so the buffer grows to hold it.
+  RandomText random(20261209);
+  TempFolder folder(testing_support::FastScratchBase());
+  std::string list = random.List(8000 / testing_support::kSanitizerDivisor);
+  std::string long_line;
+  while (long_line.size() < 300 * 1024) long_line += "p  x a ts\tt abcdefgh y ";
+  list += "\r\n" + long_line + "\r\n" + random.List(100);
+  ASSERT_GT(list.size(), 4u * 64 * 1024);
+  std::string difference = DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory());
+  ASSERT_EQ(difference, "") << "in.txt: " << Escaped(list, 4000);
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+#include "engine/list_scan.h"
+
+#include <bit>
+#include <cstring>
+
+#include "engine/s.h"
+
+namespace engine {
+namespace {
+
+constexpr std::size_t kBlock = 64;
+static_assert(kScanReadAhead >= kBlock, "the last block is read whole");
+
+// Sixteen bytes compared at once; the compiler's vector extension makes this
+// SSE2 on x86-64, SIMD128 in WebAssembly and the matching instructions elsewhere.
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+
+// One bit for each of 8 flag bytes (0xFF or 0), the first byte's lowest:
+// each byte keeps a different bit, and the product adds them all into the top byte.
+std::uint64_t GatherBits(std::uint64_t flags) {
+  constexpr std::uint64_t kBitOfEachByte = 0x8040201008040201ull;
+  constexpr std::uint64_t kSumIntoTopByte = 0x0101010101010101ull;
+  return ((s::LittleEndian(flags) & kBitOfEachByte) * kSumIntoTopByte) >> 56;
+}
+
+std::uint64_t BitsOf(Bytes16 flags) {
+  std::uint64_t halves[2];
+  std::memcpy(halves, &flags, sizeof halves);
+  return GatherBits(halves[0]) | GatherBits(halves[1]) << 8;
+}
+
+// The lowest `count` bits, count below 64.
+std::uint64_t LowBits(std::size_t count) {
+  return (std::uint64_t{1} << count) - 1;
+}
+
+// The lowest `length` bytes of a word, for each length a packed key can have.
+constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
+    0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
+
+// Passes the short legal tokens ended by `separators`, bits of the block that
+// starts at `block_start`, from the token that starts at `token_start`, and
+// moves it on; returns the separators left, from the first that ends a token
+// that is empty, too long to pack or not legal. A CR of `crlf` takes its LF with it.
+std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::uint64_t separators,
+                              std::uint64_t crlf, const SymbolIndex::PackedProbe legal_symbols,
+                              std::size_t& token_start) {
+  std::size_t token = token_start;
+  while (separators != 0) {
+    const int bit = std::countr_zero(separators);
+    const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
+    if (length - 1 >= SymbolIndex::kMaxPackedLength ||
+        !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+                                static_cast<std::uint32_t>(length))) {
+      break;
+    }
+    separators &= separators - 1;
+    token += length + 1 + (crlf >> bit & 1);
+  }
+  token_start = token;
+  return separators;
+}
+
+}  // namespace
+
+ListScan::ListScan(const SymbolInventory& symbols)
+    : symbols_(symbols), legal_symbols_(symbols.LegalPackedSymbols()) {}
+
+bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t length) const {
+  return symbols_.LegalSymbol(std::string_view(bytes + token, length));
+}
+
+// Marks the spaces and line ends of the 64 bytes at `block`, a bit for each
+// byte, the first byte's lowest. Bytes from `judged` on are not marked; a CR
+// is the first of a CR LF only when its next byte is in the text.
+inline ListScan::Block ListScan::LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
+                                           std::size_t block) {
+  const std::size_t left = judged - block;
+  const std::uint64_t valid = left >= kBlock ? ~std::uint64_t{0} : LowBits(left);
+  const std::uint64_t next_known =
+      size - block > kBlock ? ~std::uint64_t{0} : LowBits(size - block - 1);
+  std::uint64_t spaces = 0, ends = 0, crlf = 0;
+  for (std::size_t part = 0; part < kBlock / 16; ++part) {
+    Bytes16 chunk, next;
+    std::memcpy(&chunk, bytes + block + 16 * part, sizeof chunk);
+    std::memcpy(&next, bytes + block + 16 * part + 1, sizeof next);
+    const int shift = static_cast<int>(16 * part);
+    const auto cr = chunk == '\r';
+    spaces |= BitsOf(chunk == ' ') << shift;
+    ends |= BitsOf(cr | (chunk == '\n')) << shift;
+    crlf |= BitsOf(cr & (next == '\n')) << shift;
+  }
+  Block found;
+  found.crlf = crlf & next_known & valid;
+  found.line_ends = ends & ~(found.crlf << 1) & valid;
+  found.separators = (spaces & valid) | found.line_ends;
+  return found;
+}
+
+void ListScan::StartWork(const char* line, const char* token) {
+  working_ = true;
+  line_ = line;
+  worked_.CurrentLine.clear();
+  worked_.CleanedLine.clear();
+  worked_.BadSymbol = std::string_view(line, 0);  // empty, yet placed in the line like the rest
+  joined_ = legal_joined_ = token > line;
+  if (joined_) {
+    const std::string_view before(line, static_cast<std::size_t>(token - 1 - line));
+    worked_.CurrentLine.push_back(before);
+    worked_.CleanedLine.push_back(before);
+  }
+}
+
+// A token one space after the one before continues its stretch. Any other
+// starts a new one, and the stretch before takes in the space after it, so
+// that the stretches are the text when written one after another.
+inline void ListScan::WorkToken(std::string_view token, bool legal) {
+  auto add = [token](std::vector<std::string_view>& stretches, bool joined) {
+    if (joined) {
+      std::string_view& last = stretches.back();
+      last = std::string_view(last.data(), static_cast<std::size_t>(token.end() - last.begin()));
+    } else {
+      if (!stretches.empty())
+        stretches.back() = {stretches.back().data(), stretches.back().size() + 1};
+      stretches.push_back(token);
+    }
+  };
+  add(worked_.CurrentLine, joined_);
+  joined_ = true;
+  if (legal) {
+    add(worked_.CleanedLine, legal_joined_);
+    legal_joined_ = true;
+  } else {
+    worked_.BadSymbol = token;
+    legal_joined_ = false;
+  }
+}
+
+bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
+  const char* const bytes = text.data();
+  const std::size_t size = text.size();
+  // A CR that ends the bytes in hand may be half of a CR LF: not judged yet.
+  const std::size_t judged = !at_end && size > 0 && bytes[size - 1] == '\r' ? size - 1 : size;
+  const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
+  auto legal = [&](std::size_t token, std::size_t length) {
+    // One load is the token's key; the text's read-ahead makes it safe.
+    if (length <= SymbolIndex::kMaxPackedLength) {
+      return legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+                                    static_cast<std::uint32_t>(length));
+    }
+    return LegalLong(bytes, token, length);
+  };
+  if (working_ && bytes + line_start_ != line_) PlaceWork(bytes + line_start_);
+  // The scan's state lives in locals while it runs, and in the scan between calls.
+  Block block = block_;
+  std::size_t block_start = block_start_;
+  std::size_t token = token_;
+  std::size_t line_start = line_start_;
+  std::size_t run_start = line_start;  // the clean lines not yet handed out
+  int run_lines = 0;
+  // Hands out the clean lines from run_start to `end`.
+  auto hand_out = [&](std::size_t end, bool end_record) {
+    if (run_lines == 0) return;
+    sink.CleanLines(std::string_view(bytes + run_start, end - run_start), end_record, run_lines);
+    run_lines = 0;
+  };
+  auto stop = [&](bool finished) {
+    hand_out(line_start, false);
+    block_ = block;
+    block_start_ = block_start;
+    token_ = token;
+    line_start_ = line_start;
+    return finished;
+  };
+
+  for (;;) {
+    std::size_t at;
+    std::uint64_t line_end;
+    std::size_t end_length;  // bytes of the line end: 2 for a CR LF, 0 for the end of the list
+    if (block.separators != 0) {
+      if (!working_) {
+        // The hot loop, while lines are clean: a lookup for each short token,
+        // and nothing else up to a line end other than CR LF.
+        const std::uint64_t other_ends = block.line_ends & ~block.crlf & block.separators;
+        const std::uint64_t before_other_end = (other_ends & (~other_ends + 1)) - 1;
+        std::uint64_t separators = block.separators & before_other_end;
+        separators =
+            PassLegalTokens(bytes, block_start, separators, block.crlf, legal_symbols, token);
+        // The lines passed end in CR LF: the last of them ends where the line in hand starts.
+        const std::uint64_t passed_ends =
+            block.line_ends & block.separators & before_other_end & ~separators;
+        block.separators = separators | (block.separators & ~before_other_end);
+        if (passed_ends != 0) {
+          run_lines += std::popcount(passed_ends);
+          line_start =
+              block_start + static_cast<std::size_t>(63 - std::countl_zero(passed_ends)) + 2;
+        }
+        if (block.separators == 0) continue;
+      }
+      const int bit = std::countr_zero(block.separators);
+      block.separators &= block.separators - 1;
+      at = block_start + static_cast<std::size_t>(bit);
+      line_end = block.line_ends >> bit & 1;
+      end_length = 1 + (block.crlf >> bit & 1);
+    } else if (next_block_ < judged) {
+      block_start = next_block_;
+      next_block_ += kBlock;
+      block = LoadBlock(bytes, size, judged, block_start);
+      // The LF of a CR LF that ended the block before.
+      if (token > block_start) block.separators &= ~std::uint64_t{1};
+      continue;
+    } else if (!at_end) {
+      next_block_ = judged;
+      return stop(false);
+    } else if (line_start == size) {
+      return stop(true);
+    } else {
+      // A last line without its end.
+      at = size;
+      line_end = 1;
+      end_length = 0;
+    }
+
+    const std::size_t length = at - token;
+    bool token_legal = false;
+    if (!working_) {
+      if (length != 0 && legal(token, length)) {
+        if (line_end == 0) {
+          token = at + 1;
+          continue;
+        }
+        ++run_lines;
+        line_start = token = at + end_length;
+        if (end_length != 2) {
+          // Its record needs a CR LF where the line has none or another end.
+          hand_out(at, true);
+          run_start = line_start;
+        }
+        continue;
+      }
+      StartWork(bytes + line_start, bytes + token);
+    } else if (length != 0) {
+      token_legal = legal(token, length);
+    }
+    if (length != 0) {
+      WorkToken(std::string_view(bytes + token, length), token_legal);
+    } else {
+      joined_ = legal_joined_ = false;  // a space at either end, or a run of them
+    }
+    if (line_end == 0) {
+      token = at + 1;
+      continue;
+    }
+    hand_out(line_start, false);
+    working_ = false;
+    line_start = token = run_start = at + end_length;
+    sink.WorkedLine(worked_);
+  }
+}
+
+// A worked line's stretches that lie in text about to move are kept as
+// where in the line they lie, and put back in the line where it is now.
+void ListScan::DropPassed() {
+  if (working_) {
+    moved_.clear();
+    for (auto* stretches : {&worked_.CurrentLine, &worked_.CleanedLine}) {
+      for (std::string_view stretch : *stretches) {
+        moved_.push_back(static_cast<std::size_t>(stretch.data() - line_));
+      }
+    }
+    moved_.push_back(static_cast<std::size_t>(worked_.BadSymbol.data() - line_));
+    line_ = nullptr;
+  }
+  const std::size_t dropped = line_start_;
+  next_block_ -= dropped;
+  token_ -= dropped;
+  line_start_ = 0;
+  block_start_ = 0;
+}
+
+void ListScan::PlaceWork(const char* line) {
+  const std::size_t* where = moved_.data();
+  for (auto* stretches : {&worked_.CurrentLine, &worked_.CleanedLine}) {
+    for (std::string_view& stretch : *stretches) stretch = {line + *where++, stretch.size()};
+  }
+  worked_.BadSymbol = {line + *where, worked_.BadSymbol.size()};
+  line_ = line;
+}
+
+}  // namespace engine

@@ -1,0 +1,109 @@
+// The one pass over the list: it finds where every token and every line ends,
+// looks each token up once, and from that alone tells which lines cleaning
+// leaves as they stand and what it makes of the others. What a token is, and
+// where a line ends, is decided here and nowhere else.
+//
+// A token is a stretch of a line between spaces; a run of spaces, however
+// long, separates two tokens as one space does, and spaces at either end of a
+// line separate nothing. A line ends at CR, CR LF or LF, or at the end of the list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "engine/symbol_index.h"
+#include "engine/symbols.h"
+
+namespace engine {
+
+// Bytes the scan reads past the end of the text it is given.
+inline constexpr std::size_t kScanReadAhead = 64;
+
+// What cleaning makes of a line that it changes, as stretches of the list
+// itself: valid while the sink that is handed it has it.
+struct WorkedLine {
+  // The line has no tokens.
+  bool Blank() const { return CurrentLine.empty(); }
+  // The line's tokens joined by single spaces: what the report shows. Written
+  // one after another, the stretches are that text; each but the last ends
+  // with the single space that follows it in the list.
+  std::vector<std::string_view> CurrentLine;
+  // The same for the legal tokens only: empty when there are none.
+  std::vector<std::string_view> CleanedLine;
+  // The last illegal token; empty when every token is legal.
+  std::string_view BadSymbol;
+};
+
+// What the scan hands out, line by line, in the order of the lines.
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // `count` lines that cleaning leaves as they stand, to be written as they
+  // lie: whole records ended by CR LF, but that when `end_record` is set the
+  // last of them ended otherwise and its CR LF is still to be written.
+  virtual void CleanLines(std::string_view records, bool end_record, int count) = 0;
+  // One line that cleaning changes; valid until the call returns.
+  virtual void WorkedLine(const engine::WorkedLine& line) = 0;
+};
+
+class ListScan {
+ public:
+  explicit ListScan(const SymbolInventory& symbols);
+
+  // Hands the lines of `text` to `sink`, from where the call before stopped.
+  // True at the end of the list; false when the text ends inside a line:
+  // then the caller drops what is passed, extends the text with what follows
+  // and calls again. `text` is the same bytes at every call but for that;
+  // `at_end` says that nothing follows them. kScanReadAhead bytes past the
+  // end of `text` must be readable, whatever they hold.
+  bool Scan(std::string_view text, bool at_end, LineSink& sink);
+
+  // The bytes at the start of the text that hold only lines already handed out.
+  std::size_t Passed() const { return line_start_; }
+  // The caller is about to drop Passed() bytes from the start of the text;
+  // the text is still where it was.
+  void DropPassed();
+
+ private:
+  // Where, in 64 bytes of the text, tokens and lines end: a bit for each byte.
+  struct Block {
+    std::uint64_t separators = 0;  // spaces and line ends, but those already passed
+    std::uint64_t line_ends = 0;   // CRs, and LFs but those of a CR LF
+    std::uint64_t crlf = 0;        // the CR of each CR LF
+  };
+
+  static Block LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
+                         std::size_t block);
+  bool LegalLong(const char* bytes, std::size_t token, std::size_t length) const;
+  // The line in hand, at `line`, turns out to need cleaning at the token
+  // that starts at `token`: what was passed of it before is legal tokens
+  // between single spaces.
+  void StartWork(const char* line, const char* token);
+  void WorkToken(std::string_view token, bool legal);
+  // The text has moved, and the worked line with it: it is now at `line`.
+  void PlaceWork(const char* line);
+
+  const SymbolInventory& symbols_;
+  const SymbolIndex::PackedProbe legal_symbols_;
+
+  // The block of the text being read, and what is left of its separators.
+  Block block_;
+  std::size_t block_start_ = 0;
+  std::size_t next_block_ = 0;
+
+  std::size_t line_start_ = 0;  // the line in hand
+  std::size_t token_ = 0;       // where the token being looked for starts
+
+  // The line in hand, once it needs cleaning.
+  bool working_ = false;
+  WorkedLine worked_;
+  const char* line_ = nullptr;
+  bool joined_ = false;        // the next token follows the last one after a single space
+  bool legal_joined_ = false;  // ... and so does it the last legal one
+  // Where the worked line's stretches lie in the line while the text moves.
+  std::vector<std::size_t> moved_;
+};
+
+}  // namespace engine

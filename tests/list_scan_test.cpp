@@ -1,0 +1,191 @@
+// The scan of the list: what it makes of every line, checked against the
+// model of the cleaning rules at every length of a text, at every position of
+// the 64-byte blocks it is read in, and with the text cut in two reads at
+// every byte; and which lines it hands out to be written as they lie.
+#include "engine/list_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/cleaning_model.h"
+#include "tests/model_check.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace std::literals;
+using engine::ListScan;
+using testing_support::Escaped;
+using testing_support::InventoryOf;
+
+const std::initializer_list<std::string_view> kSymbolList = {
+    "p", "a", "ts", "ʃ", "tʃ", "a\t", "abcdefg", "abcdefgh", "n\0"sv};
+const engine::SymbolInventory kSymbols = InventoryOf(kSymbolList);
+
+std::string SymbolsFile() {
+  std::string file;
+  for (std::string_view symbol : kSymbolList) file.append(symbol).append("\r\n");
+  return file;
+}
+
+// Bytes placed `offset` bytes into a buffer, with the bytes the scan may read
+// past their end holding what would most mislead it: line ends.
+class Placed {
+ public:
+  Placed(std::string_view text, std::size_t offset)
+      : bytes_(offset + text.size() + engine::kScanReadAhead, '\n') {
+    std::copy(text.begin(), text.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+    view_ = std::string_view(bytes_.data() + offset, text.size());
+  }
+  std::string_view View() const { return view_; }
+
+ private:
+  std::string bytes_;
+  std::string_view view_;
+};
+
+// Writes what the scan hands out as the run writes it.
+class Writer final : public engine::LineSink {
+ public:
+  void CleanLines(std::string_view records, bool end_record, int count) override {
+    lines += count;
+    fixed += records;
+    if (end_record) fixed += "\r\n";
+  }
+  void WorkedLine(const engine::WorkedLine& line) override {
+    const std::string number = std::to_string(++lines);
+    if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
+    for (std::string_view stretch : line.CleanedLine) fixed += stretch;
+    if (!line.CleanedLine.empty()) fixed += "\r\n";
+    if (!line.BadSymbol.empty()) {
+      bad += number + "\t";
+      for (std::string_view stretch : line.CurrentLine) bad += stretch;
+      bad += "\tBad symbol removed\t" + std::string(line.BadSymbol) + "\r\n";
+    }
+  }
+
+  std::string fixed, bad;
+  long long lines = 0;
+};
+
+// Scans `list` as the run reads it, the first read holding `first_read` bytes.
+Writer ScanList(std::string_view list, std::size_t first_read, std::size_t offset) {
+  Writer written;
+  ListScan scan(kSymbols);
+  auto placed = std::make_unique<Placed>(list.substr(0, first_read), offset);
+  bool at_end = first_read == list.size();
+  std::size_t dropped = 0;
+  while (!scan.Scan(placed->View(), at_end, written)) {
+    // The next read: what was not passed, then the rest of the list, in another buffer.
+    EXPECT_FALSE(at_end);
+    if (at_end) break;
+    dropped += scan.Passed();
+    scan.DropPassed();
+    placed = std::make_unique<Placed>(list.substr(dropped), (offset + 7) % 64);
+    at_end = true;
+  }
+  return written;
+}
+
+std::string Compare(std::string_view list, std::size_t first_read, std::size_t offset) {
+  static const std::string symbols = SymbolsFile();
+  const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
+  const Writer written = ScanList(list, first_read, offset);
+  if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines)
+    return {};
+  return "list \"" + Escaped(list) + "\", first read " + std::to_string(first_read) + ", offset " +
+         std::to_string(offset) + "\n fixed \"" + Escaped(written.fixed) + "\"\n model \"" +
+         Escaped(model.fixed) + "\"\n bad \"" + Escaped(written.bad) + "\"\n model \"" +
+         Escaped(model.bad) + "\"\n lines " + std::to_string(written.lines) + ", model " +
+         std::to_string(model.lines);
+}
+
+TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
+  // Random lines, mostly clean, so that every kind of line, token and line
+  // end lands on every byte of a block and of a read: tokens and runs of
+  // spaces across blocks, CR LF split between blocks or between reads.
+  static const std::string_view kTokens[] = {
+      "p", "a", "ts", "ʃ", "tʃ", "a\t", "abcdefg", "abcdefgh", "n\0"sv, "x", "abcdefghij", "pa"};
+  static const std::string_view kGaps[] = {" ", " ", " ", " ", "  ", "   "};
+  static const std::string_view kEnds[] = {"\r\n", "\r\n", "\r\n", "\n", "\r"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    std::string text;
+    while (text.size() < 200) {
+      if (random() % 12 == 0) text += std::string(random() % 3, ' ');  // a blank line
+      if (random() % 8 == 0) text += ' ';
+      const std::size_t tokens = 1 + random() % 8;
+      for (std::size_t i = 0; i < tokens; ++i) {
+        // One token in six may need cleaning.
+        text += kTokens[random() % (random() % 6 == 0 ? std::size(kTokens) : 5)];
+        if (i + 1 < tokens) text += kGaps[random() % (random() % 4 == 0 ? 6 : 4)];
+      }
+      if (random() % 8 == 0) text += ' ';
+      text += kEnds[random() % std::size(kEnds)];
+    }
+    if (round % 2 == 1) text.resize(text.find_last_not_of("\r\n") + 1);  // no last line end
+    for (std::size_t offset : {0u, 1u, 13u, 63u}) {
+      for (std::size_t size = 0; size <= text.size(); ++size) {
+        const std::string_view prefix(text.data(), size);
+        ASSERT_EQ(Compare(prefix, size, offset), "") << "round " << round;
+        ASSERT_EQ(Compare(text, size, offset), "") << "round " << round;
+      }
+    }
+  }
+}
+
+TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
+  const std::string long_legal = "abcdefgh";
+  std::string text;
+  for (std::size_t length : {63u, 64u, 65u, 130u}) {
+    text.append(length, 'k').append(" p\r\n");             // an illegal token across blocks
+    text.append("p").append(length, ' ').append("a\r\n");  // a run of spaces across blocks
+    text.append(long_legal).append(length + 1, ' ').append("\n");
+  }
+  for (std::size_t offset : {0u, 5u}) {
+    for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
+      ASSERT_EQ(Compare(text, first_read, offset), "");
+    }
+  }
+}
+
+// What the scan hands out for all of `list` in one read, in order: clean
+// records, each with "|" and its count and a "+" when its CR LF is still to
+// be written; a worked line as "cleaned stretches / current stretches / bad".
+std::vector<std::string> HandedOut(std::string_view list) {
+  class Recorder final : public engine::LineSink {
+   public:
+    void CleanLines(std::string_view records, bool end_record, int count) override {
+      handed.push_back(std::string(records) + "|" + std::to_string(count) +
+                       (end_record ? "+" : ""));
+    }
+    void WorkedLine(const engine::WorkedLine& line) override {
+      std::string text;
+      for (std::string_view stretch : line.CleanedLine) text.append("[").append(stretch) += "]";
+      text += " / ";
+      for (std::string_view stretch : line.CurrentLine) text.append("[").append(stretch) += "]";
+      handed.push_back(text + " / " + std::string(line.BadSymbol));
+    }
+    std::vector<std::string> handed;
+  } recorder;
+  const Placed placed(list, 0);
+  ListScan scan(kSymbols);
+  EXPECT_TRUE(scan.Scan(placed.View(), true, recorder));
+  return recorder.handed;
+}
+
+using Texts = std::vector<std::string>;
+
+TEST(ListScan, HandsOutCleanLinesAsTheyLie) {
+  // Lines that need no cleaning and end in CR LF are handed out together, up
+  // to a line that needs cleaning; one ended otherwise closes them.
+  EXPECT_EQ(HandedOut("p a\r\nts p\r\np  a\r\nʃ\r\nts\r\n"),
+            (Texts{"p a\r\nts p\r\n|2", "[p ][a] / [p ][a] / ", "ʃ\r\nts\r\n|2"}));
+  EXPECT_EQ(HandedOut("p a\r\nts p\na\r\n"), (Texts{"p a\r\nts p|2+", "a\r\n|1"}));
+  EXPECT_EQ(HandedOut("p\rp\r\n\np"), (Texts{"p|1+", "p\r\n|1", " /  / ", "p|1+"}));
+  // The tokens of a line that needs cleaning are handed out as stretches of the line.
+  EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"[p a ][ts ][p] / [x p a ][ts x p] / x"}));
+}
+
+}  // namespace

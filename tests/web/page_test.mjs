@@ -1,0 +1,274 @@
+// The page end to end in headless Chromium or Firefox ESR. In both, the file
+// way from file://: the file chooser, then the saved download links. In
+// Chromium also the folder way, its picker answered with a folder of the
+// origin-private file system of the page served from 127.0.0.1, and the
+// failures that must leave that folder as it was. Each way cleans the golden
+// files and random lists, whose outputs must be the native program's, byte for
+// byte; and the page asks for nothing but itself.
+// Usage: node page_test.mjs chromium|firefox PAGE GOLDEN_DIR CLEAN_FOLDER
+import {spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import {pathToFileURL} from 'node:url';
+
+import * as h from './harness.mjs';
+
+const [browserName, pageArg, goldenDir, cleanFolder] = process.argv.slice(2);
+const pagePath = path.resolve(pageArg || '');
+for (const [file, make] of [[pagePath, 'make web'], [cleanFolder, 'make build']]) {
+  if (!file || !fs.existsSync(file)) await h.bail(1, `FAILED: ${file} is missing: build it with ${make}`);
+}
+const golden = (name) => fs.readFileSync(path.join(goldenDir, name));
+const MiB = 1 << 20;
+const same = (a, b) => Boolean(a && b && a.equals(b));
+
+// Random lists, from a seeded generator so that a failing one can be made
+// again. Texts are byte strings (latin1), so that a length is a size.
+let seed = 11;
+const random = () => {
+  seed = (seed + 0x6d2b79f5) >>> 0;
+  let t = Math.imul(seed ^ (seed >>> 15), seed | 1);
+  t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+  return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+};
+const upTo = (n) => Math.floor(random() * n);
+const pick = (list) => list[upTo(list.length)];
+const utf8 = (text) => Buffer.from(text, 'utf8').toString('latin1');
+const LEGAL = ['p', 'a', 't', 's', 'AA1', 'ʃ', 'tʃ', 'ŋ', 'ə', 'é', 'x́', 'k'.repeat(300)].map(utf8);
+const ILLEGAL = ['x', 'P', 'AA3', 'ʃʃ', 'p\ta', '\t', 'a\u00a0', '\u00a0', '\x01', 'ǃ', 'tʃʃ', 'kk'].map(utf8)
+  .concat(['\xff\xfe', '\xc3', '\xe2\x82']);
+const ENDS = ['\r\n', '\r\n', '\n', '\r'];
+const spaces = (most) => ' '.repeat(random() < 0.1 ? 1 + upTo(most) : 0);
+
+// A line of every kind the cleaner meets; tokens of 200 to 90,000 bytes at the rate `long`.
+function line(long) {
+  const roll = random();
+  if (roll < 0.08) return ' '.repeat(roll < 0.05 ? 0 : 1 + upTo(6));
+  const tokens = Array.from({length: 1 + upTo(12)}, () => random() < long ? pick('kq').repeat(200 + upTo(90_000))
+    : pick(random() < 0.85 ? LEGAL : ILLEGAL));
+  return spaces(4) + tokens.map((token, at) => (at ? ' ' + spaces(4) : '') + token).join('') + spaces(4);
+}
+
+// `count` lines, each with an end, after `first`. Each of `edges` ([offset, end])
+// puts that end on the last byte before the offset, a read's edge, by padding a line.
+function list(count, {first = '', long = 0, edges = []} = {}) {
+  let text = (random() < 0.5 ? '\xef\xbb\xbf' : '') + first;
+  for (let i = 0; i < count; i++) {
+    const next = line(long);
+    let end = pick(ENDS);
+    if (next === '' && end === '\n' && text.endsWith('\r')) end = '\r\n'; // not one CR LF of two lines
+    const [edge, edgeEnd] = edges[0] || [Infinity];
+    if (text.length + next.length + 2 < edge - 1) text += next + end;
+    else text += 'p' + ' '.repeat(edge - 2 - text.length) + edges.shift()[1];
+  }
+  if (edges.length) throw new Error('the list ends before its last edge');
+  return text;
+}
+
+// Each list with the outputs it must give: the golden ones, or the native program's.
+const lists = [{name: 'the golden files', in: golden('in.txt'), symbols: golden('Symbols.txt'), progress: 0,
+  expected: {'FixedLines.txt': golden('FixedLines.txt'), 'BadLines.txt': golden('BadLines.txt')}}];
+for (const [name, text, progress] of [
+  ['an empty list', '', 0],
+  ['blank lines only', '\r\n  \r\n\n\r\r\n\r\n', 0],
+  ['20,001 random lines with long tokens, the last without its end', list(20_000, {long: 0.0005}) + ' p a', 20],
+  ['a line of 1.5 MB, more than one read, then 150,000 random lines with CR LF split by a read and CR ending one',
+    list(150_000, {first: 'p ' + 'q'.repeat(1_500_000) + ' a  ' + 'k'.repeat(300) + ' ' + 'k'.repeat(301) + '\n',
+      edges: [[2 * MiB, '\r\n'], [3 * MiB, '\r']]}), 150],
+]) {
+  const symbols = Buffer.from([...LEGAL, '', 'a', utf8('ŋ ')].map((symbol) => symbol + pick(ENDS)).join(''), 'latin1');
+  const dir = h.scratch('fixinput-native-');
+  fs.writeFileSync(path.join(dir, 'in.txt'), text, 'latin1');
+  fs.writeFileSync(path.join(dir, 'Symbols.txt'), symbols);
+  const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
+  if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on ${name}: ${run.stderr}`);
+  lists.push({name, in: Buffer.from(text, 'latin1'), symbols, progress,
+    expected: {'FixedLines.txt': fs.readFileSync(path.join(dir, 'FixedLines.txt')),
+      'BadLines.txt': fs.readFileSync(path.join(dir, 'BadLines.txt'))}});
+}
+
+const browser = await h.launch(browserName);
+const state = (page) => page.evaluate(() => ({caption: document.getElementById('Command1').textContent.trim(),
+  alert: document.getElementById('RunError').textContent.trim(), shown: document.getElementById('RunError').checkVisibility()}));
+
+// A page at `url`, with every request it makes that stays not in the browser
+// (blob:, data:) and every load its policy refuses (Chromium says so on the
+// console, Firefox as an error of the page); from the load on, its button's
+// captions, each one as the page set it, in window.__captions.
+async function open(way, url, setup) {
+  const page = await browser.newPage();
+  await setup?.(page);
+  const requests = [];
+  const refused = (text) => /Content[- ]Security[- ]Policy/i.test(text) && !/(\bat|\bto) ['"]?(data|blob):/.test(text) &&
+    requests.push(`refused: ${text}`);
+  page.on('request', (request) => /^(blob|data):/.test(request.url()) || requests.push(request.url()));
+  page.on('console', (message) => refused(message.text()));
+  page.on('pageerror', (error) => refused(String(error && error.message || error)));
+  await page.goto(url, {waitUntil: 'load'});
+  const shape = await page.evaluate(() => {
+    const button = document.getElementById('Command1');
+    window.__captions = [];
+    new MutationObserver((records) => records.forEach((record) => record.addedNodes.forEach((node) =>
+      window.__captions.push(node.textContent.trim())))).observe(button, {childList: true});
+    return {title: document.title, headings: [...document.querySelectorAll('h1,h2,h3')].map((e) => e.textContent.trim()),
+      buttons: document.querySelectorAll('button').length, focused: document.activeElement === button,
+      version: document.getElementById('Version')?.textContent, role: document.getElementById('RunError').getAttribute('role'),
+      csp: [...document.querySelectorAll('meta[http-equiv="Content-Security-Policy" i]')].map((m) => m.content)};
+  });
+  const title = 'Fix input files for the Quorlen';
+  const {caption: instructions, alert, shown} = await state(page);
+  h.check(`${way}: the title, one button with the focus, a version, a hidden alert, a policy that lets it connect nowhere`,
+    shape.title === title && shape.headings.includes(title) && shape.buttons === 1 && shape.focused && /\d/.test(shape.version) &&
+    shape.role === 'alert' && alert === '' && !shown && shape.csp.length === 1 &&
+    /(default|connect)-src[^;]*'none'/.test(shape.csp[0]) && !/connect-src[^;]*(http|\*|'self')/.test(shape.csp[0]),
+  JSON.stringify(shape));
+  const onlyItself = (served = []) => h.check(`${way}: the page asks for nothing but itself, and tries nothing its policy refuses`,
+    requests.length <= 1 && requests.every((request) => request === url) && served.every((u) => u === '/FixInputFiles.html'),
+    JSON.stringify({requests, served}));
+  return {page, instructions, onlyItself};
+}
+
+// One run of `list` that must succeed: "Done.", after a progress caption every
+// 1000 lines; `files`, from the folder or the downloads, are the expected
+// outputs and `inputs`, and nothing else; a click then shows the instructions.
+async function checkRun(way, page, instructions, list, end, files, inputs = {}) {
+  const name = `${way}, ${list.name}`;
+  const progress = Array.from({length: list.progress}, (_, i) => `Done with ${(i + 1) * 1000} lines...`);
+  h.check(`${name}: "Done.", after a progress caption every 1000 lines`, end.alert === '' && end.caption.startsWith('Done.') &&
+    JSON.stringify(end.captions) === JSON.stringify([...progress, end.caption]),
+  JSON.stringify({...end, captions: `${end.captions.length}: ${end.captions.slice(0, 2)} ... ${end.captions.slice(-2)}`}));
+  const expected = {...inputs, ...list.expected};
+  h.check(`${name}: the outputs and nothing else`, Object.keys(files).sort().join() === Object.keys(expected).sort().join() &&
+    Object.keys(inputs).every((file) => same(files[file], inputs[file])), Object.keys(files).join());
+  for (const file of ['FixedLines.txt', 'BadLines.txt']) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
+  await page.click('#Command1');
+  const back = await state(page);
+  h.check(`${name}: a click then shows the instructions`, back.caption === instructions && back.alert === '', JSON.stringify(back));
+}
+
+await h.group('file way', async () => {
+  const way = `${browserName}, file way`;
+  const {page, instructions, onlyItself} = await open(way, pathToFileURL(pagePath).href,
+    browserName === 'chromium' ? h.withoutFolderPicker : undefined);
+  const one = await h.runFileWay(page, [path.join(goldenDir, 'in.txt')]);
+  h.check(`${way}, only in.txt picked: the alert gives 53 and names Symbols.txt`,
+    /\b53\b/.test(one.alert) && one.alert.includes('Symbols.txt') && !one.caption.startsWith('Done.'), JSON.stringify(one));
+  await page.click('#Command1');
+  for (const list of lists) {
+    const dir = h.scratch('fixinput-chosen-');
+    fs.writeFileSync(path.join(dir, 'in.txt'), list.in);
+    fs.writeFileSync(path.join(dir, 'Symbols.txt'), list.symbols);
+    const end = await h.runFileWay(page, [path.join(dir, 'Symbols.txt'), path.join(dir, 'in.txt')]);
+    await checkRun(way, page, instructions, list, end, end.alert ? {} : await h.saveDownloadLinks(page));
+  }
+  onlyItself();
+  await page.close();
+});
+
+// The folder way: the origin-private folder 'words' made anew with `files`
+// ({name: Buffer}, null for a folder), and read back; files not in `only`
+// (when given) are named but not read.
+const fill = (page, files) => page.evaluate(async (entries) => {
+  const root = await navigator.storage.getDirectory();
+  await root.removeEntry('words', {recursive: true}).catch(() => {});
+  const dir = await root.getDirectoryHandle('words', {create: true});
+  for (const [name, data] of entries) {
+    if (data === null) {
+      await dir.getDirectoryHandle(name, {create: true});
+      continue;
+    }
+    const writable = await (await dir.getFileHandle(name, {create: true})).createWritable();
+    await writable.write(Uint8Array.from(atob(data), (c) => c.charCodeAt(0)));
+    await writable.close();
+  }
+}, Object.entries(files).map(([name, bytes]) => [name, bytes && bytes.toString('base64')]));
+const folder = async (page, only) => Object.fromEntries(Object.entries(await page.evaluate(async (only) => {
+  const out = {};
+  for await (const [name, handle] of (await (await navigator.storage.getDirectory()).getDirectoryHandle('words')).entries()) {
+    out[name] = null;
+    if (handle.kind !== 'file' || (only && !only.includes(name))) continue;
+    const bytes = new Uint8Array(await (await handle.getFile()).arrayBuffer());
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+    out[name] = btoa(text);
+  }
+  return out;
+}, only)).map(([name, data]) => [name, data === null ? null : Buffer.from(data, 'base64')]));
+
+if (browserName === 'chromium') await h.group('folder way', async () => {
+  const server = await h.servePage(pagePath);
+  const {page, instructions, onlyItself} = await open('chromium, folder way', server.url, (p) => h.answerPickerWithOpfs(p, 'words'));
+  const symbols = golden('Symbols.txt');
+  const earlier = {'FixedLines.txt': Buffer.from('p a\r\nan earlier run\r\n'), 'BadLines.txt': Buffer.from('3\tp x\tBad symbol removed\tx\r\n')};
+  const cdp = await page.createCDPSession();
+  // Failures before and during the run: the number, then a description naming the file.
+  for (const [what, number, file, words, inputs] of [
+    ['a missing Symbols.txt', 53, /Symbols\.txt/, /not found/i, {'in.txt': golden('in.txt')}],
+    ['a folder named Symbols.txt', 75, /Symbols\.txt/, /folder/i, {'in.txt': golden('in.txt'), 'Symbols.txt': null}],
+    ['a UTF-16 in.txt', 54, /in\.txt/, /UTF-16/,
+      {'in.txt': Buffer.from('\ufeffp a\r\nx\r\n', 'utf16le'), 'Symbols.txt': symbols}],
+    // 5.7 MB to clean, with room for 1 MB more: the disk fills up while the outputs are written.
+    ['a disk that fills up', 61, /FixedLines\.txt|BadLines\.txt/, /disk full/i,
+      {'in.txt': Buffer.from('p a t p a t p a t\r\n'.repeat(300_000)), 'Symbols.txt': symbols}],
+    // A line of 70 MB, more than the page's memory (in.txt is made in the page).
+    ['a line of 70 MB', 7, /./, /out of memory/i, {'Symbols.txt': symbols}],
+  ]) {
+    await fill(page, {...inputs, ...earlier});
+    if (number === 7) {
+      await page.evaluate(async (size) => {
+        const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
+        const writable = await (await dir.getFileHandle('in.txt', {create: true})).createWritable();
+        const chunk = new TextEncoder().encode('p '.repeat(1 << 19));
+        for (let at = 0; at < size; at += chunk.length) await writable.write(chunk);
+        await writable.write(new TextEncoder().encode('x\r\np a\r\n'));
+        await writable.close();
+      }, 70 * MiB);
+    }
+    if (number === 61) {
+      const {usage} = await page.evaluate(() => navigator.storage.estimate());
+      await cdp.send('Storage.overrideQuotaForOrigin', {origin: server.origin, quotaSize: usage + 1_000_000});
+    }
+    const end = await h.runFolderWay(page);
+    if (number === 61) await cdp.send('Storage.overrideQuotaForOrigin', {origin: server.origin});
+    const [first, ...rest] = end.alert.split('\n').map((text) => text.trim()).filter((text) => text !== '');
+    h.check(`folder way, ${what}: the alert gives ${number}, then a description naming the file`,
+      new RegExp(`\\b${number}\\b`).test(first) && file.test(rest.join(' ')) && words.test(rest.join(' ')) &&
+      !end.caption.startsWith('Done.'), JSON.stringify(end));
+    const before = {...inputs, ...earlier, ...(number === 7 && {'in.txt': null})};
+    const now = await folder(page, Object.keys(before).filter((name) => before[name]));
+    h.check(`folder way, ${what}: the folder as it was, the earlier outputs byte for byte`,
+      Object.keys(now).sort().join() === Object.keys(before).sort().join() &&
+      Object.entries(before).every(([name, bytes]) => (bytes === null ? now[name] === null : same(bytes, now[name]))),
+    `the folder holds ${Object.keys(now)}; changed: ${Object.keys(before).filter((f) => before[f] && !same(before[f], now[f]))}`);
+    await page.click('#Command1');
+    const back = await state(page);
+    h.check(`folder way, ${what}: a click hides the alert and shows the instructions`,
+      back.caption === instructions && back.alert === '' && !back.shown, JSON.stringify(back));
+  }
+
+  // The user closes the picker: the instructions and no message; the lists below then run.
+  await page.evaluate(() => {
+    const picker = window.showDirectoryPicker;
+    window.showDirectoryPicker = async () => {
+      window.showDirectoryPicker = picker;
+      throw new DOMException('The user aborted a request.', 'AbortError');
+    };
+  });
+  await page.click('#Command1');
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  const cancelled = await state(page);
+  h.check('folder way, a cancelled picker: the instructions and no message',
+    cancelled.caption === instructions && cancelled.alert === '' && !cancelled.shown, JSON.stringify(cancelled));
+
+  // Earlier outputs in the folder, replaced whole.
+  for (const list of lists) {
+    const inputs = {'in.txt': list.in, 'Symbols.txt': list.symbols};
+    await fill(page, {...inputs, ...earlier});
+    const end = await h.runFolderWay(page);
+    await checkRun('folder way', page, instructions, list, end, await folder(page), inputs);
+  }
+  onlyItself(server.requests);
+  await page.close();
+});
+
+await h.finish();
