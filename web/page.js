@@ -42,10 +42,8 @@
     return typeof window.showDirectoryPicker === "function";
   }
 
-  // The button holds one text node, changed in place: a run changes it every 1000 lines.
-  var caption = button.appendChild(document.createTextNode(""));
   function setCaption(text) {
-    caption.data = text;
+    button.textContent = text;
   }
 
   function showInstructions() {
