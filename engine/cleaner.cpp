@@ -18,8 +18,8 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   class Keeper final : public LineSink {
    public:
     explicit Keeper(LineCleaner& cleaner) : cleaner_(cleaner) {}
-    void CleanLines(std::string_view records, bool, int) override {
-      cleaner_.CurrentLine_ = cleaner_.cleaned_ = records;
+    void CleanLines(const CleanRun& run) override {
+      cleaner_.CurrentLine_ = cleaner_.cleaned_ = run.lines;
     }
     void WorkedLine(const engine::WorkedLine& line) override {
       cleaner_.CurrentLine_ = Joined(line.CurrentLine);

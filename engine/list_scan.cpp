@@ -29,6 +29,15 @@ std::uint64_t BitsOf(Bytes16 flags) {
   return GatherBits(halves[0]) | GatherBits(halves[1]) << 8;
 }
 
+// The bits set in `bits`. std::popcount is a library call on x86-64 CPUs
+// without the instruction, which the program must still run on.
+int CountBits(std::uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555ull;
+  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
+}
+
 // The lowest `count` bits, count below 64.
 std::uint64_t LowBits(std::size_t count) {
   return (std::uint64_t{1} << count) - 1;
@@ -158,11 +167,19 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
   std::size_t line_start = line_start_;
   std::size_t run_start = line_start;  // the clean lines not yet handed out
   int run_lines = 0;
+  std::uint64_t lone_ends = 0;  // of the clean lines, in the block in hand
   // Hands out the clean lines from run_start to `end`.
   auto hand_out = [&](std::size_t end, bool end_record) {
     if (run_lines == 0) return;
-    sink.CleanLines(std::string_view(bytes + run_start, end - run_start), end_record, run_lines);
+    CleanRun run;
+    run.lines = std::string_view(bytes + run_start, end - run_start);
+    run.count = run_lines;
+    run.marked = bytes + block_start;
+    run.lone_ends = lone_ends;
+    run.end_record = end_record;
+    sink.CleanLines(run);
     run_lines = 0;
+    lone_ends = 0;
   };
   auto stop = [&](bool finished) {
     hand_out(line_start, false);
@@ -180,20 +197,17 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
     if (block.separators != 0) {
       if (!working_) {
         // The hot loop, while lines are clean: a lookup for each short token,
-        // and nothing else up to a line end other than CR LF.
-        const std::uint64_t other_ends = block.line_ends & ~block.crlf & block.separators;
-        const std::uint64_t before_other_end = (other_ends & (~other_ends + 1)) - 1;
-        std::uint64_t separators = block.separators & before_other_end;
-        separators =
-            PassLegalTokens(bytes, block_start, separators, block.crlf, legal_symbols, token);
-        // The lines passed end in CR LF: the last of them ends where the line in hand starts.
-        const std::uint64_t passed_ends =
-            block.line_ends & block.separators & before_other_end & ~separators;
-        block.separators = separators | (block.separators & ~before_other_end);
+        // and nothing else.
+        const std::uint64_t separators =
+            PassLegalTokens(bytes, block_start, block.separators, block.crlf, legal_symbols, token);
+        const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
+        block.separators = separators;
         if (passed_ends != 0) {
-          run_lines += std::popcount(passed_ends);
-          line_start =
-              block_start + static_cast<std::size_t>(63 - std::countl_zero(passed_ends)) + 2;
+          run_lines += CountBits(passed_ends);
+          lone_ends |= passed_ends & ~block.crlf;
+          // The last line passed ends where the line in hand starts.
+          const int last = 63 - std::countl_zero(passed_ends);
+          line_start = block_start + static_cast<std::size_t>(last) + 1 + (block.crlf >> last & 1);
         }
         if (block.separators == 0) continue;
       }
@@ -203,6 +217,11 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
       line_end = block.line_ends >> bit & 1;
       end_length = 1 + (block.crlf >> bit & 1);
     } else if (next_block_ < judged) {
+      // Lone ends are marked in the block in hand: its clean lines go first.
+      if (lone_ends != 0) {
+        hand_out(line_start, false);
+        run_start = line_start;
+      }
       block_start = next_block_;
       next_block_ += kBlock;
       block = LoadBlock(bytes, size, judged, block_start);
@@ -231,9 +250,10 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
         }
         ++run_lines;
         line_start = token = at + end_length;
-        if (end_length != 2) {
-          // Its record needs a CR LF where the line has none or another end.
-          hand_out(at, true);
+        if (end_length == 1) {
+          lone_ends |= std::uint64_t{1} << (at - block_start);
+        } else if (end_length == 0) {
+          hand_out(at, true);  // its record needs a CR LF the list does not have
           run_start = line_start;
         }
         continue;

@@ -8,6 +8,7 @@
 // line separate nothing. A line ends at CR, CR LF or LF, or at the end of the list.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -36,14 +37,40 @@ struct WorkedLine {
   std::string_view BadSymbol;
 };
 
+// Lines that cleaning leaves as they stand, as they lie in the list: to be
+// written as records ended by CR LF.
+struct CleanRun {
+  // Whole lines with their ends, but that the last has none when end_record is set.
+  std::string_view lines;
+  int count = 0;
+  // The lines' ends other than CR LF, a lone CR or LF each, written as CR LF:
+  // a bit for each byte from `marked`, the first byte's lowest.
+  const char* marked = nullptr;
+  std::uint64_t lone_ends = 0;
+  // The last line ends with the list, and its CR LF is still to be written.
+  bool end_record = false;
+
+  // Calls write(text, end) for stretches that, written one after another,
+  // each followed by CR LF when `end` is set, are the records.
+  template <class Write>
+  void Records(Write&& write) const {
+    const char* from = lines.data();
+    for (std::uint64_t ends = lone_ends; ends != 0; ends &= ends - 1) {
+      const char* end = marked + std::countr_zero(ends);
+      write(std::string_view(from, static_cast<std::size_t>(end - from)), true);
+      from = end + 1;
+    }
+    const char* const stop = lines.data() + lines.size();
+    if (from != stop || end_record)
+      write(std::string_view(from, static_cast<std::size_t>(stop - from)), end_record);
+  }
+};
+
 // What the scan hands out, line by line, in the order of the lines.
 class LineSink {
  public:
   virtual ~LineSink() = default;
-  // `count` lines that cleaning leaves as they stand, to be written as they
-  // lie: whole records ended by CR LF, but that when `end_record` is set the
-  // last of them ended otherwise and its CR LF is still to be written.
-  virtual void CleanLines(std::string_view records, bool end_record, int count) = 0;
+  virtual void CleanLines(const CleanRun& run) = 0;
   // One line that cleaning changes; valid until the call returns.
   virtual void WorkedLine(const engine::WorkedLine& line) = 0;
 };

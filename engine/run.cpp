@@ -19,13 +19,20 @@ class RecordWriter final : public LineSink {
  public:
   RecordWriter(RunWindow& window, rt::FileTable& files) : window_(window), files_(files) {}
 
-  void CleanLines(std::string_view records, bool end_record, int count) override {
-    Count(count);
-    if (end_record) {
-      files_.WriteRecord(kFixedFile, {records});
-    } else {
-      files_.WriteRecords(kFixedFile, records);
-    }
+  void CleanLines(const CleanRun& run) override {
+    Count(run.count);
+    // The records ended here are written in one call; the rest lie whole in the list.
+    ended_.clear();
+    std::string_view whole;
+    run.Records([this, &whole](std::string_view text, bool end_record) {
+      if (end_record) {
+        ended_.push_back(text);
+      } else {
+        whole = text;
+      }
+    });
+    if (!ended_.empty()) files_.WriteEachRecord(kFixedFile, ended_);
+    if (!whole.empty()) files_.WriteRecords(kFixedFile, whole);
   }
 
   void WorkedLine(const engine::WorkedLine& line) override {
@@ -83,6 +90,7 @@ class RecordWriter final : public LineSink {
   long long next_caption_ = kProgressEvery;
   const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
   std::vector<std::string_view> record_;
+  std::vector<std::string_view> ended_;
 };
 
 std::string PathOf(const FolderSource& program_folder, std::string_view name) {

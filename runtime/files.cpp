@@ -440,6 +440,22 @@ void FileTable::WriteRecord(int number, std::span<const std::string_view> fields
   output.EndRecord();
 }
 
+void FileTable::WriteEachRecord(int number, std::span<const std::string_view> records) {
+  OutputFile& output = UsedForOutput(number);
+  for (std::string_view record : records) {
+    if (output.used + record.size() + 2 <= kBufferSize) {
+      char* to = output.buffer.get() + output.used;
+      CopyBytes(to, record.data(), record.size());
+      to[record.size()] = '\r';
+      to[record.size() + 1] = '\n';
+      output.used += record.size() + 2;
+    } else {
+      output.Append(record);
+      output.EndRecord();
+    }
+  }
+}
+
 void FileTable::WriteRecords(int number, std::string_view records) {
   UsedForOutput(number).Append(records);
 }

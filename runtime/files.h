@@ -55,6 +55,8 @@ class FileTable {
   // Writes the fields one after another, then CR LF.
   void WriteRecord(int number, std::initializer_list<std::string_view> fields);
   void WriteRecord(int number, std::span<const std::string_view> fields);
+  // Writes each of the records, then CR LF after it.
+  void WriteEachRecord(int number, std::span<const std::string_view> records);
   // Writes bytes that are already whole records, each ended by CR LF.
   void WriteRecords(int number, std::string_view records);
   void Close(int number);

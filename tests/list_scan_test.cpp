@@ -48,10 +48,12 @@ class Placed {
 // Writes what the scan hands out as the run writes it.
 class Writer final : public engine::LineSink {
  public:
-  void CleanLines(std::string_view records, bool end_record, int count) override {
-    lines += count;
-    fixed += records;
-    if (end_record) fixed += "\r\n";
+  void CleanLines(const engine::CleanRun& run) override {
+    lines += run.count;
+    run.Records([this](std::string_view text, bool end_record) {
+      fixed += text;
+      if (end_record) fixed += "\r\n";
+    });
   }
   void WorkedLine(const engine::WorkedLine& line) override {
     const std::string number = std::to_string(++lines);
@@ -156,9 +158,12 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
 std::vector<std::string> HandedOut(std::string_view list) {
   class Recorder final : public engine::LineSink {
    public:
-    void CleanLines(std::string_view records, bool end_record, int count) override {
-      handed.push_back(std::string(records) + "|" + std::to_string(count) +
-                       (end_record ? "+" : ""));
+    void CleanLines(const engine::CleanRun& run) override {
+      std::string text;
+      run.Records([&text](std::string_view stretch, bool end_record) {
+        text.append(stretch) += end_record ? "+" : "";
+      });
+      handed.push_back(text + "|" + std::to_string(run.count));
     }
     void WorkedLine(const engine::WorkedLine& line) override {
       std::string text;
@@ -178,12 +183,12 @@ std::vector<std::string> HandedOut(std::string_view list) {
 using Texts = std::vector<std::string>;
 
 TEST(ListScan, HandsOutCleanLinesAsTheyLie) {
-  // Lines that need no cleaning and end in CR LF are handed out together, up
-  // to a line that needs cleaning; one ended otherwise closes them.
+  // Lines that need no cleaning are handed out together, whatever their
+  // ends, up to a line that needs cleaning; "+" marks a CR LF to be written.
   EXPECT_EQ(HandedOut("p a\r\nts p\r\np  a\r\nʃ\r\nts\r\n"),
             (Texts{"p a\r\nts p\r\n|2", "[p ][a] / [p ][a] / ", "ʃ\r\nts\r\n|2"}));
-  EXPECT_EQ(HandedOut("p a\r\nts p\na\r\n"), (Texts{"p a\r\nts p|2+", "a\r\n|1"}));
-  EXPECT_EQ(HandedOut("p\rp\r\n\np"), (Texts{"p|1+", "p\r\n|1", " /  / ", "p|1+"}));
+  EXPECT_EQ(HandedOut("p a\r\nts p\na\r\n"), (Texts{"p a\r\nts p+a\r\n|3"}));
+  EXPECT_EQ(HandedOut("p\rp\r\n\np"), (Texts{"p+p\r\n|2", " /  / ", "p+|1"}));
   // The tokens of a line that needs cleaning are handed out as stretches of the line.
   EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"[p a ][ts ][p] / [x p a ][ts x p] / x"}));
 }
