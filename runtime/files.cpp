@@ -262,6 +262,25 @@ struct FileTable::OutputFile {
     used += 2;
   }
 
+  // The fields one after another, then CR LF; a record that fits in the
+  // buffer, the usual case, takes one test for room.
+  void Record(std::span<const std::string_view> fields) {
+    std::size_t size = 2;
+    for (std::string_view field : fields) size += field.size();
+    if (used + size > kBufferSize) {
+      for (std::string_view field : fields) Append(field);
+      return EndRecord();
+    }
+    char* to = buffer.get() + used;
+    for (std::string_view field : fields) {
+      CopyBytes(to, field.data(), field.size());
+      to += field.size();
+    }
+    to[0] = '\r';
+    to[1] = '\n';
+    used += size;
+  }
+
   // Puts every byte on the disk and closes the temporary file.
   void Finish() {
     WriteAll(buffer.get(), used);
@@ -421,39 +440,12 @@ void FileTable::WriteRecord(int number, std::initializer_list<std::string_view> 
 }
 
 void FileTable::WriteRecord(int number, std::span<const std::string_view> fields) {
-  OutputFile& output = UsedForOutput(number);
-  std::size_t size = 2;
-  for (std::string_view field : fields) size += field.size();
-  if (output.used + size <= kBufferSize) {
-    // The usual case, a record that fits in the buffer, with one test for room.
-    char* to = output.buffer.get() + output.used;
-    for (std::string_view field : fields) {
-      CopyBytes(to, field.data(), field.size());
-      to += field.size();
-    }
-    to[0] = '\r';
-    to[1] = '\n';
-    output.used += size;
-    return;
-  }
-  for (std::string_view field : fields) output.Append(field);
-  output.EndRecord();
+  UsedForOutput(number).Record(fields);
 }
 
 void FileTable::WriteEachRecord(int number, std::span<const std::string_view> records) {
   OutputFile& output = UsedForOutput(number);
-  for (std::string_view record : records) {
-    if (output.used + record.size() + 2 <= kBufferSize) {
-      char* to = output.buffer.get() + output.used;
-      CopyBytes(to, record.data(), record.size());
-      to[record.size()] = '\r';
-      to[record.size() + 1] = '\n';
-      output.used += record.size() + 2;
-    } else {
-      output.Append(record);
-      output.EndRecord();
-    }
-  }
+  for (const std::string_view& record : records) output.Record({&record, 1});
 }
 
 void FileTable::WriteRecords(int number, std::string_view records) {
