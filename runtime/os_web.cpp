@@ -23,15 +23,21 @@
 #include "runtime/os.h"
 
 // Each call that can fail returns -1 and leaves the reason in `Module.pageFailure`.
-EM_JS(int, PageOpenInput, (const char* name, int slice_size), {
+EM_JS(int, PageOpenInput, (const char* name, int first_slice_size, int slice_size), {
   var entry = Module.page.inputs[UTF8ToString(name)] || {error : "NotFoundError"};
   if (entry.error) {
     Module.pageFailure = {error : entry.error, reason : entry.reason || ""};
     return -1;
   }
   Module.pageFiles = Module.pageFiles || [null];
-  Module.pageFiles.push(
-      {file : entry, at : 0, chunk : new Uint8Array(0), used : 0, sliceSize : slice_size});
+  Module.pageFiles.push({
+    file : entry,
+    at : 0,
+    chunk : new Uint8Array(0),
+    used : 0,
+    sliceSize : first_slice_size,
+    largestSlice : slice_size
+  });
   return Module.pageFiles.length - 1;
 });
 
@@ -47,6 +53,7 @@ EM_JS(int, PageRead, (int handle, char* buffer, int size), {
     }
     input.at += input.chunk.length;
     input.used = 0;
+    input.sliceSize = Math.min(input.sliceSize * 2, input.largestSlice);
   }
   var got = Math.min(size, input.chunk.length - input.used);
   HEAPU8.set(input.chunk.subarray(input.used, input.used + got), buffer);
@@ -137,9 +144,11 @@ namespace {
 // the program's.
 constexpr int kChunkSize = 1 << 20;
 // Bytes the browser reads from an input at a time. Each FileReaderSync read
-// costs a few milliseconds whatever its size (about as long as a 1 MiB slice
-// takes to arrive), so the slices are large: the page holds one, outside the
-// program's memory.
+// costs a millisecond or two whatever its size, then about a millisecond a
+// MiB, so the slices are large: the page holds one, outside the program's
+// memory. The first is small and each next one twice as large, so that the
+// first lines, and the first output for the page to write, come at once.
+constexpr int kFirstInputSliceSize = 1 << 20;
 constexpr int kInputSliceSize = 16 << 20;
 
 std::string TakeText(char* text) {
@@ -176,7 +185,7 @@ std::string& NextOutputName() {
 }  // namespace
 
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
-  int opened = PageOpenInput(FileName(path).c_str(), kInputSliceSize);
+  int opened = PageOpenInput(FileName(path).c_str(), kFirstInputSliceSize, kInputSliceSize);
   if (opened < 0) return Fail(error);
   handle = opened;
   return true;

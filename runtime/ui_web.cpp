@@ -11,8 +11,8 @@
 #include "runtime/ui.h"
 
 // `Module.page` is what the worker's script gives the program: `post` sends a
-// message to the page.
-// A run posts a caption every 1000 lines. They are short and plain ASCII,
+// message to the page, `caption` hands it a caption (it gathers them).
+// A run sets a caption every 1000 lines. They are short and plain ASCII,
 // which a loop turns into text in less time than the UTF-8 decoder takes to start.
 EM_JS(void, PostCaption, (const char* caption, std::size_t length), {
   var text = "";
@@ -23,7 +23,7 @@ EM_JS(void, PostCaption, (const char* caption, std::size_t length), {
     }
     text += String.fromCharCode(HEAPU8[at]);
   }
-  Module.page.post({type : "caption", text : text});
+  Module.page.caption(text);
 });
 
 EM_JS(void, PostRunTimeError, (int number, const char* message),

@@ -206,8 +206,9 @@
       });
     }
     var worker = startProgram(job, {
-      caption: function (message) {
-        if (!stopped) setCaption(message.text);
+      // Each caption is set, in order, as the program set it.
+      captions: function (message) {
+        if (!stopped) message.texts.forEach(setCaption);
       },
       output: function (message) {
         then(function () {
@@ -288,8 +289,7 @@
       return;
     }
     var inputs = {};
-    inputs[IN] = await inputFrom(folder, IN);
-    inputs[SYMBOLS] = await inputFrom(folder, SYMBOLS);
+    [inputs[IN], inputs[SYMBOLS]] = await Promise.all([inputFrom(folder, IN), inputFrom(folder, SYMBOLS)]);
     run({ folder: folder.name, inputs: inputs }, new FolderOutputs(folder));
   }
 

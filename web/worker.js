@@ -4,13 +4,34 @@
 // captions, its outputs' bytes and any run-time error back to the page.
 "use strict";
 var errorShown = false;
+// Captions not yet posted. A run sets one every 1000 lines, far more often
+// than the page can paint, and a message for each would cost the run more
+// than its cleaning: they go together, in order, with the next other message
+// or a frame after the first of them.
+var captions = [];
+var captionsSince = 0;
+var FRAME_MS = 16;
+
+function postCaptions() {
+  if (captions.length === 0) return;
+  self.postMessage({ type: "captions", texts: captions });
+  captions = [];
+}
+
 // What the program knows of the page; the files arrive with the click.
 var page = {
   folder: "",
   inputs: {},
   refused: undefined,
+  caption: function (text) {
+    var now = performance.now();
+    if (captions.length === 0) captionsSince = now;
+    captions.push(text);
+    if (now - captionsSince >= FRAME_MS) postCaptions();
+  },
   post: function (message, transfer) {
     if (message.type === "error") errorShown = true;
+    postCaptions();
     self.postMessage(message, transfer || []);
   },
 };
@@ -18,6 +39,7 @@ var loading = FixInputFilesModule({ page: page });
 
 // `memory`: the program's memory at its end, for the benchmark (it only grows).
 function ended(status, failure, program) {
+  postCaptions();
   var memory = program ? program.HEAPU8.length : 0;
   self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
 }
