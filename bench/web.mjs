@@ -60,11 +60,12 @@ async function instrument(page) {
   await page.evaluate(() => {
     const button = document.getElementById('Command1');
     addEventListener('click', () => { window.__run.click = performance.now(); }, true);
-    new MutationObserver(() => {
-      const caption = button.textContent.trim();
+    // Each caption the page sets is a text node added to the button.
+    new MutationObserver((records) => records.forEach((record) => record.addedNodes.forEach((node) => {
+      const caption = node.textContent.trim();
       if (caption.startsWith('Done with ')) window.__run.captions++;
       if (caption.startsWith('Done.') && !window.__run.done) window.__run.done = performance.now();
-    }).observe(button, {childList: true, characterData: true, subtree: true});
+    }))).observe(button, {childList: true});
   });
 }
 
@@ -92,21 +93,39 @@ async function pageDigests(page, name) {
   }, name);
 }
 
-// The browser's own floor: in.txt of the folder `name` read and written again
-// whole, into a new file of the same folder, through the same file system
-// calls the page makes, from the blank page of the same origin.
-async function browserCopy(name) {
+// The browser's own floor: what the page does with in.txt of the folder
+// `name`, less the cleaning. A worker reads it in the page's slices (1, 2,
+// 4... MiB, at most 16) and posts it in the page's 1 MiB chunks, which are
+// written through a writable stream into a new file of the same folder.
+async function browserFloor(name) {
   const page = await browser.newPage();
   await page.goto(`${server.origin}/fill.html`);
   const seconds = await page.evaluate(async (name) => {
     const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle(name);
+    const source = `onmessage = (event) => {
+      const file = event.data;
+      for (let at = 0, slice = 1 << 20; at < file.size; slice = Math.min(2 * slice, 16 << 20)) {
+        const part = new Uint8Array(new FileReaderSync().readAsArrayBuffer(file.slice(at, at + slice)));
+        at += part.length;
+        for (let from = 0; from < part.length; from += 1 << 20) {
+          const chunk = part.slice(from, from + (1 << 20));
+          postMessage(chunk.buffer, [chunk.buffer]);
+        }
+      }
+      postMessage(null);
+    };`;
+    const worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+    await new Promise((resolve) => setTimeout(resolve, 100));
     const start = performance.now();
     const file = await (await dir.getFileHandle('in.txt')).getFile();
     const writable = await (await dir.getFileHandle('copy.txt', {create: true})).createWritable();
-    const reader = file.stream().getReader();
-    for (let part = await reader.read(); !part.done; part = await reader.read()) await writable.write(part.value);
+    await new Promise((resolve) => {
+      worker.onmessage = (event) => (event.data === null ? resolve() : writable.write(event.data));
+      worker.postMessage(file);
+    });
     await writable.close();
     const seconds = (performance.now() - start) / 1000;
+    worker.terminate();
     await dir.removeEntry('copy.txt');
     return seconds;
   }, name);
@@ -132,11 +151,11 @@ let ok = true;
   let web = Infinity;
   let native = Infinity;
   let captions = 0;
-  let copy = Infinity;
+  let floor = Infinity;
   // Alternating, so all three meet the machine in the same state.
   for (let i = 0; i < REPEATS; i++) {
     native = Math.min(native, nativeRun(millionFolder));
-    copy = Math.min(copy, await browserCopy('million'));
+    floor = Math.min(floor, await browserFloor('million'));
     const run = await pageRun(page, 600_000);
     web = Math.min(web, run.seconds);
     captions = run.captions;
@@ -165,7 +184,8 @@ let ok = true;
     `   (best of ${REPEATS}, seconds)`);
   console.log(`  progress captions shown: ${captions}`);
   console.log(`  page / native = ${(web / native).toFixed(2)}   (target <= 3)`);
-  console.log(`  the browser copying in.txt within the folder: ${copy.toFixed(3)}   page / copy = ${(web / copy).toFixed(2)}`);
+  console.log(`  the page's reads and writes alone, without the cleaning: ${floor.toFixed(3)}   floor / native = ` +
+    `${(floor / native).toFixed(2)}   page / floor = ${(web / floor).toFixed(2)}`);
   console.log(`  page, file way, click to closing caption ${fileWay.toFixed(3)}   file way / native = ` +
     `${(fileWay / native).toFixed(2)}`);
   await page.close();
