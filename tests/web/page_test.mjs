@@ -211,19 +211,33 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     // 5.7 MB to clean, with room for 1 MB more: the disk fills up while the outputs are written.
     ['a disk that fills up', 61, /FixedLines\.txt|BadLines\.txt/, /disk full/i,
       {'in.txt': Buffer.from('p a t p a t p a t\r\n'.repeat(300_000)), 'Symbols.txt': symbols}],
-    // A line of 70 MB, more than the page's memory (in.txt is made in the page).
+    // in.txt is made in the page for these two.
+    // A line of 70 MB, more than the page's memory.
     ['a line of 70 MB', 7, /./, /out of memory/i, {'Symbols.txt': symbols}],
+    // 24 MB of lines, cut short on the disk at the first progress caption:
+    // the browser refuses to read the rest of the file it was given.
+    ['an in.txt cut short while it is read', 57, /in\.txt/, /I\/O error/i, {'Symbols.txt': symbols}],
   ]) {
     await fill(page, {...inputs, ...earlier});
-    if (number === 7) {
-      await page.evaluate(async (size) => {
+    if (number === 7 || number === 57) {
+      await page.evaluate(async (size, text, end, change) => {
         const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
         const writable = await (await dir.getFileHandle('in.txt', {create: true})).createWritable();
-        const chunk = new TextEncoder().encode('p '.repeat(1 << 19));
+        const chunk = new TextEncoder().encode(text.repeat((1 << 20) / text.length));
         for (let at = 0; at < size; at += chunk.length) await writable.write(chunk);
-        await writable.write(new TextEncoder().encode('x\r\np a\r\n'));
+        await writable.write(new TextEncoder().encode(end));
         await writable.close();
-      }, 70 * MiB);
+        if (!change) return;
+        const button = document.getElementById('Command1');
+        const observer = new MutationObserver(async () => {
+          if (!button.textContent.startsWith('Done with ')) return;
+          observer.disconnect();
+          const changing = await (await dir.getFileHandle('in.txt')).createWritable();
+          await changing.write('q');
+          await changing.close();
+        });
+        observer.observe(button, {childList: true});
+      }, ...(number === 7 ? [70 * MiB, 'p ', 'x\r\np a\r\n', false] : [24 * MiB, 'p a t\r\n', '', true]));
     }
     if (number === 61) {
       const {usage} = await page.evaluate(() => navigator.storage.estimate());
@@ -235,7 +249,7 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     h.check(`folder way, ${what}: the alert gives ${number}, then a description naming the file`,
       new RegExp(`\\b${number}\\b`).test(first) && file.test(rest.join(' ')) && words.test(rest.join(' ')) &&
       !end.caption.startsWith('Done.'), JSON.stringify(end));
-    const before = {...inputs, ...earlier, ...(number === 7 && {'in.txt': null})};
+    const before = {...inputs, ...earlier, ...((number === 7 || number === 57) && {'in.txt': null})};
     const now = await folder(page, Object.keys(before).filter((name) => before[name]));
     h.check(`folder way, ${what}: the folder as it was, the earlier outputs byte for byte`,
       Object.keys(now).sort().join() === Object.keys(before).sort().join() &&
