@@ -6,16 +6,18 @@
 var errorShown = false;
 // Captions not yet posted. A run sets one every 1000 lines, far more often
 // than the page can paint, and a message for each would cost the run more
-// than its cleaning: they go together, in order, with the next other message
-// or a frame after the first of them.
+// than its cleaning. A caption goes at once when none went in the last frame;
+// the rest wait, in order, for the next message or the next caption a frame
+// later. (The worker is busy running: nothing else can send them.)
 var captions = [];
-var captionsSince = 0;
+var captionsPosted = -Infinity;
 var FRAME_MS = 16;
 
 function postCaptions() {
   if (captions.length === 0) return;
   self.postMessage({ type: "captions", texts: captions });
   captions = [];
+  captionsPosted = performance.now();
 }
 
 // What the program knows of the page; the files arrive with the click.
@@ -24,10 +26,8 @@ var page = {
   inputs: {},
   refused: undefined,
   caption: function (text) {
-    var now = performance.now();
-    if (captions.length === 0) captionsSince = now;
     captions.push(text);
-    if (now - captionsSince >= FRAME_MS) postCaptions();
+    if (performance.now() - captionsPosted >= FRAME_MS) postCaptions();
   },
   post: function (message, transfer) {
     if (message.type === "error") errorShown = true;
