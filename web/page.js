@@ -22,6 +22,11 @@
       "Done.  Fixed file is ready below, called FixedLines.txt.  List of lines repaired is also " +
       "below, with the file name BadLines.txt.  Click each to save it.  Click again to start over.",
     failed: "The run stopped with the error shown below.  Nothing was saved.  Click again to start over.",
+    // The browser put the first output in place, then refused the second.
+    failedAfterReplacing: function (names) {
+      return "The run stopped with the error shown below, after " + names.join(" and ") +
+        " in the folder was replaced.  Nothing else was saved.  Click again to start over.";
+    },
   };
 
   var button = document.getElementById("Command1");
@@ -54,8 +59,9 @@
     if (!nextWorker) startNextWorker();
   }
 
-  function showError(message) {
-    setCaption(TEXTS.failed);
+  // `replaced`: the outputs already put in place over earlier files.
+  function showError(message, replaced) {
+    setCaption(replaced && replaced.length ? TEXTS.failedAfterReplacing(replaced) : TEXTS.failed);
     runError.textContent = message;
     runError.hidden = false;
     state = "over";
@@ -117,6 +123,7 @@
           return stream.close();
         });
         output.stream = null;
+        output.placed = true;
       }
     };
     // Cleanup after a failure: the failure already reported is the one that matters.
@@ -126,6 +133,15 @@
         if (output.stream) await output.stream.abort().catch(function () {});
         if (output.created) await folder.removeEntry(output.name).catch(function () {});
       }
+    };
+    // After drop: the outputs in place over earlier files, which no browser
+    // call can put back.
+    this.replaced = function () {
+      return outputs.filter(function (output) {
+        return output && output.placed && !output.created;
+      }).map(function (output) {
+        return output.name;
+      });
     };
     this.doneCaption = TEXTS.folderDone;
   }
@@ -153,6 +169,9 @@
     };
     this.drop = function () {
       outputs = [];
+    };
+    this.replaced = function () {
+      return [];
     };
     this.doneCaption = TEXTS.filesDone;
   }
@@ -201,8 +220,8 @@
       stopped = true;
       worker.terminate();
       Promise.resolve(outputs.drop()).then(function () {
-        if (failure instanceof OutputFailure) reportRefused(job, failure);
-        else showError(String(failure));
+        if (failure instanceof OutputFailure) reportRefused(job, failure, outputs.replaced());
+        else showError(String(failure), outputs.replaced());
       });
     }
     var worker = startProgram(job, {
@@ -249,7 +268,7 @@
   // The browser refused to save an output: the program runs again with that
   // answer for the output, so that it reports the failure in its own words,
   // as it reports every other. Nothing is saved from that run.
-  function reportRefused(job, failure) {
+  function reportRefused(job, failure, replaced) {
     var again = Object.assign({}, job, {
       refused: { name: failure.name, error: failure.error.name, reason: failure.error.message },
     });
@@ -260,7 +279,7 @@
       },
       ended: function () {
         worker.terminate();
-        showError(error || failure.name + ": " + failure.error.message);
+        showError(error || failure.name + ": " + failure.error.message, replaced);
       },
     });
   }

@@ -261,6 +261,31 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
       back.caption === instructions && back.alert === '' && !back.shown, JSON.stringify(back));
   }
 
+  // The browser puts FixedLines.txt in place, then refuses BadLines.txt: the
+  // caption says which file was replaced; BadLines.txt is the earlier one.
+  {
+    const [golden] = lists;
+    await fill(page, {'in.txt': golden.in, 'Symbols.txt': golden.symbols, ...earlier});
+    await page.evaluate(() => {
+      const close = FileSystemWritableFileStream.prototype.close;
+      let calls = 0;
+      FileSystemWritableFileStream.prototype.close = function () {
+        if (++calls < 2) return close.call(this);
+        FileSystemWritableFileStream.prototype.close = close;
+        return Promise.reject(new DOMException('The file is in use.', 'NoModificationAllowedError'));
+      };
+    });
+    const end = await h.runFolderWay(page);
+    const now = await folder(page);
+    h.check('folder way, BadLines.txt refused after FixedLines.txt was replaced: the alert, a caption that says so, ' +
+      'the new FixedLines.txt beside the earlier BadLines.txt', /\b70\b/.test(end.alert) && /BadLines\.txt/.test(end.alert) &&
+      /FixedLines\.txt/.test(end.caption) && !/Nothing was saved/.test(end.caption) &&
+      Object.keys(now).sort().join() === 'BadLines.txt,FixedLines.txt,Symbols.txt,in.txt' &&
+      same(now['FixedLines.txt'], golden.expected['FixedLines.txt']) && same(now['BadLines.txt'], earlier['BadLines.txt']),
+    JSON.stringify({...end, files: Object.keys(now)}));
+    await page.click('#Command1');
+  }
+
   // The user closes the picker: the instructions and no message; the lists below then run.
   await page.evaluate(() => {
     const picker = window.showDirectoryPicker;
