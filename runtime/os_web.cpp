@@ -104,13 +104,8 @@ EM_JS(void, PageWrite, (int handle, const char* data, int size), {
 
 EM_JS(void, PageClose, (int handle), { Module.pageFiles[handle] = null; });
 
-EM_JS(char*, PageFolder, (), {
-  var folder = Module.page.folder;
-  var size = lengthBytesUTF8(folder) + 1;
-  var text = _malloc(size);
-  if (text) stringToUTF8(folder, text, size);
-  return text;
-});
+// Texts handed to the program are copies it frees.
+EM_JS(char*, PageFolder, (), { return allocateUTF8(Module.page.folder); });
 
 // The failure left by the last call, as the program reports it; the reason is
 // the browser's own words.
@@ -128,13 +123,7 @@ EM_JS(int, PageFailureKind, (), {
   return kind == undefined ? -1 : kind;
 });
 
-EM_JS(char*, PageFailureReason, (), {
-  var reason = Module.pageFailure.reason;
-  var size = lengthBytesUTF8(reason) + 1;
-  var text = _malloc(size);
-  if (text) stringToUTF8(reason, text, size);
-  return text;
-});
+EM_JS(char*, PageFailureReason, (), { return allocateUTF8(Module.pageFailure.reason); });
 
 namespace rt::os {
 namespace {
