@@ -1,10 +1,13 @@
 // Power cuts on real file systems. A run works in a folder on a loop-mounted
 // ext4 or xfs image; before each file-layer call of the run, and once right
-// after "Done.", the file system is shut down without writing its journal's
-// pending transactions (what a power cut leaves on the disk) and the run is
+// after "Done.", the file system is shut down where it stands and the run is
 // killed. The image is then mounted again, which replays the journal, and the
 // folder must hold, for each output, its earlier bytes or the whole new ones;
 // after "Done." both new ones and no temporary file.
+//
+// A power cut loses the journal's transactions not yet on the disk: at most
+// all since the last flush the run asked for, at least none. Each cut is made
+// both ways: with the journal's pending transactions dropped, and written.
 //
 // Mounting needs root and a loop device: without them the test says why and
 // exits 77 (skipped), or fails when CI=true, since CI's machine has both. All
@@ -29,8 +32,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "runtime/syscall.h"
@@ -47,8 +53,10 @@ namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// The shutdown that drops the journal's pending transactions (xfs's
-// XFS_FSOP_GOING_FLAGS_NOLOGFLUSH; ext4 reads the same value).
+// The shutdown's flags: the journal's pending transactions written first, or
+// dropped (xfs's XFS_FSOP_GOING_FLAGS_LOGFLUSH and _NOLOGFLUSH; ext4 reads the
+// same values).
+constexpr __u32 kShutdownLogFlush = 1;
 constexpr __u32 kShutdownNoLogFlush = 2;
 
 // What this machine lacks for the test: the reason it is skipped.
@@ -216,12 +224,12 @@ struct RunReport {
 
 RunReport* report = nullptr;
 int cut_root = -1;
+__u32 cut_flags = kShutdownNoLogFlush;
 long long cut_at_call = 0;
 
 // The power cut: the file system stops where it is, and so does the run.
 [[noreturn]] void CutPower() {
-  __u32 flags = kShutdownNoLogFlush;
-  if (::ioctl(cut_root, FS_IOC_SHUTDOWN, &flags) != 0) report->shutdown_error = errno;
+  if (::ioctl(cut_root, FS_IOC_SHUTDOWN, &cut_flags) != 0) report->shutdown_error = errno;
   ::kill(::getpid(), SIGKILL);
   ::_exit(4);
 }
@@ -305,14 +313,17 @@ struct MountRoot {
 };
 
 // Cuts the runs on `image` before each call in turn, then after "Done.".
-void SweepCuts(MountedImage& image, bool earlier_outputs) {
+void SweepCuts(MountedImage& image, bool earlier_outputs, bool journal_written) {
+  cut_flags = journal_written ? kShutdownLogFlush : kShutdownNoLogFlush;
+  const std::string sweep = image.Type() +
+                            (earlier_outputs ? ", earlier outputs" : ", no earlier outputs") +
+                            (journal_written ? ", journal written" : ", journal dropped");
   const Inputs inputs = SmallInputs();
   const Outputs expected = CleanRunOutputs(inputs);
   Tally tally;
   long long cut_at = 1;
   for (;; ++cut_at) {
-    SCOPED_TRACE(image.Type() + (earlier_outputs ? ", earlier outputs" : ", no earlier outputs") +
-                 ", cut before call " + std::to_string(cut_at) + " (or after \"Done.\")");
+    SCOPED_TRACE(sweep + ", cut before call " + std::to_string(cut_at) + " (or after \"Done.\")");
     ASSERT_LT(cut_at, 1000) << "the run never showed \"Done.\"";
     TempFolder folder(image.MountPoint());
     Prepare(folder, inputs, earlier_outputs);
@@ -340,28 +351,34 @@ void SweepCuts(MountedImage& image, bool earlier_outputs) {
   const long long cuts_at_calls = cut_at - 1;
   EXPECT_EQ(cuts_at_calls, report->calls) << "a cut before every call of the run";
   std::printf(
-      "[ figures  ] %s, %s: %lld cuts before calls and 1 after \"Done.\"; both outputs as "
-      "before after %d, both new after %d, one new after %d; temporaries left after %d\n",
-      image.Type().c_str(), earlier_outputs ? "earlier outputs" : "no earlier outputs",
-      cuts_at_calls, tally.both_as_before, tally.both_new, tally.one_new, tally.temporaries_left);
+      "[ figures  ] %s: %lld cuts before calls and 1 after \"Done.\"; both outputs as before "
+      "after %d, both new after %d, one new after %d; temporaries left after %d\n",
+      sweep.c_str(), cuts_at_calls, tally.both_as_before, tally.both_new, tally.one_new,
+      tally.temporaries_left);
 }
 
-class PowerCuts : public testing::TestWithParam<std::tuple<std::string, bool>> {};
+// File system, earlier outputs or none, journal written at the cut or dropped.
+class PowerCuts : public testing::TestWithParam<std::tuple<std::string, bool, bool>> {};
 
 TEST_P(PowerCuts, LeaveEachOutputEarlierOrWholeNewAndNothingBehindAfterDone) {
-  auto [type, earlier_outputs] = GetParam();
+  auto [type, earlier_outputs, journal_written] = GetParam();
   for (const auto& image : *images) {
-    if (image->Type() == type) SweepCuts(*image, earlier_outputs);
+    if (image->Type() == type) SweepCuts(*image, earlier_outputs, journal_written);
   }
 }
 
+// The test's name from its parameters (a function, since the preprocessor
+// would split a lambda's structured binding at its commas).
+std::string SweepName(const testing::TestParamInfo<PowerCuts::ParamType>& info) {
+  auto [type, earlier_outputs, journal_written] = info.param;
+  return type + (earlier_outputs ? "_EarlierOutputs" : "_NoEarlierOutputs") +
+         (journal_written ? "_JournalWritten" : "_JournalDropped");
+}
+
 INSTANTIATE_TEST_SUITE_P(Ext4AndXfs, PowerCuts,
-                         testing::Combine(testing::Values("ext4", "xfs"), testing::Bool()),
-                         [](const auto& info) {
-                           return std::get<0>(info.param) + (std::get<1>(info.param)
-                                                                 ? "_EarlierOutputs"
-                                                                 : "_NoEarlierOutputs");
-                         });
+                         testing::Combine(testing::Values("ext4", "xfs"), testing::Bool(),
+                                          testing::Bool()),
+                         SweepName);
 
 }  // namespace
 
@@ -370,7 +387,10 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   void* shared =
       ::mmap(nullptr, sizeof(RunReport), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (shared == MAP_FAILED) return std::perror("mmap"), 1;
+  if (shared == MAP_FAILED) {
+    std::perror("mmap");
+    return 1;
+  }
   report = new (shared) RunReport;
   int result = 0;
   try {
