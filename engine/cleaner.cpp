@@ -3,15 +3,6 @@
 #include "engine/list_scan.h"
 
 namespace engine {
-namespace {
-
-std::string Joined(const std::vector<std::string_view>& stretches) {
-  std::string text;
-  for (std::string_view stretch : stretches) text += stretch;
-  return text;
-}
-
-}  // namespace
 
 void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   // The scan hands out the one line either as it stands or cleaned.
@@ -22,8 +13,8 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
       cleaner_.CurrentLine_ = cleaner_.cleaned_ = run.lines;
     }
     void WorkedLine(const engine::WorkedLine& line) override {
-      cleaner_.CurrentLine_ = Joined(line.CurrentLine);
-      cleaner_.cleaned_ = Joined(line.CleanedLine);
+      cleaner_.CurrentLine_ = line.CurrentLine;
+      cleaner_.cleaned_ = line.CleanedLine;
       cleaner_.BadSymbol_ = line.BadSymbol;
     }
 
@@ -37,7 +28,7 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
   line_.append(kScanReadAhead, ' ');
   ListScan scan(symbols);
   Keeper keeper(*this);
-  scan.Scan(std::string_view(line_.data(), line.size()), true, keeper);
+  scan.Scan(std::span<char>(line_.data(), line.size()), true, keeper);
 }
 
 }  // namespace engine

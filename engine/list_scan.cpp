@@ -106,47 +106,93 @@ inline ListScan::Block ListScan::LoadBlock(const char* bytes, std::size_t size, 
   return found;
 }
 
-void ListScan::StartWork(const char* line, const char* token) {
+void ListScan::StartWork(std::size_t line, std::size_t token) {
   working_ = true;
-  line_ = line;
-  worked_.CurrentLine.clear();
-  worked_.CleanedLine.clear();
-  worked_.BadSymbol = std::string_view(line, 0);  // empty, yet placed in the line like the rest
+  split_ = false;
+  current_ = bad_ = line;
+  current_size_ = bad_length_ = 0;
   joined_ = legal_joined_ = token > line;
-  if (joined_) {
-    const std::string_view before(line, static_cast<std::size_t>(token - 1 - line));
-    worked_.CurrentLine.push_back(before);
-    worked_.CleanedLine.push_back(before);
-  }
+  stretch_ = {line, token > line ? token - 1 : line, token > line};
 }
 
-// A token one space after the one before continues its stretch. Any other
-// starts a new one, and the stretch before takes in the space after it, so
-// that the stretches are the text when written one after another.
-inline void ListScan::WorkToken(std::string_view token, bool legal) {
-  auto add = [token](std::vector<std::string_view>& stretches, bool joined) {
-    if (joined) {
-      std::string_view& last = stretches.back();
-      last = std::string_view(last.data(), static_cast<std::size_t>(token.end() - last.begin()));
-    } else {
-      if (!stretches.empty())
-        stretches.back() = {stretches.back().data(), stretches.back().size() + 1};
-      stretches.push_back(token);
-    }
-  };
-  add(worked_.CurrentLine, joined_);
+// A token one space after the one before continues its stretch; any other
+// starts a new one, and the stretches before it are done.
+inline void ListScan::WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal) {
+  if (!joined_) {
+    // The cleaned form takes its stretch from where it lies, before the line's moves over it.
+    if (split_) AddLegalStretch(bytes);
+    PlaceStretch(bytes);
+    stretch_ = {token, token, true};
+  }
+  if (!legal && !split_) Split(bytes);
+  stretch_.end = token + length;
   joined_ = true;
-  if (legal) {
-    add(worked_.CleanedLine, legal_joined_);
-    legal_joined_ = true;
-  } else {
-    worked_.BadSymbol = token;
+  if (!legal) {
+    bad_ = token;
+    bad_length_ = length;
     legal_joined_ = false;
+    return;
   }
+  if (split_ && !legal_joined_) {
+    AddLegalStretch(bytes);
+    legal_stretch_ = {token, token, true};
+  }
+  if (split_) legal_stretch_.end = token + length;
+  legal_joined_ = true;
 }
 
-bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
-  const char* const bytes = text.data();
+// Every stretch but the first moves back over a run of spaces, so it never
+// reaches bytes still to be read.
+void ListScan::PlaceStretch(char* bytes) {
+  if (!stretch_.open) return;
+  stretch_.open = false;
+  const std::size_t size = stretch_.end - stretch_.start;
+  if (current_size_ == 0) {
+    current_ = stretch_.start;
+    current_size_ = size;
+    return;
+  }
+  const std::size_t to = current_ + current_size_ + 1;
+  bytes[to - 1] = ' ';
+  std::memmove(bytes + to, bytes + stretch_.start, size);
+  if (bad_length_ != 0 && bad_ >= stretch_.start) bad_ -= stretch_.start - to;
+  current_size_ += 1 + size;
+}
+
+void ListScan::Split(const char* bytes) {
+  split_ = true;
+  cleaned_size_ = 0;
+  AddCleaned(bytes + current_, current_size_);
+  legal_stretch_ = stretch_;
+  legal_stretch_.open = stretch_.open && stretch_.end > stretch_.start;
+}
+
+void ListScan::AddLegalStretch(const char* bytes) {
+  if (!legal_stretch_.open) return;
+  legal_stretch_.open = false;
+  if (cleaned_size_ != 0) AddCleaned(" ", 1);
+  AddCleaned(bytes + legal_stretch_.start, legal_stretch_.end - legal_stretch_.start);
+}
+
+void ListScan::AddCleaned(const char* text, std::size_t size) {
+  cleaned_.Reserve(cleaned_size_ + size);
+  std::memcpy(cleaned_.Data() + cleaned_size_, text, size);
+  cleaned_size_ += size;
+}
+
+WorkedLine ListScan::FinishWork(char* bytes) {
+  if (split_) AddLegalStretch(bytes);
+  PlaceStretch(bytes);
+  working_ = false;
+  WorkedLine line;
+  line.CurrentLine = std::string_view(bytes + current_, current_size_);
+  line.CleanedLine = split_ ? std::string_view(cleaned_.Data(), cleaned_size_) : line.CurrentLine;
+  line.BadSymbol = std::string_view(bytes + bad_, bad_length_);
+  return line;
+}
+
+bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
+  char* const bytes = text.data();
   const std::size_t size = text.size();
   // A CR that ends the bytes in hand may be half of a CR LF: not judged yet.
   const std::size_t judged = !at_end && size > 0 && bytes[size - 1] == '\r' ? size - 1 : size;
@@ -159,7 +205,6 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
     }
     return LegalLong(bytes, token, length);
   };
-  if (working_ && bytes + line_start_ != line_) PlaceWork(bytes + line_start_);
   // The scan's state lives in locals while it runs, and in the scan between calls.
   Block block = block_;
   std::size_t block_start = block_start_;
@@ -258,12 +303,12 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
         }
         continue;
       }
-      StartWork(bytes + line_start, bytes + token);
+      StartWork(line_start, token);
     } else if (length != 0) {
       token_legal = legal(token, length);
     }
     if (length != 0) {
-      WorkToken(std::string_view(bytes + token, length), token_legal);
+      WorkToken(bytes, token, length, token_legal);
     } else {
       joined_ = legal_joined_ = false;  // a space at either end, or a run of them
     }
@@ -272,39 +317,23 @@ bool ListScan::Scan(std::string_view text, bool at_end, LineSink& sink) {
       continue;
     }
     hand_out(line_start, false);
-    working_ = false;
     line_start = token = run_start = at + end_length;
-    sink.WorkedLine(worked_);
+    sink.WorkedLine(FinishWork(bytes));
   }
 }
 
-// A worked line's stretches that lie in text about to move are kept as
-// where in the line they lie, and put back in the line where it is now.
 void ListScan::DropPassed() {
-  if (working_) {
-    moved_.clear();
-    for (auto* stretches : {&worked_.CurrentLine, &worked_.CleanedLine}) {
-      for (std::string_view stretch : *stretches) {
-        moved_.push_back(static_cast<std::size_t>(stretch.data() - line_));
-      }
-    }
-    moved_.push_back(static_cast<std::size_t>(worked_.BadSymbol.data() - line_));
-    line_ = nullptr;
-  }
   const std::size_t dropped = line_start_;
+  if (working_) {
+    for (std::size_t* position : {&current_, &stretch_.start, &stretch_.end, &legal_stretch_.start,
+                                  &legal_stretch_.end, &bad_}) {
+      *position -= dropped;
+    }
+  }
   next_block_ -= dropped;
   token_ -= dropped;
   line_start_ = 0;
   block_start_ = 0;
-}
-
-void ListScan::PlaceWork(const char* line) {
-  const std::size_t* where = moved_.data();
-  for (auto* stretches : {&worked_.CurrentLine, &worked_.CleanedLine}) {
-    for (std::string_view& stretch : *stretches) stretch = {line + *where++, stretch.size()};
-  }
-  worked_.BadSymbol = {line + *where, worked_.BadSymbol.size()};
-  line_ = line;
 }
 
 }  // namespace engine

@@ -11,28 +11,28 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "engine/symbol_index.h"
 #include "engine/symbols.h"
+#include "runtime/bytes.h"
 
 namespace engine {
 
 // Bytes the scan reads past the end of the text it is given.
 inline constexpr std::size_t kScanReadAhead = 64;
 
-// What cleaning makes of a line that it changes, as stretches of the list
-// itself: valid while the sink that is handed it has it.
+// What cleaning makes of a line that it changes: texts that lie in the list,
+// which the scan rewrites in place, or in the scan; valid while the sink that
+// is handed it has it.
 struct WorkedLine {
   // The line has no tokens.
   bool Blank() const { return CurrentLine.empty(); }
-  // The line's tokens joined by single spaces: what the report shows. Written
-  // one after another, the stretches are that text; each but the last ends
-  // with the single space that follows it in the list.
-  std::vector<std::string_view> CurrentLine;
+  // The line's tokens joined by single spaces: what the report shows.
+  std::string_view CurrentLine;
   // The same for the legal tokens only: empty when there are none.
-  std::vector<std::string_view> CleanedLine;
+  std::string_view CleanedLine;
   // The last illegal token; empty when every token is legal.
   std::string_view BadSymbol;
 };
@@ -84,8 +84,10 @@ class ListScan {
   // then the caller drops what is passed, extends the text with what follows
   // and calls again. `text` is the same bytes at every call but for that;
   // `at_end` says that nothing follows them. kScanReadAhead bytes past the
-  // end of `text` must be readable, whatever they hold.
-  bool Scan(std::string_view text, bool at_end, LineSink& sink);
+  // end of `text` must be readable, whatever they hold. A line that needs
+  // cleaning is rewritten where it lies, as its tokens joined by single
+  // spaces: so a line costs no more than its own bytes and its cleaned form.
+  bool Scan(std::span<char> text, bool at_end, LineSink& sink);
 
   // The bytes at the start of the text that hold only lines already handed out.
   std::size_t Passed() const { return line_start_; }
@@ -107,10 +109,16 @@ class ListScan {
   // The line in hand, at `line`, turns out to need cleaning at the token
   // that starts at `token`: what was passed of it before is legal tokens
   // between single spaces.
-  void StartWork(const char* line, const char* token);
-  void WorkToken(std::string_view token, bool legal);
-  // The text has moved, and the worked line with it: it is now at `line`.
-  void PlaceWork(const char* line);
+  void StartWork(std::size_t line, std::size_t token);
+  void WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal);
+  engine::WorkedLine FinishWork(char* bytes);
+  // Puts the stretch of the line's tokens that ends with the last one found
+  // in its place behind the tokens before it, a single space apart.
+  void PlaceStretch(char* bytes);
+  // The line has its first illegal token: its cleaned form parts from it.
+  void Split(const char* bytes);
+  void AddLegalStretch(const char* bytes);
+  void AddCleaned(const char* text, std::size_t size);
 
   const SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
@@ -123,14 +131,32 @@ class ListScan {
   std::size_t line_start_ = 0;  // the line in hand
   std::size_t token_ = 0;       // where the token being looked for starts
 
-  // The line in hand, once it needs cleaning.
+  // Tokens one space apart, as they lie in the text, from `start` to `end`.
+  struct Stretch {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    bool open = false;
+  };
+
+  // The line in hand, once it needs cleaning. Positions count from the
+  // start of the text, as token_ does.
   bool working_ = false;
-  WorkedLine worked_;
-  const char* line_ = nullptr;
   bool joined_ = false;        // the next token follows the last one after a single space
   bool legal_joined_ = false;  // ... and so does it the last legal one
-  // Where the worked line's stretches lie in the line while the text moves.
-  std::vector<std::size_t> moved_;
+  // The tokens joined by single spaces, written from the line's first token
+  // on, over bytes already read: from `current_`, `current_size_` bytes of
+  // them are in place, and `stretch_` is still where it lies.
+  std::size_t current_ = 0;
+  std::size_t current_size_ = 0;
+  Stretch stretch_;
+  // Until the first illegal token the cleaned form is the same text; from
+  // then on it is built apart, the legal tokens taken from where they lie.
+  bool split_ = false;
+  rt::GrowingBytes cleaned_;
+  std::size_t cleaned_size_ = 0;
+  Stretch legal_stretch_;
+  std::size_t bad_ = 0;  // in place once its stretch is
+  std::size_t bad_length_ = 0;
 };
 
 }  // namespace engine

@@ -37,16 +37,12 @@ class RecordWriter final : public LineSink {
 
   void WorkedLine(const engine::WorkedLine& line) override {
     Count(1);
-    if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, line.CleanedLine);
+    if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, {line.CleanedLine});
     if (line.Blank()) {
       files_.WriteRecord(kBadFile, {NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {
-      record_.clear();
-      record_.push_back(NumberAndTab());
-      for (std::string_view stretch : line.CurrentLine) record_.push_back(stretch);
-      record_.push_back(bad_symbol_text_);
-      record_.push_back(line.BadSymbol);
-      files_.WriteRecord(kBadFile, record_);
+      files_.WriteRecord(kBadFile,
+                         {NumberAndTab(), line.CurrentLine, bad_symbol_text_, line.BadSymbol});
     }
   }
 
@@ -89,7 +85,6 @@ class RecordWriter final : public LineSink {
   int numbered_ = 0;  // the count that number_ holds
   long long next_caption_ = kProgressEvery;
   const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
-  std::vector<std::string_view> record_;
   std::vector<std::string_view> ended_;
 };
 
@@ -109,7 +104,7 @@ void CleanAll(RunWindow& window, rt::FileTable& files, const FolderSource& progr
 
   ListScan scan(symbols);
   RecordWriter writer(window, files);
-  std::string_view text = files.InHand(kInFile);
+  std::span<char> text = files.InHand(kInFile);
   bool at_end = text.empty();
   while (!scan.Scan(text, at_end, writer)) {
     // The text ends inside a line: read on, keeping that line.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/bytes.h"
 #include "runtime/error.h"
 #include "runtime/os.h"
 #include "runtime/syscall.h"
@@ -92,39 +93,42 @@ std::string ProgramFolder() {
 struct FileTable::InputFile {
   std::string path;
   os::Handle handle = 0;
-  // Reads fill all but the last kReadAhead bytes, which are there to be read past the end.
-  std::vector<char> buffer = std::vector<char>(kBufferSize + kReadAhead);
+  // Reads fill all but the last kReadAhead bytes, which are there to be read
+  // past the end. A line longer than the buffer grows it.
+  GrowingBytes buffer = GrowingBytes(kBufferSize + kReadAhead);
   std::size_t begin = 0;  // first byte not yet returned
   std::size_t end = 0;    // one past the last byte read
   bool eof = false;
 
-  std::size_t Capacity() const { return buffer.size() - kReadAhead; }
+  std::size_t Capacity() const { return buffer.Capacity() - kReadAhead; }
 
   // Moves the unread bytes to the front, grows the buffer when they fill it,
   // and reads once more. Returns how far the unread bytes moved.
   std::size_t Fill() {
     std::size_t shift = begin;
     if (shift > 0) {
-      std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+      std::memmove(buffer.Data(), buffer.Data() + begin, end - begin);
       end -= begin;
       begin = 0;
     }
-    if (end == Capacity()) buffer.resize(2 * Capacity() + kReadAhead);
+    if (end == Capacity()) buffer.Reserve(buffer.Capacity() + 1);
     std::size_t got = 0;
     os::SysError error;
     if (!sys::Checked(error, [&] {
-          return os::Read(handle, buffer.data() + end, Capacity() - end, got, error);
+          return os::Read(handle, buffer.Data() + end, Capacity() - end, got, error);
         })) {
       Raise(error, path);
     }
     if (got == 0) eof = true;
     end += got;
+    // What is read past the end is the same at every run.
+    std::memset(buffer.Data() + end, 0, kReadAhead);
     return shift;
   }
 
   void SkipByteOrderMark() {
     while (end < 3 && !eof) Fill();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.Data());
     if (end >= 2 &&
         ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
       throw RuntimeError(ErrorNumber::BadFileMode,
@@ -141,20 +145,20 @@ struct FileTable::InputFile {
     return begin == end;
   }
 
-  std::string_view InHand() {
+  std::span<char> InHand() {
     AtEnd();
-    return {buffer.data() + begin, end - begin};
+    return {buffer.Data() + begin, end - begin};
   }
 
-  std::string_view ReadMore() {
+  std::span<char> ReadMore() {
     if (!eof) Fill();
-    return {buffer.data() + begin, end - begin};
+    return {buffer.Data() + begin, end - begin};
   }
 
   std::string_view ReadLine() {
     std::size_t scan = begin;
     for (;;) {
-      const char* base = buffer.data();
+      const char* base = buffer.Data();
       std::size_t unscanned = end - scan;
       const void* lf = std::memchr(base + scan, '\n', unscanned);
       std::size_t limit =
@@ -419,7 +423,7 @@ std::string_view FileTable::ReadLine(int number) {
   return UsedForInput(number).ReadLine();
 }
 
-std::string_view FileTable::InHand(int number) {
+std::span<char> FileTable::InHand(int number) {
   return UsedForInput(number).InHand();
 }
 
@@ -431,7 +435,7 @@ void FileTable::Skip(int number, std::size_t count) {
   input.begin += count;
 }
 
-std::string_view FileTable::ReadMore(int number) {
+std::span<char> FileTable::ReadMore(int number) {
   return UsedForInput(number).ReadMore();
 }
 

@@ -41,9 +41,10 @@ class FileTable {
   std::string_view ReadLine(int number);
   // The bytes read from an input file and not yet returned as lines, reading
   // more when none are left; empty at the end of the file. They let a caller
-  // take many lines at once. kReadAhead bytes past the end of the view may be
-  // read too, whatever they hold. Valid until the next call for this file.
-  std::string_view InHand(int number);
+  // take many lines at once, and rewrite a line in place as it works on it.
+  // kReadAhead bytes past their end may be read too, whatever they hold.
+  // Valid until the next call for this file.
+  std::span<char> InHand(int number);
   static constexpr std::size_t kReadAhead = 64;
   // Passes over the first `count` bytes in hand, which must be whole lines
   // with their ends, as reading those lines would.
@@ -51,7 +52,7 @@ class FileTable {
   // Reads on after the bytes in hand, keeping them: for a caller whose next
   // line does not end within them. Returns all the bytes in hand, as InHand
   // does; no more than before only at the end of the file.
-  std::string_view ReadMore(int number);
+  std::span<char> ReadMore(int number);
   // Writes the fields one after another, then CR LF.
   void WriteRecord(int number, std::initializer_list<std::string_view> fields);
   void WriteRecord(int number, std::span<const std::string_view> fields);

@@ -191,15 +191,24 @@ namespace {
 
 TEST(Differential, EngineAgreesWithTheRulesWhereLinesThatNeedCleaningStraddleReads) {
   // Most lines need cleaning, so that many of them straddle two reads of the
-  // list; one line, with runs of spaces and illegal tokens, is longer than
-  // several reads, so the buffer grows to hold it.
+  // list; lines with runs of spaces and illegal tokens are longer than
+  // several reads, so the buffer grows to hold them as they are rewritten
+  // in place: illegal tokens throughout, only the first, only the last after
+  // a clean start, or none but doubled spaces; spaces at either end.
   RandomText random(20261209);
   TempFolder folder(testing_support::FastScratchBase());
   std::string list = random.List(8000 / testing_support::kSanitizerDivisor);
-  std::string long_line;
-  while (long_line.size() < 300 * 1024) long_line += "p  x a ts\tt abcdefgh y ";
-  list += "\r\n" + long_line + "\r\n" + random.List(100);
-  ASSERT_GT(list.size(), 4u * 64 * 1024);
+  auto repeated = [](std::string_view start, std::string_view part, std::string_view end) {
+    std::string line(start);
+    while (line.size() < 300 * 1024) line += part;
+    return line += end;
+  };
+  for (const std::string& long_line :
+       {repeated("", "p  x a ts\tt abcdefgh y ", ""), repeated("x  ", "p  a   ts ʃ  ", "a  "),
+        repeated("", "p a ts abcdefgh ", "y  a"), repeated("   ", "p  ts  ", "   ")}) {
+    list += "\r\n" + long_line + "\r\n" + random.List(20);
+  }
+  ASSERT_GT(list.size(), 4u * 300 * 1024);
   std::string difference = DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory());
   ASSERT_EQ(difference, "") << "in.txt: " << Escaped(list, 4000);
 }

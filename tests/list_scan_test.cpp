@@ -36,13 +36,13 @@ class Placed {
   Placed(std::string_view text, std::size_t offset)
       : bytes_(offset + text.size() + engine::kScanReadAhead, '\n') {
     std::copy(text.begin(), text.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
-    view_ = std::string_view(bytes_.data() + offset, text.size());
+    view_ = std::span<char>(bytes_.data() + offset, text.size());
   }
-  std::string_view View() const { return view_; }
+  std::span<char> View() { return view_; }
 
  private:
   std::string bytes_;
-  std::string_view view_;
+  std::span<char> view_;
 };
 
 // Writes what the scan hands out as the run writes it.
@@ -58,12 +58,11 @@ class Writer final : public engine::LineSink {
   void WorkedLine(const engine::WorkedLine& line) override {
     const std::string number = std::to_string(++lines);
     if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
-    for (std::string_view stretch : line.CleanedLine) fixed += stretch;
-    if (!line.CleanedLine.empty()) fixed += "\r\n";
+    if (!line.CleanedLine.empty()) fixed.append(line.CleanedLine) += "\r\n";
     if (!line.BadSymbol.empty()) {
       bad += number + "\t";
-      for (std::string_view stretch : line.CurrentLine) bad += stretch;
-      bad += "\tBad symbol removed\t" + std::string(line.BadSymbol) + "\r\n";
+      bad.append(line.CurrentLine) +=
+          "\tBad symbol removed\t" + std::string(line.BadSymbol) + "\r\n";
     }
   }
 
@@ -77,14 +76,16 @@ Writer ScanList(std::string_view list, std::size_t first_read, std::size_t offse
   ListScan scan(kSymbols);
   auto placed = std::make_unique<Placed>(list.substr(0, first_read), offset);
   bool at_end = first_read == list.size();
-  std::size_t dropped = 0;
   while (!scan.Scan(placed->View(), at_end, written)) {
-    // The next read: what was not passed, then the rest of the list, in another buffer.
+    // The next read: what was not passed, as the scan left it, then the rest
+    // of the list, in another buffer.
     EXPECT_FALSE(at_end);
     if (at_end) break;
-    dropped += scan.Passed();
+    const std::span<char> kept = placed->View().subspan(scan.Passed());
+    std::string text(kept.begin(), kept.end());
+    text += list.substr(first_read);
     scan.DropPassed();
-    placed = std::make_unique<Placed>(list.substr(dropped), (offset + 7) % 64);
+    placed = std::make_unique<Placed>(text, (offset + 7) % 64);
     at_end = true;
   }
   return written;
@@ -154,10 +155,12 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
 
 // What the scan hands out for all of `list` in one read, in order: clean
 // records, each with "|" and its count and a "+" when its CR LF is still to
-// be written; a worked line as "cleaned stretches / current stretches / bad".
+// be written; a worked line as "cleaned / current / bad", each followed by
+// "^" where it lies in the list itself rather than in a copy.
 std::vector<std::string> HandedOut(std::string_view list) {
   class Recorder final : public engine::LineSink {
    public:
+    explicit Recorder(std::span<char> list) : list_(list) {}
     void CleanLines(const engine::CleanRun& run) override {
       std::string text;
       run.Records([&text](std::string_view stretch, bool end_record) {
@@ -166,15 +169,20 @@ std::vector<std::string> HandedOut(std::string_view list) {
       handed.push_back(text + "|" + std::to_string(run.count));
     }
     void WorkedLine(const engine::WorkedLine& line) override {
-      std::string text;
-      for (std::string_view stretch : line.CleanedLine) text.append("[").append(stretch) += "]";
-      text += " / ";
-      for (std::string_view stretch : line.CurrentLine) text.append("[").append(stretch) += "]";
-      handed.push_back(text + " / " + std::string(line.BadSymbol));
+      handed.push_back(Where(line.CleanedLine) + " / " + Where(line.CurrentLine) + " / " +
+                       Where(line.BadSymbol));
+    }
+    std::string Where(std::string_view text) const {
+      const bool in_list = text.data() >= list_.data() && text.end() <= list_.data() + list_.size();
+      return std::string(text) + (in_list && !text.empty() ? "^" : "");
     }
     std::vector<std::string> handed;
-  } recorder;
-  const Placed placed(list, 0);
+
+   private:
+    std::span<char> list_;
+  };
+  Placed placed(list, 0);
+  Recorder recorder(placed.View());
   ListScan scan(kSymbols);
   EXPECT_TRUE(scan.Scan(placed.View(), true, recorder));
   return recorder.handed;
@@ -186,11 +194,14 @@ TEST(ListScan, HandsOutCleanLinesAsTheyLie) {
   // Lines that need no cleaning are handed out together, whatever their
   // ends, up to a line that needs cleaning; "+" marks a CR LF to be written.
   EXPECT_EQ(HandedOut("p a\r\nts p\r\np  a\r\nʃ\r\nts\r\n"),
-            (Texts{"p a\r\nts p\r\n|2", "[p ][a] / [p ][a] / ", "ʃ\r\nts\r\n|2"}));
+            (Texts{"p a\r\nts p\r\n|2", "p a^ / p a^ / ", "ʃ\r\nts\r\n|2"}));
   EXPECT_EQ(HandedOut("p a\r\nts p\na\r\n"), (Texts{"p a\r\nts p+a\r\n|3"}));
   EXPECT_EQ(HandedOut("p\rp\r\n\np"), (Texts{"p+p\r\n|2", " /  / ", "p+|1"}));
-  // The tokens of a line that needs cleaning are handed out as stretches of the line.
-  EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"[p a ][ts ][p] / [x p a ][ts x p] / x"}));
+  // A line that needs cleaning is rewritten where it lies; only a line with an
+  // illegal token has its cleaned form apart.
+  EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"p a ts p / x p a ts x p^ / x^"}));
+  EXPECT_EQ(HandedOut("  p   a ts  ʃ \r\n  x  \r\np a  xx\r\n"),
+            (Texts{"p a ts ʃ^ / p a ts ʃ^ / ", " / x^ / x^", "p a / p a xx^ / xx^"}));
 }
 
 }  // namespace

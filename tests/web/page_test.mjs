@@ -7,6 +7,7 @@
 // byte; and the page asks for nothing but itself.
 // Usage: node page_test.mjs chromium|firefox PAGE GOLDEN_DIR CLEAN_FOLDER
 import {spawnSync} from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import {pathToFileURL} from 'node:url';
@@ -259,6 +260,46 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     const back = await state(page);
     h.check(`folder way, ${what}: a click hides the alert and shows the instructions`,
       back.caption === instructions && back.alert === '' && !back.shown, JSON.stringify(back));
+  }
+
+  // A line of 16 MiB, its tokens between doubled spaces and one in six not in
+  // the inventory, made in the page: it is cleaned within the page's memory,
+  // to the native program's outputs (compared by their SHA-256).
+  {
+    const part = 'p  ts  x  a  ŋ  t  ';
+    const lineSize = 16 * MiB;
+    const after = 'a\r\np\r\n';
+    const unit = Buffer.from(part, 'utf8');
+    const line = Buffer.alloc(lineSize);
+    for (let at = 0; at < lineSize; at += unit.length) unit.copy(line, at, 0, Math.min(unit.length, lineSize - at));
+    const dir = h.scratch('fixinput-native-');
+    fs.writeFileSync(path.join(dir, 'in.txt'), Buffer.concat([line, Buffer.from(after)]));
+    fs.writeFileSync(path.join(dir, 'Symbols.txt'), symbols);
+    const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
+    if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on the line of 16 MiB: ${run.stderr}`);
+    const sha256 = (file) => crypto.createHash('sha256').update(fs.readFileSync(path.join(dir, file))).digest('hex');
+    const expected = [sha256('FixedLines.txt'), sha256('BadLines.txt')];
+    await fill(page, {'Symbols.txt': symbols, ...earlier});
+    await page.evaluate(async (part, lineSize, after) => {
+      const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
+      const writable = await (await dir.getFileHandle('in.txt', {create: true})).createWritable();
+      const unit = new TextEncoder().encode(part);
+      const line = new Uint8Array(lineSize);
+      for (let at = 0; at < lineSize; at += unit.length) line.set(unit.subarray(0, Math.min(unit.length, lineSize - at)), at);
+      await writable.write(line);
+      await writable.write(new TextEncoder().encode(after));
+      await writable.close();
+    }, part, lineSize, after);
+    const end = await h.runFolderWay(page);
+    const hashes = await page.evaluate(async () => {
+      const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
+      const hex = async (name) => [...new Uint8Array(await crypto.subtle.digest('SHA-256',
+        await (await (await dir.getFileHandle(name)).getFile()).arrayBuffer()))].map((b) => b.toString(16).padStart(2, '0')).join('');
+      return [await hex('FixedLines.txt'), await hex('BadLines.txt')];
+    });
+    h.check('folder way, a line of 16 MiB between doubled spaces: "Done.", and the native program\'s outputs',
+      end.alert === '' && end.caption.startsWith('Done.') && hashes.join() === expected.join(), JSON.stringify({...end, hashes, expected}));
+    await page.click('#Command1');
   }
 
   // The browser puts FixedLines.txt in place, then refuses BadLines.txt: the
