@@ -10,8 +10,9 @@
 //
 // `Module.page` is what the worker's script gives the program:
 //   folder  the folder's name, for the paths the program builds and reports;
-//   inputs  by file name: a File, or {error, reason} for one the page could not
-//           get (the name and message of the browser's DOMException);
+//   inputs  by file name: a File; its bytes in an ArrayBuffer, where the worker
+//           cannot read the File itself and the page read it; or {error, reason}
+//           for one the page could not get (the browser's DOMException);
 //   refused {name, error, reason}: an output the page found it could not write;
 //   post    sends a message, with the buffers to transfer, to the page.
 #include <emscripten/emscripten.h>
@@ -29,11 +30,14 @@ EM_JS(int, PageOpenInput, (const char* name, int first_slice_size, int slice_siz
     Module.pageFailure = {error : entry.error, reason : entry.reason || ""};
     return -1;
   }
+  // Bytes the page read are all in hand, and none are read from a file.
+  var inHand = entry instanceof ArrayBuffer;
   Module.pageFiles = Module.pageFiles || [null];
   Module.pageFiles.push({
     file : entry,
     at : 0,
-    chunk : new Uint8Array(0),
+    fileSize : inHand ? 0 : entry.size,
+    chunk : new Uint8Array(inHand ? entry : 0),
     used : 0,
     sliceSize : first_slice_size,
     largestSlice : slice_size
@@ -43,7 +47,7 @@ EM_JS(int, PageOpenInput, (const char* name, int first_slice_size, int slice_siz
 
 EM_JS(int, PageRead, (int handle, char* buffer, int size), {
   var input = Module.pageFiles[handle];
-  if (input.used == input.chunk.length && input.at < input.file.size) {
+  if (input.used == input.chunk.length && input.at < input.fileSize) {
     try {
       var slice = input.file.slice(input.at, input.at + input.sliceSize);
       input.chunk = new Uint8Array(new FileReaderSync().readAsArrayBuffer(slice));

@@ -4,6 +4,7 @@
 // run-time error's message are posted to the page, which shows them.
 #include <emscripten/emscripten.h>
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,11 @@ class PageButton : public FormHost {
 
 // The page shows the window itself; its click started the program.
 int RunForm(const FormDesign&, FormClient& client) {
+  // A crash ends the program at once with a trap, which no handler catches;
+  // the worker reports it. The default handler calls abort(), whose JavaScript
+  // error the handler's own catch-all takes for a new failure and terminates
+  // again, until the stack runs out.
+  std::set_terminate([] { __builtin_trap(); });
   PageButton button;
   client.Attach(button);
   DispatchClick(client);

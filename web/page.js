@@ -183,11 +183,29 @@
     nextWorker = new Worker(workerUrl);
   }
 
+  // The worker cannot read the inputs `names` itself (WebKit, from file://):
+  // the page reads each whole and hands its bytes over, moved rather than
+  // copied, or why the browser would not read it.
+  async function handBytes(worker, inputs, names) {
+    var bytes = {};
+    var moved = [];
+    for (var name of names) {
+      try {
+        bytes[name] = await inputs[name].arrayBuffer();
+        moved.push(bytes[name]);
+      } catch (e) {
+        bytes[name] = { error: e.name, reason: e.message };
+      }
+    }
+    worker.postMessage({ inputs: bytes }, moved);
+  }
+
   // Gives the files of `job` to the next worker and passes its messages to `on`.
   function startProgram(job, on) {
     var worker = nextWorker || new Worker(workerUrl);
     nextWorker = null;
     worker.onmessage = function (event) {
+      if (event.data.type === "unreadable") return handBytes(worker, job.inputs, event.data.names);
       var handler = on[event.data.type];
       if (handler) handler(event.data);
     };

@@ -44,11 +44,39 @@ function ended(status, failure, program) {
   self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
 }
 
+// The inputs this worker cannot read itself. WebKit's worker cannot read a
+// File chosen in a page opened from file:// (NotReadableError), though the
+// page can: a read of one byte finds out before the run, with no cost to
+// speak of where the worker can read.
+function unreadable(inputs) {
+  return Object.keys(inputs).filter(function (name) {
+    if (!(inputs[name] instanceof Blob)) return false;
+    try {
+      new FileReaderSync().readAsArrayBuffer(inputs[name].slice(0, 1));
+      return false;
+    } catch (e) {
+      return true;
+    }
+  });
+}
+
+// The page's job: the files arrive with the click. For the inputs the worker
+// cannot read, the page then sends their bytes (or why it could not read them).
 self.onmessage = function (event) {
-  self.onmessage = null;
   page.folder = event.data.folder;
   page.inputs = event.data.inputs;
   page.refused = event.data.refused;
+  var names = unreadable(page.inputs);
+  if (names.length === 0) return start();
+  self.onmessage = function (event) {
+    Object.assign(page.inputs, event.data.inputs);
+    start();
+  };
+  self.postMessage({ type: "unreadable", names: names });
+};
+
+function start() {
+  self.onmessage = null;
   loading.then(
     function (program) {
       try {
@@ -64,4 +92,4 @@ self.onmessage = function (event) {
       ended(-1, String(failure));
     },
   );
-};
+}

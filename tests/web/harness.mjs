@@ -1,10 +1,13 @@
 // What the web page's tests and its benchmark share: Debian's Chromium and
-// Firefox ESR started through puppeteer-core, a server for the page on
-// 127.0.0.1, the two ways to the files, and the checks' bookkeeping.
-// A browser that cannot start ends the test with exit code 77 (ctest: skipped)
-// and says why; with CI=true it is a failure instead, since CI's machine has both.
+// Firefox ESR started through puppeteer-core, WebKit through WebKitWebDriver,
+// a server for the page on 127.0.0.1, the two ways to the files, and the
+// checks' bookkeeping. A browser that cannot start ends the test with exit
+// code 77 (ctest: skipped) and says why; with CI=true it is a failure instead,
+// since CI's machine has all three.
+import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 
@@ -69,6 +72,76 @@ export async function launch(name) {
 }
 export const launchChromium = () => launch('chromium');
 
+// WebKit: MiniBrowser driven by WebKitWebDriver over W3C WebDriver, on an Xvfb
+// display of its own. Its page offers what the tests use of puppeteer's; its
+// file way gives the files to the page's file input, as its chooser would.
+export async function launchWebKit() {
+  const driver = process.env.FIX_WEBKIT_DRIVER || '/usr/bin/WebKitWebDriver';
+  const miniBrowser = process.env.FIX_MINIBROWSER || '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+  const processes = [];
+  const browser = {close: async () => processes.splice(0).reverse().forEach((child) => child.kill())};
+  browsers.push(browser);
+  process.on('exit', () => processes.forEach((child) => child.kill()));
+  try {
+    for (const exe of [driver, miniBrowser]) if (!fs.existsSync(exe)) throw new Error(`${exe} is not installed`);
+    const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+      {stdio: ['ignore', 'ignore', 'ignore', 'pipe']});
+    processes.push(xvfb);
+    const display = await new Promise((resolve, reject) => {
+      xvfb.on('error', reject).on('exit', () => reject(new Error('Xvfb ended at its start')));
+      xvfb.stdio[3].on('data', (data) => resolve(String(data).trim()));
+    });
+    const port = await new Promise((resolve) => {
+      const probe = net.createServer().listen(0, '127.0.0.1', () => {
+        const {port} = probe.address();
+        probe.close(() => resolve(port));
+      });
+    });
+    processes.push(spawn(driver, [`--port=${port}`], {stdio: 'ignore', env: {...process.env, DISPLAY: `:${display}`}}));
+    const call = async (method, route, body) => {
+      const response = await fetch(`http://127.0.0.1:${port}${route}`, {method, body: body && JSON.stringify(body),
+        headers: {'Content-Type': 'application/json'}});
+      const {value} = await response.json();
+      if (value && value.error) throw new Error(`${value.error}: ${value.message}`);
+      return value;
+    };
+    for (const deadline = Date.now() + 30_000; !(await call('GET', '/status').catch(() => null))?.ready;) {
+      if (Date.now() > deadline) throw new Error(`${driver} did not answer on port ${port}`);
+      await new Promise((resolve) => setTimeout(resolve, 200));
+    }
+    const {sessionId} = await call('POST', '/session', {capabilities: {alwaysMatch: {browserName: 'MiniBrowser',
+      'webkitgtk:browserOptions': {binary: miniBrowser, args: ['--automation']}}}});
+    const session = (method, route, body) => call(method, `/session/${sessionId}${route}`, body);
+    const element = async (selector) => Object.values(await session('POST', '/element', {using: 'css selector', value: selector}))[0];
+    const page = {
+      on() {},
+      goto: (url) => session('POST', '/url', {url}),
+      evaluate: (fn, ...args) => session('POST', '/execute/sync', {script: `return (${fn}).apply(null, arguments)`, args}),
+      click: async (selector) => session('POST', `/element/${await element(selector)}/click`, {}),
+      waitForFunction: async (fn, {timeout, polling}) => {
+        for (const deadline = Date.now() + timeout; !(await page.evaluate(fn));) {
+          if (Date.now() > deadline) throw new Error(`waited ${timeout} ms for ${fn}`);
+          await new Promise((resolve) => setTimeout(resolve, polling));
+        }
+      },
+      chooseFiles: async (files) => session('POST', `/element/${await element('#FilePicker')}/value`, {text: files.join('\n')}),
+      $$eval: (selector, fn) => page.evaluate(`(selector) => (${fn})([...document.querySelectorAll(selector)])`, selector),
+      close: async () => {},
+    };
+    browser.newPage = async () => page;
+    const closeProcesses = browser.close;
+    browser.close = async () => {
+      await session('DELETE', '').catch(() => {});
+      await closeProcesses();
+    };
+    return browser;
+  } catch (error) {
+    const why = `WebKit cannot start here: ${String(error && error.message || error).split('\n')[0]}`;
+    if (process.env.CI === 'true') await bail(1, `FAILED: ${why}; CI's machine has it, so this is a fault.`);
+    await bail(77, `SKIPPED: ${why}. Install it with make deps (Debian packages webkit2gtk-driver, xvfb).`);
+  }
+}
+
 // Serves the one page at /FixInputFiles.html on 127.0.0.1 and answers 404 to
 // anything else; every request is recorded. `extra` adds files ({url path: file}).
 export async function servePage(file, extra = {}) {
@@ -122,6 +195,11 @@ export async function runFolderWay(page, timeout) {
 
 // The file way: a click opens the file chooser (for several files), answered with `files`.
 export async function runFileWay(page, files, timeout) {
+  if (page.chooseFiles) {
+    await clicked(page);
+    await page.chooseFiles(files);
+    return waitForEnd(page, timeout);
+  }
   const [chooser] = await Promise.all([page.waitForFileChooser({timeout: 30_000}), clicked(page)]);
   if (!chooser.isMultiple()) throw new Error('the file chooser does not take several files');
   await chooser.accept(files);
@@ -136,6 +214,16 @@ export async function saveDownloadLinks(page, timeout = 120_000) {
   const links = await page.$$eval('a[download]', (as) => as.map((a) => [a.getAttribute('download'), a.href]));
   const notBlob = links.find(([, href]) => !href.startsWith('blob:'));
   if (notBlob) throw new Error(`the link for ${notBlob[0]} is not a blob: URL: ${notBlob[1].slice(0, 40)}`);
+  // WebDriver has no say where a download goes: the bytes each link offers, read in the page.
+  if (page.chooseFiles) {
+    return Object.fromEntries(await Promise.all(links.map(async ([name, href]) => [name, Buffer.from(await page.evaluate(
+      async (href) => {
+        const bytes = new Uint8Array(await (await fetch(href)).arrayBuffer());
+        let text = '';
+        for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+        return btoa(text);
+      }, href), 'base64')])));
+  }
   let folder = page.browser().fixDownloads;
   if (folder) {
     for (const file of fs.readdirSync(folder)) fs.rmSync(path.join(folder, file), {recursive: true, force: true});
