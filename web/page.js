@@ -22,6 +22,19 @@
       "Done.  Fixed file is ready below, called FixedLines.txt.  List of lines repaired is also " +
       "below, with the file name BadLines.txt.  Click each to save it.  Click again to start over.",
     failed: "The run stopped with the error shown below.  Nothing was saved.  Click again to start over.",
+    crashed: "The program stopped unexpectedly.  Nothing was saved.  Click again to start over.",
+    // The program itself failed (or the browser under it), not a check on the files.
+    crashExplained: function (saved, browsers) {
+      return "The program stopped unexpectedly: this is a fault in the program or in this browser, not in your " +
+        "files.  " + saved + "  The page is known to work in " + browsers + ".  If this browser is one of them, " +
+        "please report the details below.";
+    },
+    unsupported: function (missing, browsers) {
+      return "This browser cannot run the program: it lacks " + missing + ".  Open this page in " + browsers + ".";
+    },
+    // Said once to assistive technology at the start of a run, instead of every caption.
+    running: "Cleaning in.txt.",
+    runEnded: "The run has ended.",
     // The browser put the first output in place, then refused the second.
     failedAfterReplacing: function (names) {
       return "The run stopped with the error shown below, after " + names.join(" and ") +
@@ -29,8 +42,91 @@
     },
   };
 
+  // What the program needs of the browser, checked before the first click,
+  // each with the first versions of the four browsers that have it (from the
+  // browsers' compatibility tables). The WebAssembly features are those the
+  // build uses (the page test compares them with the module's, through
+  // wasm-validate): an entry goes when the build stops using its feature.
+  var NEEDS = [
+    {
+      // Compiled under the page's policy ('wasm-unsafe-eval'): Chrome before 97
+      // and Safari before 16 refuse it; Firefox before 102 does not apply the
+      // policy to WebAssembly.
+      words: "WebAssembly",
+      present: function () {
+        return compiles([0, 0x61, 0x73, 0x6d, 1, 0, 0, 0]);
+      },
+      versions: { Chrome: "97", Edge: "97", Firefox: "52", Safari: "16" },
+    },
+    {
+      // The page's own script: async functions, workers from blob: URLs that
+      // read the chosen files with FileReaderSync. Edge 79 is Edge on Chromium.
+      words: "web workers",
+      present: function () {
+        return "Worker" in window && "Blob" in window && typeof URL.createObjectURL === "function";
+      },
+      versions: { Chrome: "55", Edge: "79", Firefox: "52", Safari: "11" },
+    },
+    {
+      // -msimd128: (func (result v128) i32.const 0 i8x16.splat i8x16.popcnt),
+      // an instruction of the final opcode numbering.
+      words: "WebAssembly's vector instructions (SIMD)",
+      module: [0, 0x61, 0x73, 0x6d, 1, 0, 0, 0, 1, 5, 1, 0x60, 0, 1, 0x7b, 3, 2, 1, 0, 10, 10, 1, 8, 0, 0x41, 0, 0xfd,
+        0x0f, 0xfd, 0x62, 0x0b],
+      versions: { Chrome: "91", Edge: "91", Firefox: "89", Safari: "16.4" },
+    },
+  ];
+
+  function compiles(bytes) {
+    try {
+      new WebAssembly.Module(new Uint8Array(bytes));
+      return true;
+    } catch (e) {
+      return false;
+    }
+  }
+
+  function present(need) {
+    if (need.present) return need.present();
+    return typeof WebAssembly === "object" && WebAssembly.validate(new Uint8Array(need.module));
+  }
+
+  function later(a, b) {
+    var x = a.split(".").map(Number);
+    var y = b.split(".").map(Number);
+    for (var i = 0; i < Math.max(x.length, y.length); i++) {
+      if ((x[i] || 0) !== (y[i] || 0)) return (x[i] || 0) > (y[i] || 0) ? a : b;
+    }
+    return a;
+  }
+
+  // The oldest versions that have every need, in words. On an iPhone or iPad
+  // every browser is Safari's engine, of the system's version.
+  function workingBrowsers() {
+    var oldest = {};
+    NEEDS.forEach(function (need) {
+      Object.keys(need.versions).forEach(function (browser) {
+        oldest[browser] = oldest[browser] ? later(oldest[browser], need.versions[browser]) : need.versions[browser];
+      });
+    });
+    return "Chrome " + oldest.Chrome + ", Edge " + oldest.Edge + ", Firefox " + oldest.Firefox + " or Safari " +
+      oldest.Safari + " (or a later version; on an iPhone or iPad, iOS " + oldest.Safari + " or later)";
+  }
+
+  // The needs this browser lacks, in words, or "" when it has them all.
+  function missingNeeds() {
+    var missing = NEEDS.filter(function (need) {
+      return !present(need);
+    }).map(function (need) {
+      return need.words;
+    });
+    if (missing.length < 2) return missing.join("");
+    return missing.slice(0, -1).join(", ") + " and " + missing[missing.length - 1];
+  }
+
   var button = document.getElementById("Command1");
   var runError = document.getElementById("RunError");
+  var runStatus = document.getElementById("RunStatus");
   var downloads = document.getElementById("Downloads");
   var picker = document.getElementById("FilePicker");
   var workerUrl = URL.createObjectURL(
@@ -38,7 +134,8 @@
   );
 
   // ready: the instructions show; busy: a picker is open or a run goes on;
-  // over: a run finished or failed, and the next click starts again.
+  // over: a run finished or failed, and the next click starts again;
+  // unsupported: the browser lacks what the program needs, and clicks do nothing.
   var state = "ready";
   // The worker for the next run, started ahead (see startProgram).
   var nextWorker = null;
@@ -51,20 +148,75 @@
     button.textContent = text;
   }
 
-  function showInstructions() {
-    setCaption(folderWay() ? TEXTS.folderInstructions : TEXTS.filesInstructions);
+  // A run's progress captions would each change the button's name: while it
+  // goes on, assistive technology hears one name and is told once of its
+  // start and once of its end.
+  function announceRun(running) {
+    if (!running && !button.hasAttribute("aria-busy")) return;
+    if (running) {
+      button.setAttribute("aria-busy", "true");
+      button.setAttribute("aria-label", TEXTS.running);
+    } else {
+      button.removeAttribute("aria-busy");
+      button.removeAttribute("aria-label");
+    }
+    runStatus.textContent = running ? TEXTS.running : TEXTS.runEnded;
+  }
+
+  function hideError() {
     runError.textContent = "";
     runError.hidden = true;
+  }
+
+  function showInstructions() {
+    var missing = missingNeeds();
+    if (missing) {
+      setCaption(TEXTS.unsupported(missing, workingBrowsers()));
+      button.setAttribute("aria-disabled", "true");
+      state = "unsupported";
+      return;
+    }
+    setCaption(folderWay() ? TEXTS.folderInstructions : TEXTS.filesInstructions);
+    hideError();
+    clearDownloads();
+    runStatus.textContent = "";
     state = "ready";
     if (!nextWorker) startNextWorker();
   }
 
+  // At a narrow window or a large zoom what appears may lie below the fold.
+  function bringIntoView(element) {
+    element.scrollIntoView({ block: "nearest" });
+  }
+
+  function endRun(caption) {
+    setCaption(caption);
+    announceRun(false);
+    state = "over";
+  }
+
   // `replaced`: the outputs already put in place over earlier files.
   function showError(message, replaced) {
-    setCaption(replaced && replaced.length ? TEXTS.failedAfterReplacing(replaced) : TEXTS.failed);
+    endRun(replaced && replaced.length ? TEXTS.failedAfterReplacing(replaced) : TEXTS.failed);
     runError.textContent = message;
     runError.hidden = false;
-    state = "over";
+    bringIntoView(runError);
+  }
+
+  // Anything but the program's own run-time error: the user learns what
+  // happened and what to do, and the technical text follows for a report.
+  function showCrash(technical, replaced) {
+    var placed = replaced && replaced.length;
+    var saved = placed ? replaced.join(" and ") + " in the folder was replaced." : "Nothing was saved.";
+    endRun(placed ? TEXTS.failedAfterReplacing(replaced) : TEXTS.crashed);
+    var explained = document.createElement("p");
+    explained.textContent = TEXTS.crashExplained(saved, workingBrowsers());
+    var details = document.createElement("p");
+    details.className = "technical";
+    details.textContent = technical;
+    runError.replaceChildren(explained, details);
+    runError.hidden = false;
+    bringIntoView(runError);
   }
 
   function clearDownloads() {
@@ -166,6 +318,7 @@
         downloads.append(link);
       }
       downloads.hidden = false;
+      bringIntoView(downloads);
     };
     this.drop = function () {
       outputs = [];
@@ -221,8 +374,8 @@
   function run(job, outputs) {
     state = "busy";
     clearDownloads();
-    runError.textContent = "";
-    runError.hidden = true;
+    hideError();
+    announceRun(true);
     var error = null;
     var stopped = false;
     // The outputs' steps happen one after another, in the order the program wrote.
@@ -239,7 +392,7 @@
       worker.terminate();
       Promise.resolve(outputs.drop()).then(function () {
         if (failure instanceof OutputFailure) reportRefused(job, failure, outputs.replaced());
-        else showError(String(failure), outputs.replaced());
+        else showCrash(String(failure), outputs.replaced());
       });
     }
     var worker = startProgram(job, {
@@ -271,12 +424,12 @@
           if (message.status === 0 && error === null) {
             await outputs.save();
             stopped = true;
-            setCaption(outputs.doneCaption);
-            state = "over";
+            endRun(outputs.doneCaption);
           } else {
             stopped = true;
             await outputs.drop();
-            showError(error || message.failure || "The program stopped.");
+            if (error) showError(error);
+            else showCrash(message.failure || "The program ended with status " + message.status + ".");
           }
         });
       },
@@ -340,7 +493,7 @@
   });
 
   button.addEventListener("click", function () {
-    if (state === "busy") return;
+    if (state === "busy" || state === "unsupported") return;
     if (state === "over") return showInstructions();
     if (folderWay()) return runOnFolder();
     picker.click();

@@ -174,17 +174,21 @@ export const withoutFolderPicker = (page) => page.evaluateOnNewDocument(() => {
 });
 
 // Waits until the run has ended (the alert has text or the caption begins with
-// "Done."); the caption, the alert, and the captions shown since the click
-// when the page records them (see the test's open()).
+// "Done."); the caption, the alert, and the captions shown and the words
+// told to assistive technology since the click when the page records them
+// (see the test's open()).
 export async function waitForEnd(page, timeout = 300_000) {
   await page.waitForFunction(() => document.getElementById('RunError').textContent.trim() !== '' ||
     document.getElementById('Command1').textContent.trim().startsWith('Done.'), {timeout, polling: 50});
   return page.evaluate(() => ({caption: document.getElementById('Command1').textContent.trim(),
-    alert: document.getElementById('RunError').textContent.trim(), captions: window.__captions}));
+    alert: document.getElementById('RunError').textContent.trim(), captions: window.__captions, told: window.__told}));
 }
 
 async function clicked(page) {
-  await page.evaluate(() => { window.__captions &&= []; });
+  await page.evaluate(() => {
+    window.__captions &&= [];
+    window.__told &&= [];
+  });
   await page.click('#Command1');
 }
 

@@ -97,7 +97,9 @@ const state = (page) => page.evaluate(() => ({caption: document.getElementById('
 // A page at `url`, with every request it makes that stays not in the browser
 // (blob:, data:) and every load its policy refuses (Chromium says so on the
 // console, Firefox as an error of the page); from the load on, its button's
-// captions, each one as the page set it, in window.__captions.
+// captions, each one as the page set it, in window.__captions, and what it
+// tells assistive technology beside the button's text (its name while busy,
+// the status) in window.__told.
 async function open(way, url, setup) {
   const page = await browser.newPage();
   await setup?.(page);
@@ -113,6 +115,12 @@ async function open(way, url, setup) {
     window.__captions = [];
     new MutationObserver((records) => records.forEach((record) => record.addedNodes.forEach((node) =>
       window.__captions.push(node.textContent.trim())))).observe(button, {childList: true});
+    window.__told = [];
+    const status = document.getElementById('RunStatus');
+    new MutationObserver((records) => records.forEach((record) => {
+      if (record.type === 'attributes') window.__told.push(`name: ${button.getAttribute('aria-label')}`);
+      else if (record.target === status) window.__told.push(`status: ${status.textContent}`);
+    })).observe(document.body, {subtree: true, attributeFilter: ['aria-label'], childList: true});
     return {title: document.title, headings: [...document.querySelectorAll('h1,h2,h3')].map((e) => e.textContent.trim()),
       buttons: document.querySelectorAll('button').length, focused: document.activeElement === button,
       version: document.getElementById('Version')?.textContent, role: document.getElementById('RunError').getAttribute('role'),
@@ -132,12 +140,15 @@ async function open(way, url, setup) {
 }
 
 // One run of `list` that must succeed: "Done.", after a progress caption every
-// 1000 lines; `files`, from the folder or the downloads, are the expected
-// outputs and `inputs`, and nothing else; a click then shows the instructions.
+// 1000 lines, with one name for the button and the status told at start and
+// end; `files`, from the folder or the downloads, are the expected outputs and
+// `inputs`, and nothing else; a click then shows the instructions.
+const TOLD = ['name: Cleaning in.txt.', 'status: Cleaning in.txt.', 'name: null', 'status: The run has ended.'];
 async function checkRun(way, page, instructions, list, end, files, inputs = {}) {
   const name = `${way}, ${list.name}`;
   const progress = Array.from({length: list.progress}, (_, i) => `Done with ${(i + 1) * 1000} lines...`);
-  h.check(`${name}: "Done.", after a progress caption every 1000 lines`, end.alert === '' && end.caption.startsWith('Done.') &&
+  h.check(`${name}: "Done.", after a progress caption every 1000 lines; assistive technology told once of start and end`,
+    end.alert === '' && end.caption.startsWith('Done.') && JSON.stringify(end.told) === JSON.stringify(TOLD) &&
     JSON.stringify(end.captions) === JSON.stringify([...progress, end.caption]),
   JSON.stringify({...end, captions: `${end.captions.length}: ${end.captions.slice(0, 2)} ... ${end.captions.slice(-2)}`}));
   const expected = {...inputs, ...list.expected};
@@ -173,6 +184,116 @@ await h.group('file way', async () => {
   }
   // WebDriver shows no requests: the other two browsers check this.
   if (browserName !== 'webkit') onlyItself();
+  await page.close();
+});
+
+// At 200% and 400% zoom of a 1280 x 720 window, with WCAG 1.4.12's text
+// spacing: nothing sticks out of the page's width or out of the button, and
+// what a run shows is in view; the next click takes the save links away.
+const SPACING = '* { line-height: 1.5 !important; letter-spacing: 0.12em !important; word-spacing: 0.16em !important; } ' +
+  'p { margin-bottom: 2em !important; }';
+const misfits = (page, shown) => page.evaluate((shown) => {
+  const beyond = (r, box) => r.left < box.left - 0.5 || r.right > box.right + 0.5 ||
+    r.top < box.top - 0.5 || r.bottom > box.bottom + 0.5;
+  const width = {left: 0, right: document.documentElement.clientWidth, top: -Infinity, bottom: Infinity};
+  const [button, caption] = [document.getElementById('Command1'), document.createRange()];
+  caption.selectNodeContents(button);
+  const inView = (e) => e.getBoundingClientRect().top >= 0 && e.getBoundingClientRect().top < innerHeight;
+  return [...document.body.querySelectorAll(':not(.visually-hidden)')]
+    .filter((e) => e.checkVisibility() && beyond(e.getBoundingClientRect(), width)).map((e) => e.id || e.tagName)
+    .concat(beyond(caption.getBoundingClientRect(), button.getBoundingClientRect()) ? ['the caption'] : [])
+    .concat(document.querySelector(shown) && [...document.querySelectorAll(shown)].every(inView) ? [] : [`${shown} in view`]);
+}, shown);
+
+await h.group('reflow', async () => {
+  for (const [width, height] of [[640, 360], [320, 180]]) {
+    const way = `${browserName}, ${width} px wide with wider text spacing`;
+    const {page, instructions} = await open(way, pathToFileURL(pagePath).href, async (page) => {
+      await page.setViewport({width, height});
+      if (browserName === 'chromium') await h.withoutFolderPicker(page);
+    });
+    await page.addStyleTag({content: SPACING});
+    let out = await misfits(page, '#Command1');
+    h.check(`${way}, the instructions: nothing cut off`, out.length === 0, out);
+    const failed = await h.runFileWay(page, [path.join(goldenDir, 'in.txt')]);
+    out = await misfits(page, '#RunError');
+    h.check(`${way}, an error: nothing cut off, the error in view`, /\b53\b/.test(failed.alert) && out.length === 0, out);
+    await page.click('#Command1');
+    const done = await h.runFileWay(page, ['in.txt', 'Symbols.txt'].map((file) => path.join(goldenDir, file)));
+    out = await misfits(page, '#Downloads a');
+    h.check(`${way}, done: nothing cut off, the two save links in view`,
+      done.caption.startsWith('Done.') && (await page.$$('#Downloads a')).length === 2 && out.length === 0, out);
+    await page.click('#Command1');
+    const after = await page.evaluate(() => [document.getElementById('Command1').textContent,
+      document.querySelectorAll('a').length]);
+    h.check(`${way}, the next click: the instructions, the save links gone`, after[0] === instructions && after[1] === 0, after);
+    await page.close();
+  }
+});
+
+// A crash of the program is told in words, then its technical text smaller;
+// a browser without what the build needs is told so before the click. Both
+// name the browsers README.md and README.txt name.
+const versions = (text) => [...(text.match(/\bChrome\s+\d[^]*?\.(?=\s|$)/) || [''])[0]
+  .matchAll(/\b(Chrome|Edge|Firefox|Safari|iOS)\s+(\d+(?:\.\d+)?)/g)].map(([, name, number]) => `${name} ${number}`)
+  .sort().join();
+const [working, released] = ['../../README.md', '../../release/README.txt']
+  .map((file) => versions(fs.readFileSync(new URL(file, import.meta.url), 'utf8')));
+
+await h.group('browser checks', async () => {
+  for (const [what, worker] of [
+    ['the worker reports a crash', "self.onmessage = () => self.postMessage({type: 'ended', status: -1, " +
+      "failure: 'RangeError: Maximum call stack size exceeded.', memory: 0});"],
+    ['the worker fails', "self.onmessage = () => { throw new RangeError('Maximum call stack size exceeded.'); };"],
+  ]) {
+    const way = `${browserName}, ${what}`;
+    const {page} = await open(way, pathToFileURL(pagePath).href, async (page) => {
+      await page.evaluateOnNewDocument((worker) => {
+        const Real = window.Worker;
+        window.Worker = function () { return new Real(URL.createObjectURL(new Blob([worker], {type: 'text/javascript'}))); };
+      }, worker);
+      if (browserName === 'chromium') await h.withoutFolderPicker(page);
+    });
+    const end = await h.runFileWay(page, ['in.txt', 'Symbols.txt'].map((file) => path.join(goldenDir, file)));
+    const [told = [], technical = []] = await page.$$eval('#RunError p',
+      (ps) => ps.map((p) => [p.textContent, parseFloat(getComputedStyle(p).fontSize)]));
+    h.check(`${way}: said in words, with the browsers that work, then the technical text smaller`,
+      [end.caption, told[0]].every((text) => /stopped unexpectedly[^]*Nothing was saved/.test(text)) &&
+      versions(told[0]) === working && released === working && /Maximum call stack/.test(technical[0]) && technical[1] < told[1],
+    JSON.stringify({end, told, technical, working, released}));
+    await page.close();
+  }
+
+  // Every feature reported missing, each probe kept.
+  const {page} = await open(`${browserName}, no WebAssembly features`, pathToFileURL(pagePath).href,
+    (page) => page.evaluateOnNewDocument(() => {
+      window.__probes = [];
+      WebAssembly.validate = (bytes) => window.__probes.push([...bytes]) && false;
+    }));
+  const chooser = page.waitForFileChooser({timeout: 2000}).then(() => 'a file chooser', () => 'nothing');
+  await page.click('#Command1');
+  const [{caption}, probes, opened] = [await state(page), await page.evaluate(() => window.__probes), await chooser];
+  h.check(`${browserName}, no WebAssembly features: the button says which, names the browsers that work; a click opens nothing`,
+    /cannot run[^]*SIMD[^]*exceptions/.test(caption) && versions(caption) === working && opened === 'nothing',
+    JSON.stringify({caption, opened}));
+  // What the module and each probe need: the features wabt's wasm-validate cannot do without.
+  const needs = (bytes) => {
+    const file = path.join(h.scratch('fixinput-wasm-'), 'probe.wasm');
+    fs.writeFileSync(file, bytes);
+    // wabt leaves exceptions out unless asked, and takes the other features in unless told.
+    const without = (feature) => (feature === 'exceptions' ? [] :
+      ['--enable-exceptions'].concat(feature ? `--disable-${feature}` : []));
+    const valid = (feature) => spawnSync('wasm-validate', [...without(feature), file]).status === 0;
+    if (!valid()) throw new Error(`wasm-validate (Debian's wabt) refuses ${bytes.length} bytes or is missing`);
+    return ['exceptions', 'simd', 'sign-extension', 'bulk-memory', 'mutable-globals', 'multi-value', 'saturating-float-to-int',
+      'reference-types'].filter((feature) => !valid(feature)).join();
+  };
+  const [, base64] = fs.readFileSync(pagePath, 'latin1').match(/octet-stream;base64,([A-Za-z0-9+/=]{100,})/);
+  const module = Buffer.from(base64, 'base64');
+  const probed = probes.map((bytes) => needs(Buffer.from(bytes))).sort();
+  h.check(`${browserName}: the page asks one by one for the WebAssembly features the module uses, and no other`,
+    probed.every((one) => one && !one.includes(',')) && probed.join() === needs(module).split(',').sort().join(),
+  `the page asks for [${probed.join('] [')}]; the module needs ${needs(module)}`);
   await page.close();
 });
 
