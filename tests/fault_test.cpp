@@ -25,10 +25,12 @@ const FailureKind kNoSpace{rt::os::Failure::NoSpace, 61, "NoSpace"};
 const FailureKind kIoError{rt::os::Failure::IoError, 57, "IoError"};
 const FailureKind kAccessDenied{rt::os::Failure::AccessDenied, 70, "AccessDenied"};
 
-class FailureAtEveryCall : public ::testing::TestWithParam<std::tuple<FailureKind, bool>> {};
+class FailureAtEveryCall
+    : public ::testing::TestWithParam<std::tuple<FailureKind, bool, FileSystemAbilities>> {};
 
 TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
-  const auto [kind, repeating] = GetParam();
+  const auto [kind, repeating, abilities] = GetParam();
+  SimulatedFileSystem file_system(abilities);
   // Several reads and writes of every file: each spans more than one 64 KiB buffer.
   const Inputs inputs = LargeInputs(7000, 5);
   const Outputs expected = CleanRunOutputs(inputs);
@@ -69,42 +71,54 @@ TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
     EXPECT_EQ(nth - 1, calls) << "a failure at any call of the run must stop it";
     EXPECT_EQ(OutputsIn(folder), expected) << "the run past the last call succeeds";
     EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-    std::printf("[ figures  ] %s %s, %s: %lld failure points tried, nothing lost\n", kind.name,
-                repeating ? "repeating" : "once",
+    std::printf("[ figures  ] %s %s, %s, %s: %lld failure points tried, nothing lost\n", kind.name,
+                repeating ? "repeating" : "once", abilities.name,
                 earlier_outputs ? "earlier outputs" : "no earlier outputs", nth - 1);
   }
 }
 
+std::string FailureName(const auto& info) {
+  return std::string(std::get<0>(info.param).name) +
+         (std::get<1>(info.param) ? "Repeating" : "Once") + std::get<2>(info.param).name;
+}
+
 INSTANTIATE_TEST_SUITE_P(EachKind, FailureAtEveryCall,
                          ::testing::Combine(::testing::Values(kNoSpace, kIoError, kAccessDenied),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) +
-                                  (std::get<1>(info.param) ? "Repeating" : "Once");
-                         });
+                                            ::testing::Bool(), ::testing::Values(kEveryAbility)),
+                         [](const auto& info) { return FailureName(info); });
+// Where names cannot be exchanged, every output is kept by a second name or
+// moved aside, and more calls follow that can fail.
+INSTANTIATE_TEST_SUITE_P(EachFileSystem, FailureAtEveryCall,
+                         ::testing::Combine(::testing::Values(kIoError), ::testing::Bool(),
+                                            ::testing::Values(kLinkOnly, kNeither)),
+                         [](const auto& info) { return FailureName(info); });
 
 // The two outputs are moved into place one after the other. A failure after
 // the first move must put its earlier file back, not leave a new FixedLines.txt
-// beside an old BadLines.txt.
+// beside an old BadLines.txt, whatever the file system can do.
 TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
   const Inputs inputs{"p x\r\n", "p\r\n"};
-  for (bool earlier_outputs : {true, false}) {
-    SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
-    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-    // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
-    // the flush of the folder. Fail each of them.
-    int moves_per_output = earlier_outputs ? 1 : 2;  // without an earlier file, the swap finds none
-    for (long long nth : {calls - moves_per_output, calls}) {
-      TempFolder folder;
-      Prepare(folder, inputs, earlier_outputs);
-      const Outputs before = OutputsIn(folder);
-      RecordingWindow window;
-      rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
-      EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
-      rt::sys::ClearInjection();
-      EXPECT_EQ(OutputsIn(folder), before) << nth;
-      EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
-      EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
+  for (const FileSystemAbilities& abilities : kEachFileSystem) {
+    SimulatedFileSystem file_system(abilities);
+    for (bool earlier_outputs : {true, false}) {
+      SCOPED_TRACE(std::string(abilities.name) +
+                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
+      const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+      // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
+      // the flush of the folder. Fail each of them.
+      const int placing = PlacingCalls(abilities, earlier_outputs);
+      for (long long nth = calls - 2 * placing; nth <= calls; ++nth) {
+        TempFolder folder;
+        Prepare(folder, inputs, earlier_outputs);
+        const Outputs before = OutputsIn(folder);
+        RecordingWindow window;
+        rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
+        EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
+        rt::sys::ClearInjection();
+        EXPECT_EQ(OutputsIn(folder), before) << nth;
+        EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
+        EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
+      }
     }
   }
 }
@@ -117,7 +131,8 @@ void RemoveOutputAtCall(long long call) {
 }
 
 // When the earlier file cannot be put back, its only copy is the temporary
-// file it was swapped to: that one must stay, not be cleaned up.
+// file it was swapped to: that one must stay, not be cleaned up, and the next
+// run puts it back under its name.
 TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   const Inputs inputs{"p x\r\n", "p\r\n"};
   const long long calls = CallsOfACleanRun(inputs, true);
@@ -138,10 +153,16 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   ASSERT_EQ(others.size(), 1u);
   EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
   EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
+  {
+    rt::FileTable next_run;
+    next_run.Open(3, rt::OpenMode::Output, folder.File("BadLines.txt"));
+  }
+  EXPECT_EQ(OutputsIn(folder), (Outputs{std::string(kEarlierFixed), std::string(kEarlierBad)}));
+  EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
 
-// A file system that cannot swap two names still gets its outputs replaced,
-// by a plain move (without the earlier file to put back).
+// A file system that cannot swap two names still gets its outputs replaced:
+// the earlier file gets a second name, then the new one moves over it.
 TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) {
   const Inputs inputs{"p x\r\n\r\n", "p\r\n"};
   const Outputs expected = CleanRunOutputs(inputs);
@@ -152,7 +173,7 @@ TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) 
     RecordingWindow window;
     rt::sys::InjectFailure(nth, rt::os::Failure::Unsupported, false);
     RunIn(folder, window);
-    EXPECT_EQ(rt::sys::CallsMade(), calls + 1) << "one more call: the plain move";
+    EXPECT_EQ(rt::sys::CallsMade(), calls + 2) << "two more calls: the second name, the move";
     rt::sys::ClearInjection();
     EXPECT_EQ(OutputsIn(folder), expected) << nth;
     EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
