@@ -161,14 +161,15 @@ bool ReplaceFile(const std::string& from, const std::string& to, SysError& error
 }
 
 bool MoveToFreeName(const std::string& from, const std::string& to, SysError& error) {
+  // Each way that the system or the file system may lack gives way to the
+  // next; the last, a plain move, reports any real failure.
 #ifdef RENAME_NOREPLACE
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Fail(error);
+  if (errno == EEXIST) return Fail(error);
 #endif
-  // A second name then the first one removed: link() never replaces a name.
+  // A second name, then the first one removed: link() never replaces a name.
   if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 || Fail(error);
-  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return Fail(error);
-  // No hard links either (exFAT, FAT): look first.
+  if (errno == EEXIST) return Fail(error);
   struct stat info;
   if (::stat(to.c_str(), &info) == 0) return Fail(error, EEXIST);
   return ReplaceFile(from, to, error);

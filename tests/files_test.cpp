@@ -131,7 +131,6 @@ TEST(OutputRecords, ARunClearsWhatDeadRunsLeftButNotWhatALiveOneUses) {
   const std::vector<std::string> leftovers = {
       "~FixInputFiles-4000001-0.out.txt.old",    // cut between the two moves: put back
       "~FixInputFiles-4000001-0-1.tmp",          // a new file not yet in place
-      "~FixInputFiles-4000002-3.lock",           // a lock no one holds any more
       "~FixInputFiles-4000002-3.other.txt.old",  // its new file is in place
       "~FixInputFiles-4000003-0.tmp",            // an earlier build's name
   };
