@@ -79,6 +79,46 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
 }
 
+// The files a run keeps beside its outputs all start with this, so that a
+// later run can tell them apart, and none is named like an output.
+constexpr std::string_view kOwnPrefix = "~FixInputFiles-";
+constexpr std::string_view kLockEnd = ".lock";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::string_view kAsideEnd = ".old";
+
+std::string FileNameOf(const std::string& path) {
+  std::size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// A leftover's name: the run it belongs to, "<process>-<number>", and what follows.
+struct LeftoverName {
+  std::string run;
+  std::string_view rest;
+};
+
+bool ParseLeftover(std::string_view name, LeftoverName& parsed) {
+  if (!name.starts_with(kOwnPrefix)) return false;
+  std::string_view tail = name.substr(kOwnPrefix.size());
+  auto digits_end = [&](std::size_t from) {
+    while (from < tail.size() && tail[from] >= '0' && tail[from] <= '9') ++from;
+    return from;
+  };
+  std::size_t process_end = digits_end(0);
+  if (process_end == 0 || process_end == tail.size() || tail[process_end] != '-') return false;
+  std::size_t run_end = digits_end(process_end + 1);
+  if (run_end == process_end + 1) return false;
+  parsed.run = std::string(tail.substr(0, run_end));
+  parsed.rest = tail.substr(run_end);
+  return true;
+}
+
+// The output whose earlier version an aside file holds; empty for other leftovers.
+std::string_view AsideOutputOf(std::string_view rest) {
+  if (!rest.starts_with('.') || !rest.ends_with(kAsideEnd)) return {};
+  return rest.substr(1, rest.size() - 1 - kAsideEnd.size());
+}
+
 }  // namespace
 
 std::string ProgramFolder() {
@@ -196,9 +236,117 @@ struct FileTable::InputFile {
   }
 };
 
+// A folder this run writes outputs to. Its lock, held for the whole run,
+// tells other runs that the files named after this run are in use.
+struct FileTable::RunFolder {
+  std::string folder;
+  std::string run;  // "<process>-<number>", unique among the runs alive in the folder
+  os::Handle lock = 0;
+  int temporaries = 0;
+
+  std::string Named(std::string_view run_name, std::initializer_list<std::string_view> rest) const {
+    std::string path = folder;
+    path += '/';
+    path += kOwnPrefix;
+    path += run_name;
+    for (std::string_view part : rest) path += part;
+    return path;
+  }
+  std::string LockPath() const { return Named(run, {kLockEnd}); }
+  std::string NextTemporaryPath() {
+    return Named(run, {"-", std::to_string(++temporaries), kTemporaryEnd});
+  }
+  // Where the earlier version of an output waits while the new one takes its name.
+  std::string AsidePath(const std::string& output) const {
+    return Named(run, {".", FileNameOf(output), kAsideEnd});
+  }
+
+  // `output` names the file the user would look at in an error.
+  void Claim(const std::string& output) {
+    // The listing is housekeeping, like all that is done with it: it bypasses
+    // the seam, and a folder that cannot be listed is only not cleared.
+    os::SysError error;
+    std::vector<std::string> names;
+    if (!os::ListFolder(folder, names, error)) names.clear();
+    // A run named like one whose leftovers are still here would take them for
+    // its own: the process number may be an earlier run's.
+    auto taken = [&](const std::string& candidate) {
+      return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        LeftoverName parsed;
+        return ParseLeftover(name, parsed) && parsed.run == candidate;
+      });
+    };
+    for (int attempt = 0;; ++attempt) {
+      run = std::to_string(os::ProcessId()) + "-" + std::to_string(attempt);
+      if (taken(run)) continue;
+      if (sys::Checked(error, [&] { return os::CreateRunLock(LockPath(), lock, error); })) break;
+      if (error.failure != os::Failure::Exists || attempt >= 99 + static_cast<int>(names.size()))
+        Raise(error, output);
+    }
+    ClearDeadRunsLeftovers(names);
+  }
+
+  // Removes what killed or cut runs left here; an earlier output that such a
+  // run had moved aside, and not yet replaced, goes back under its name. This
+  // is housekeeping, not the run's work: it bypasses the seam and ignores its
+  // errors, and a file it cannot handle stays for the next run.
+  void ClearDeadRunsLeftovers(const std::vector<std::string>& names) const noexcept {
+    os::SysError ignored;
+    std::vector<std::pair<std::string, std::vector<std::string>>> runs;
+    for (const std::string& name : names) {
+      LeftoverName parsed;
+      if (!ParseLeftover(name, parsed) || parsed.run == run) continue;
+      auto it = std::find_if(runs.begin(), runs.end(),
+                             [&](const auto& entry) { return entry.first == parsed.run; });
+      if (it == runs.end()) it = runs.insert(runs.end(), {parsed.run, {}});
+      if (parsed.rest != kLockEnd) it->second.push_back(name);
+    }
+    bool restored = false;
+    for (const auto& [other_run, leftovers] : runs) {
+      // A run creates its lock before any other file and removes it after
+      // them all, so files without a lock are a dead run's.
+      const std::string lock_path = Named(other_run, {kLockEnd});
+      os::Handle dead_lock = 0;
+      bool dead = true;
+      bool locked = os::TakeDeadRunLock(lock_path, dead_lock, dead, ignored);
+      if (locked ? !dead : ignored.failure != os::Failure::NotFound) continue;
+      for (const std::string& name : leftovers) {
+        LeftoverName parsed;
+        ParseLeftover(name, parsed);
+        const std::string path = folder + "/" + name;
+        std::string_view output = AsideOutputOf(parsed.rest);
+        // The earlier Windows build's file kept in the middle of a
+        // replacement: which output it held is unknown, so it stays.
+        if (output == "tmp") continue;
+        if (!output.empty()) {
+          // Cut between moving the earlier output aside and putting the new one in its place.
+          if (os::MoveToFreeName(path, folder + "/" + std::string(output), ignored)) {
+            restored = true;
+            continue;
+          }
+          if (ignored.failure != os::Failure::Exists) continue;
+        }
+        os::RemoveFile(path, ignored);
+      }
+      if (locked) os::RemoveRunLock(lock_path, dead_lock, ignored);
+    }
+    if (restored) os::FlushFolder(folder, ignored);
+  }
+
+  // The run is over: the lock goes, and flushing the folder makes that and
+  // the removals before it durable, so that no temporary file of the run
+  // comes back after a power cut. Like all cleanup, it ignores its errors.
+  void Release() noexcept {
+    os::SysError ignored;
+    os::RemoveRunLock(LockPath(), lock, ignored);
+    os::FlushFolder(folder, ignored);
+  }
+};
+
 struct FileTable::OutputFile {
   std::string path;
   std::string temp_path;
+  std::string aside_path;
   os::Handle handle = 0;
   bool handle_open = false;
   bool temp_exists = false;
@@ -206,22 +354,19 @@ struct FileTable::OutputFile {
   enum class Placed {
     No,
     OverNothing,  // there was no earlier file
-    KeepingOld,   // the earlier file waits under temp_path until the run succeeds
-    OverOld,      // the file system could not keep the earlier file
+    Exchanged,    // the earlier file waits under temp_path until the run succeeds
+    Aside,        // the earlier file waits under aside_path until the run succeeds
   };
   Placed placed = Placed::No;
   std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kBufferSize);
   std::size_t used = 0;
   std::size_t not_yet_on_disk = 0;  // bytes written since write-back last started
 
-  void Create() {
+  void Create(RunFolder& run) {
     os::SysError error;
-    std::string folder = FolderOf(path);
+    aside_path = run.AsidePath(path);
     for (int attempt = 0;; ++attempt) {
-      // Never named like an output file, so a stray one left by a crash is not mistaken for a
-      // result.
-      temp_path = folder + "/~FixInputFiles-" + std::to_string(os::ProcessId()) + "-" +
-                  std::to_string(attempt) + ".tmp";
+      temp_path = run.NextTemporaryPath();
       if (sys::Checked(error, [&] { return os::CreateNew(temp_path, handle, error); })) break;
       if (error.failure != os::Failure::Exists || attempt == 99) Raise(error, path);
     }
@@ -296,30 +441,52 @@ struct FileTable::OutputFile {
       Raise(error, path);
   }
 
-  // Moves the new file into place in one step. The earlier file is not
-  // removed but swapped to the temporary name, so that a failure after this
-  // (the other output's move, flushing the folder) can still put it back.
+  // Moves the new file into place, keeping the earlier file under another
+  // name so that a failure after this (the other output's move, flushing the
+  // folder) can still put it back. Best is one step that swaps the two names;
+  // else the earlier file gets a second name before the new one takes its
+  // place, so the name always holds a whole file; where the file system has
+  // no hard links (FAT, exFAT), it is moved aside first, and for a moment the
+  // name holds nothing (a later run puts it back if this one is cut there).
   void Replace() {
     os::SysError error;
-    if (sys::Checked(error, [&] { return os::ExchangeFiles(temp_path, path, error); })) {
-      placed = Placed::KeepingOld;
+    if (sys::CheckedNeeding(sys::Ability::Exchange, error,
+                            [&] { return os::ExchangeFiles(temp_path, path, error); })) {
+      placed = Placed::Exchanged;
       return;
     }
-    if (error.failure != os::Failure::NotFound && error.failure != os::Failure::Unsupported)
-      Raise(error, path);
-    bool may_have_old = error.failure == os::Failure::Unsupported;
+    if (error.failure == os::Failure::NotFound) return PlaceOverNothing();
+    if (error.failure != os::Failure::Unsupported) Raise(error, path);
+    if (!sys::CheckedNeeding(sys::Ability::Link, error,
+                             [&] { return os::LinkFile(path, aside_path, error); })) {
+      if (error.failure == os::Failure::NotFound) return PlaceOverNothing();
+      if (error.failure != os::Failure::Unsupported) Raise(error, path);
+      if (!sys::Checked(error, [&] { return os::ReplaceFile(path, aside_path, error); })) {
+        if (error.failure == os::Failure::NotFound) return PlaceOverNothing();
+        Raise(error, path);
+      }
+    }
+    placed = Placed::Aside;
     if (!sys::Checked(error, [&] { return os::ReplaceFile(temp_path, path, error); }))
       Raise(error, path);
     temp_exists = false;
-    placed = may_have_old ? Placed::OverOld : Placed::OverNothing;
+  }
+
+  void PlaceOverNothing() {
+    os::SysError error;
+    if (!sys::Checked(error, [&] { return os::ReplaceFile(temp_path, path, error); }))
+      Raise(error, path);
+    temp_exists = false;
+    placed = Placed::OverNothing;
   }
 
   // The run has succeeded: the earlier file kept for a failure goes. This is
   // cleanup past the point of success, so like Drop it bypasses the seam; one
-  // that cannot be removed stays as a temporary file, never named like an output.
+  // that cannot be removed stays behind for the next run to clear.
   void Commit() noexcept {
     os::SysError ignored;
-    if (placed == Placed::KeepingOld) os::RemoveFile(temp_path, ignored);
+    if (placed == Placed::Exchanged) os::RemoveFile(temp_path, ignored);
+    if (placed == Placed::Aside) os::RemoveFile(aside_path, ignored);
     temp_exists = false;
     placed = Placed::No;
   }
@@ -331,23 +498,30 @@ struct FileTable::OutputFile {
   void Drop() noexcept {
     os::SysError ignored;
     if (handle_open) os::Close(handle, ignored);
-    bool restored = true;
     switch (placed) {
-      case Placed::KeepingOld:
+      case Placed::Exchanged:
         // The new contents become temporary again. Should that fail, the
-        // temporary file holds the only copy of the earlier results: keep it.
-        if (!os::ExchangeFiles(temp_path, path, ignored)) temp_exists = false;
+        // temporary file holds the only copy of the earlier results: it
+        // becomes the aside file, which the next run puts back where the
+        // output's name is free.
+        if (!os::ExchangeFiles(temp_path, path, ignored)) {
+          os::ReplaceFile(temp_path, aside_path, ignored);
+          temp_exists = false;
+        }
+        break;
+      case Placed::Aside:
+        // Over the new file, or into the empty name. Should that fail, the
+        // aside file stays for the next run. Where it is a second name of the
+        // file still in place, the move does nothing and the name is removed.
+        if (os::ReplaceFile(aside_path, path, ignored)) os::RemoveFile(aside_path, ignored);
         break;
       case Placed::OverNothing:
         os::RemoveFile(path, ignored);
         break;
-      case Placed::OverOld:
       case Placed::No:
-        restored = false;
         break;
     }
     if (temp_exists) os::RemoveFile(temp_path, ignored);
-    if (restored) os::FlushFolder(FolderOf(path), ignored);
     handle_open = temp_exists = false;
     placed = Placed::No;
   }
@@ -393,9 +567,10 @@ void FileTable::Open(int number, OpenMode mode, const std::string& path) {
     auto file = std::make_unique<OutputFile>();
     file->path = path;
     if (!sys::Checked(error, [&] { return os::CheckReplaceable(path, error); })) Raise(error, path);
+    RunFolder& run = Claimed(path);
     slot->output = std::move(file);
     slots_[number] = std::move(slot);
-    slots_[number]->output->Create();
+    slots_[number]->output->Create(run);
   }
 }
 
@@ -464,13 +639,37 @@ void FileTable::Close(int number) {
     CommitOutputs({slot->output.get()});
   } catch (...) {
     slot->output->Drop();
+    ReleaseFoldersOnceNoOutputIsOpen();
     throw;
   }
+  ReleaseFoldersOnceNoOutputIsOpen();
+}
+
+FileTable::RunFolder& FileTable::Claimed(const std::string& output) {
+  std::string folder = FolderOf(output);
+  for (const auto& run : run_folders_) {
+    if (run->folder == folder) return *run;
+  }
+  auto run = std::make_unique<RunFolder>();
+  run->folder = folder;
+  run->Claim(output);
+  run_folders_.push_back(std::move(run));
+  return *run_folders_.back();
+}
+
+void FileTable::ReleaseFoldersOnceNoOutputIsOpen() noexcept {
+  for (const auto& slot : slots_) {
+    if (slot && slot->output) return;
+  }
+  for (const auto& run : run_folders_) run->Release();
+  run_folders_.clear();
 }
 
 // Every output reaches the disk before any replaces its old file, and each
 // earlier file is kept until the new ones are all in place and durable, so a
-// failure anywhere here lets the caller put all the old files back.
+// failure anywhere here lets the caller put all the old files back. Only then
+// do the earlier files go; the caller's release of the folders makes that
+// durable too.
 void FileTable::CommitOutputs(const std::vector<OutputFile*>& outputs) {
   for (OutputFile* output : outputs) output->Finish();
   for (OutputFile* output : outputs) output->Replace();
@@ -503,6 +702,7 @@ void FileTable::CloseAll() {
     throw;
   }
   for (auto& slot : slots_) slot.reset();
+  ReleaseFoldersOnceNoOutputIsOpen();
 }
 
 void FileTable::Discard() noexcept {
@@ -516,6 +716,7 @@ void FileTable::Discard() noexcept {
     }
     slot.reset();
   }
+  ReleaseFoldersOnceNoOutputIsOpen();
 }
 
 }  // namespace rt

@@ -7,7 +7,9 @@
 // Output records end with CR LF. An output file is written to a temporary file
 // beside it and only moved over the real one, flushed to disk, when the file is
 // closed; the earlier file is kept until closing has succeeded, so a run that
-// fails, even while closing, leaves the earlier file as it was.
+// fails, even while closing, leaves the earlier file as it was. Each run holds
+// a lock in its outputs' folder while it lasts, and clears what dead runs left
+// there.
 #pragma once
 
 #include <array>
@@ -69,6 +71,7 @@ class FileTable {
 
   struct InputFile;
   struct OutputFile;
+  struct RunFolder;
 
  private:
   struct Slot;
@@ -76,7 +79,11 @@ class FileTable {
   InputFile& UsedForInput(int number);
   OutputFile& UsedForOutput(int number);
   void CommitOutputs(const std::vector<OutputFile*>& outputs);
+  // The claim of this run on the output's folder, made when its first output is opened.
+  RunFolder& Claimed(const std::string& output);
+  void ReleaseFoldersOnceNoOutputIsOpen() noexcept;
   std::array<std::unique_ptr<Slot>, kLastNumber + 1> slots_;
+  std::vector<std::unique_ptr<RunFolder>> run_folders_;
 };
 
 }  // namespace rt

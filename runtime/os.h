@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rt::os {
 
@@ -48,13 +49,31 @@ bool StartWriteBack(Handle handle, SysError& error);
 bool Close(Handle handle, SysError& error);
 // Moves `from` over `to` in one step: a reader sees the old file or the new one.
 bool ReplaceFile(const std::string& from, const std::string& to, SysError& error);
+// Moves `from` to `to` only where `to` names nothing yet: Failure::Exists otherwise.
+bool MoveToFreeName(const std::string& from, const std::string& to, SysError& error);
 // Swaps the contents of two existing names in one step: afterwards `a` names
 // what `b` named and `b` what `a` named. Failure::NotFound when either is
 // missing; Failure::Unsupported on a file system that cannot swap names.
 bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error);
+// Gives the file `existing` a second name, `link`. Failure::Unsupported on a
+// file system without hard links (FAT, exFAT) or one that refuses this link.
+bool LinkFile(const std::string& existing, const std::string& link, SysError& error);
 bool RemoveFile(const std::string& path, SysError& error);
 // Makes the folder's entries (a rename just done) durable.
 bool FlushFolder(const std::string& folder, SysError& error);
+// The names of the folder's entries, without "." and "..".
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysError& error);
+
+// A run's lock: a file whose name only this run takes, held for the run's
+// whole life, so that other runs in the folder can tell a live run's
+// temporary files from a dead one's. Failure::Exists when the name is taken.
+bool CreateRunLock(const std::string& path, Handle& handle, SysError& error);
+// Takes the lock of another run when that run is dead, so that its leftovers
+// can be cleared while no one else does; `dead` is false when the run lives
+// or may be starting. A missing lock file is an error (Failure::NotFound).
+bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error);
+// Removes a lock file taken or created above and lets the lock go.
+bool RemoveRunLock(const std::string& path, Handle handle, SysError& error);
 
 // The folder of the running executable, without a trailing separator.
 bool ProgramFolder(std::string& folder, SysError& error);

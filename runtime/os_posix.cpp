@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "runtime/os.h"
@@ -45,6 +47,37 @@ bool Fail(SysError& error, int code = errno) {
 
 int Fd(Handle handle) {
   return static_cast<int>(handle);
+}
+
+bool Unsupported(SysError& error, int code) {
+  error.failure = Failure::Unsupported;
+  error.reason = std::strerror(code);
+  return false;
+}
+
+// Another run's lock file holds this byte once its owner has locked it. A lock
+// file still empty was created a moment ago, or by a run that died before
+// locking; only one older than this is taken for dead.
+constexpr char kLockedMark = 'L';
+constexpr std::time_t kStartingSeconds = 10;
+
+// A lock on the whole file, held by the open file itself (not the process),
+// so two runs in one process exclude each other too; NFS passes it on to the server.
+bool LockWholeFile(int fd, short type, bool wait) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  int result;
+  do result = ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+  while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+// True when `fd` is still the file that `path` names.
+bool StillNamed(int fd, const std::string& path) {
+  struct stat opened, named;
+  return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -127,6 +160,21 @@ bool ReplaceFile(const std::string& from, const std::string& to, SysError& error
   return ::rename(from.c_str(), to.c_str()) == 0 || Fail(error);
 }
 
+bool MoveToFreeName(const std::string& from, const std::string& to, SysError& error) {
+  // Each way that the system or the file system may lack gives way to the
+  // next; the last, a plain move, reports any real failure.
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EEXIST) return Fail(error);
+#endif
+  // A second name, then the first one removed: link() never replaces a name.
+  if (::link(from.c_str(), to.c_str()) == 0) return ::unlink(from.c_str()) == 0 || Fail(error);
+  if (errno == EEXIST) return Fail(error);
+  struct stat info;
+  if (::stat(to.c_str(), &info) == 0) return Fail(error, EEXIST);
+  return ReplaceFile(from, to, error);
+}
+
 bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) {
 #ifdef RENAME_EXCHANGE
   if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
@@ -146,6 +194,16 @@ bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) 
 #endif
 }
 
+bool LinkFile(const std::string& existing, const std::string& link, SysError& error) {
+  if (::link(existing.c_str(), link.c_str()) == 0) return true;
+  int code = errno;
+  // exFAT and FAT answer EPERM, as does a kernel that keeps users from linking
+  // others' files; either way the file cannot be kept by a second name.
+  if (code == EPERM || code == ENOTSUP || code == ENOSYS || code == EXDEV || code == EMLINK)
+    return Unsupported(error, code);
+  return Fail(error, code);
+}
+
 bool RemoveFile(const std::string& path, SysError& error) {
   return ::unlink(path.c_str()) == 0 || Fail(error);
 }
@@ -157,6 +215,70 @@ bool FlushFolder(const std::string& folder, SysError& error) {
   int code = errno;
   ::close(fd);
   return ok || Fail(error, code);
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysError& error) {
+  names.clear();
+  DIR* listing = ::opendir(folder.empty() ? "/" : folder.c_str());
+  if (!listing) return Fail(error);
+  errno = 0;
+  while (const dirent* entry = ::readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
+  }
+  int code = errno;
+  ::closedir(listing);
+  return code == 0 || Fail(error, code);
+}
+
+bool CreateRunLock(const std::string& path, Handle& handle, SysError& error) {
+  int fd;
+  do fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(error);
+  // Waits out another run that is just looking whether this one is alive. A
+  // file system without locks leaves the file empty, which others take for a
+  // live run's until it is old.
+  if (LockWholeFile(fd, F_WRLCK, true)) {
+    ssize_t written;
+    do written = ::write(fd, &kLockedMark, 1);
+    while (written < 0 && errno == EINTR);
+  }
+  // Another run took the empty file for a dead run's and removed it: take another name.
+  if (!StillNamed(fd, path)) {
+    ::close(fd);
+    return Fail(error, EEXIST);
+  }
+  handle = fd;
+  return true;
+}
+
+bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error) {
+  dead = false;
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(error);
+  // A read lock: it fails while the owner holds its write lock, and keeps a
+  // starting owner from locking until this run is done with the leftovers.
+  struct stat info;
+  if (LockWholeFile(fd, F_RDLCK, false) && ::fstat(fd, &info) == 0 && StillNamed(fd, path)) {
+    dead = info.st_size > 0 || std::time(nullptr) - info.st_mtime > kStartingSeconds;
+  }
+  if (!dead) {
+    ::close(fd);
+    return true;
+  }
+  handle = fd;
+  return true;
+}
+
+bool RemoveRunLock(const std::string& path, Handle handle, SysError& error) {
+  // Removed while still locked, so no other run takes it for a dead run's in between.
+  bool removed = ::unlink(path.c_str()) == 0;
+  int code = errno;
+  ::close(Fd(handle));
+  return removed || Fail(error, code);
 }
 
 bool ProgramFolder(std::string& folder, SysError& error) {

@@ -233,6 +233,10 @@ bool ReplaceFile(const std::string&, const std::string&, SysError&) {
   return true;
 }
 
+bool MoveToFreeName(const std::string&, const std::string&, SysError&) {
+  return true;
+}
+
 bool ExchangeFiles(const std::string&, const std::string&, SysError& error) {
   error.failure = Failure::Unsupported;
   error.reason = "the page cannot swap two file names";
@@ -246,6 +250,33 @@ bool RemoveFile(const std::string&, SysError&) {
 }
 
 bool FlushFolder(const std::string&, SysError&) {
+  return true;
+}
+
+bool LinkFile(const std::string&, const std::string&, SysError& error) {
+  error.failure = Failure::Unsupported;
+  error.reason = "the page cannot give a file two names";
+  return false;
+}
+
+// The page keeps no files of its own beside the outputs, and one run at a
+// time: nothing to list, lock or clear.
+bool ListFolder(const std::string&, std::vector<std::string>& names, SysError&) {
+  names.clear();
+  return true;
+}
+
+bool CreateRunLock(const std::string&, Handle& handle, SysError&) {
+  handle = 0;
+  return true;
+}
+
+bool TakeDeadRunLock(const std::string&, Handle&, bool& dead, SysError&) {
+  dead = false;
+  return true;
+}
+
+bool RemoveRunLock(const std::string&, Handle, SysError&) {
   return true;
 }
 

@@ -205,31 +205,30 @@ bool ReplaceFile(const std::string& from, const std::string& to, SysError& error
          Fail(error);
 }
 
-// Windows has no call that swaps two names in one step; the caller then moves
-// the new file over the old one instead.
-// ReplaceFileW puts `a` under the name `b` and keeps what `b` held under a
-// backup name in the same call; that backup then takes the name `a`. A crash
-// between the two steps leaves the earlier file under the backup name, which
-// is never named like an output.
-bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) {
-  std::wstring wide_a, wide_b;
-  if (!ToWide(a, wide_a, error) || !ToWide(b, wide_b, error)) return false;
-  std::wstring backup = wide_a + L".old";
-  if (::GetFileAttributesW(wide_b.c_str()) == INVALID_FILE_ATTRIBUTES) return Fail(error);
-  if (!::ReplaceFileW(wide_b.c_str(), wide_a.c_str(), backup.c_str(),
-                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-    DWORD code = ::GetLastError();
-    // The earlier file already went to the backup name: put it back first.
-    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-      ::MoveFileExW(backup.c_str(), wide_b.c_str(), MOVEFILE_WRITE_THROUGH);
-    // The replacement could not be made: nothing moved, so the caller may move plainly.
-    if (code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_INVALID_PARAMETER ||
-        code == ERROR_NOT_SUPPORTED || code == ERROR_CALL_NOT_IMPLEMENTED) {
-      return Fail(error, Failure::Unsupported, code);
-    }
-    return Fail(error, code);
+bool MoveToFreeName(const std::string& from, const std::string& to, SysError& error) {
+  std::wstring wide_from, wide_to;
+  if (!ToWide(from, wide_from, error) || !ToWide(to, wide_to, error)) return false;
+  return ::MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_WRITE_THROUGH) || Fail(error);
+}
+
+// Windows has no call that swaps two names in one step; the caller keeps the
+// earlier file by a second name instead.
+bool ExchangeFiles(const std::string&, const std::string&, SysError& error) {
+  return Fail(error, Failure::Unsupported, ERROR_NOT_SUPPORTED);
+}
+
+bool LinkFile(const std::string& existing, const std::string& link, SysError& error) {
+  std::wstring wide_existing, wide_link;
+  if (!ToWide(existing, wide_existing, error) || !ToWide(link, wide_link, error)) return false;
+  if (::CreateHardLinkW(wide_link.c_str(), wide_existing.c_str(), nullptr)) return true;
+  DWORD code = ::GetLastError();
+  // FAT and exFAT have no hard links; some network shares refuse them.
+  if (code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+      code == ERROR_INVALID_PARAMETER || code == ERROR_TOO_MANY_LINKS ||
+      code == ERROR_NOT_SAME_DEVICE || code == ERROR_CALL_NOT_IMPLEMENTED) {
+    return Fail(error, Failure::Unsupported, code);
   }
-  return ::MoveFileExW(backup.c_str(), wide_a.c_str(), MOVEFILE_WRITE_THROUGH) || Fail(error);
+  return Fail(error, code);
 }
 
 bool RemoveFile(const std::string& path, SysError& error) {
@@ -238,11 +237,83 @@ bool RemoveFile(const std::string& path, SysError& error) {
   return ::DeleteFileW(wide.c_str()) || Fail(error);
 }
 
-// Nothing to do here: MOVEFILE_WRITE_THROUGH makes ReplaceFile return only once
-// the rename has reached the disk, and Windows gives ordinary programs no way
-// to flush a folder's entries on their own.
-bool FlushFolder(const std::string&, SysError&) {
+// A folder opened for writing can be flushed on NTFS. Where Windows refuses
+// (access denied, or a file system or share that cannot flush a folder), the
+// moves themselves carry MOVEFILE_WRITE_THROUGH, which returns only once the
+// rename is on the disk, and NTFS journals every change of a folder.
+bool FlushFolder(const std::string& folder, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(folder, wide, error)) return false;
+  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  auto refused = [](DWORD code) {
+    return code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_FUNCTION ||
+           code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_PARAMETER ||
+           code == ERROR_INVALID_HANDLE;
+  };
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD code = ::GetLastError();
+    return refused(code) || Fail(error, code);
+  }
+  bool flushed = ::FlushFileBuffers(handle);
+  DWORD code = ::GetLastError();
+  ::CloseHandle(handle);
+  return flushed || refused(code) || Fail(error, code);
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysError& error) {
+  names.clear();
+  std::wstring wide;
+  if (!ToWide(folder + "/*", wide, error)) return false;
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(wide.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || Fail(error, code);
+  }
+  do {
+    std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..")
+      names.push_back(Utf8(name.data(), static_cast<int>(name.size())));
+  } while (::FindNextFileW(search, &found));
+  DWORD code = ::GetLastError();
+  ::FindClose(search);
+  return code == ERROR_NO_MORE_FILES || Fail(error, code);
+}
+
+// The lock is the open file itself: shared with no one, so another run can
+// neither open nor remove it while this run lives, and deleted by Windows
+// when the handle closes, however the run ends.
+bool CreateRunLock(const std::string& path, Handle& handle, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(error);
+  handle = reinterpret_cast<Handle>(file);
   return true;
+}
+
+// A lock file left by a power cut (never closed) opens; a live run's does not.
+bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error) {
+  dead = false;
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return Fail(error, code);
+    return true;  // in use or being deleted: alive, or as good as
+  }
+  dead = true;
+  handle = reinterpret_cast<Handle>(file);
+  return true;
+}
+
+bool RemoveRunLock(const std::string&, Handle handle, SysError& error) {
+  return ::CloseHandle(Native(handle)) || Fail(error);
 }
 
 bool ProgramFolder(std::string& folder, SysError& error) {

@@ -11,6 +11,7 @@ struct Injection {
 };
 
 CallHook hook = nullptr;
+bool lacking[2] = {false, false};  // by Ability
 
 Injection& State() {
   static Injection state;
@@ -57,6 +58,17 @@ long long CallsMade() {
 
 void SetCallHook(CallHook call_hook) {
   hook = call_hook;
+}
+
+void SimulateLacking(Ability ability, bool lacks) {
+  lacking[static_cast<int>(ability)] = lacks;
+}
+
+bool Lacks(Ability ability, os::SysError& error) {
+  if (!lacking[static_cast<int>(ability)]) return false;
+  error.failure = os::Failure::Unsupported;
+  error.reason = ReasonFor(os::Failure::Unsupported);
+  return true;
 }
 
 bool Permit(os::SysError& error) {

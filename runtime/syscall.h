@@ -21,10 +21,24 @@ void SetCallHook(CallHook hook);
 // Counts the call and returns false with the injected error when this one is to fail.
 bool Permit(os::SysError& error);
 
+// What a file system may lack: FAT, exFAT and network folders cannot swap two
+// names, and FAT and exFAT have no hard links. A test makes the file system
+// seem to lack one, so that every call needing it is answered
+// Failure::Unsupported, as such a file system answers.
+enum class Ability { Exchange, Link };
+void SimulateLacking(Ability ability, bool lacking);
+bool Lacks(Ability ability, os::SysError& error);
+
 // Runs one system call through the seam.
 template <class Call>
 bool Checked(os::SysError& error, Call&& call) {
   return Permit(error) && call();
+}
+
+// For a call that only some file systems can make.
+template <class Call>
+bool CheckedNeeding(Ability ability, os::SysError& error, Call&& call) {
+  return Permit(error) && !Lacks(ability, error) && call();
 }
 
 // For a call whose effect happens even when it reports a failure: closing

@@ -1,6 +1,7 @@
 // A run killed at any point leaves, for each output, either the earlier file
 // untouched or the complete new one, never a partial file; a temporary file a
-// kill leaves behind is never named like an output.
+// kill leaves behind is never named like an output, and the next run clears it
+// while leaving those of a run still going on.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -23,13 +24,21 @@ void KillAtCall(long long call) {
   if (call == kill_at_call) ::kill(::getpid(), SIGKILL);
 }
 
-// Starts a run in a child process, stopped at its `kill_at`-th system call (0: never).
-pid_t StartRun(const TempFolder& folder, long long kill_at) {
+long long stop_at_call = 0;
+
+void StopAtCall(long long call) {
+  if (call == stop_at_call) ::raise(SIGSTOP);
+}
+
+// Starts a run in a child process, killed at its `kill_at`-th system call (0:
+// never), or stopped there until continued.
+pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false) {
   pid_t child = ::fork();
   if (child != 0) return child;
   rt::sys::ClearInjection();
-  kill_at_call = kill_at;
-  rt::sys::SetCallHook(KillAtCall);
+  kill_at_call = stop ? 0 : kill_at;
+  stop_at_call = stop ? kill_at : 0;
+  rt::sys::SetCallHook(stop ? StopAtCall : KillAtCall);
   RecordingWindow window;
   try {
     RunIn(folder, window);
@@ -64,10 +73,19 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
   Survey survey;
+  const std::string own_prefix = "~FixInputFiles-" + std::to_string(child) + "-";
   auto check = [&](const char* name, const std::string& old_bytes, const std::string& new_bytes,
                    bool& is_new) {
     if (!folder.Has(name)) {
-      EXPECT_FALSE(earlier_outputs) << name << " is gone";
+      // Only where the file system can neither swap names nor link, and the
+      // run was cut between moving the earlier file aside and moving the new
+      // one in: the aside file holds it, for the next run to put back.
+      std::vector<std::string> asides;
+      for (const std::string& other : OtherNames(folder)) {
+        if (other.ends_with(std::string(".") + name + ".old")) asides.push_back(other);
+      }
+      EXPECT_TRUE(!earlier_outputs || (asides.size() == 1 && folder.Read(asides[0]) == old_bytes))
+          << name << " is gone";
       return;
     }
     std::string bytes = folder.Read(name);
@@ -77,52 +95,119 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
   };
   check("FixedLines.txt", before.fixed, expected.fixed, survey.fixed_new);
   check("BadLines.txt", before.bad, expected.bad, survey.bad_new);
-  const std::string own_prefix = "~FixInputFiles-" + std::to_string(child) + "-";
   for (const std::string& name : OtherNames(folder)) {
     EXPECT_TRUE(IsTemporaryName(name) && name.starts_with(own_prefix)) << name;
   }
   return survey;
 }
 
+// What the next run finds of a dead one: opening an output clears it.
+void StartNextRun(const TempFolder& folder) {
+  rt::FileTable next_run;
+  next_run.Open(2, rt::OpenMode::Output, folder.File("FixedLines.txt"));
+}
+
 TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
   const Inputs inputs = LargeInputs(7000, 11);
   const Outputs expected = CleanRunOutputs(inputs);
-  for (bool earlier_outputs : {true, false}) {
-    SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
-    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-    int kills = 0;
-    std::vector<long long> one_new_one_old;
-    for (long long call = 1;; ++call) {
-      SCOPED_TRACE("killed at call " + std::to_string(call));
-      TempFolder folder;
-      Prepare(folder, inputs, earlier_outputs);
-      const Outputs before = OutputsIn(folder);
-      pid_t child = StartRun(folder, call);
-      if (!WaitKilled(child)) {
-        EXPECT_EQ(OutputsIn(folder), expected);
+  for (const FileSystemAbilities& abilities : kEachFileSystem) {
+    SimulatedFileSystem file_system(abilities);
+    for (bool earlier_outputs : {true, false}) {
+      SCOPED_TRACE(std::string(abilities.name) +
+                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
+      const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+      int kills = 0, put_back = 0;
+      std::vector<long long> one_new_one_old;
+      for (long long call = 1;; ++call) {
+        SCOPED_TRACE("killed at call " + std::to_string(call));
+        TempFolder folder;
+        Prepare(folder, inputs, earlier_outputs);
+        const Outputs before = OutputsIn(folder);
+        pid_t child = StartRun(folder, call);
+        if (!WaitKilled(child)) {
+          EXPECT_EQ(OutputsIn(folder), expected);
+          EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+          break;
+        }
+        ++kills;
+        Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+        if (survey.fixed_new != survey.bad_new) {
+          EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
+          one_new_one_old.push_back(call);
+        }
+        // The next run removes everything the killed one left, and puts an
+        // earlier output it had moved aside back under its name.
+        const bool name_missing =
+            earlier_outputs && !(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+        StartNextRun(folder);
         EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-        break;
+        Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+        EXPECT_EQ(after.fixed_new, survey.fixed_new);
+        EXPECT_EQ(after.bad_new, survey.bad_new);
+        if (name_missing) {
+          EXPECT_TRUE(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+          ++put_back;
+        }
       }
-      ++kills;
-      Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
-      if (survey.fixed_new != survey.bad_new) {
-        EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
-        one_new_one_old.push_back(call);
-      }
+      EXPECT_EQ(kills, calls) << "a kill before every call of the run";
+      // The two outputs are moved into place one after the other: only a kill
+      // between the moves finds FixedLines.txt new and BadLines.txt not yet
+      // (each file complete), and it lasts the calls that place one output.
+      std::vector<long long> between_moves;
+      for (int placing = PlacingCalls(abilities, earlier_outputs); placing > 0; --placing)
+        between_moves.push_back(calls - placing);
+      EXPECT_EQ(one_new_one_old, between_moves);
+      // Moved aside with nothing yet in its place: once for each output.
+      EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? 2 : 0);
+      std::printf(
+          "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; one new "
+          "and one earlier file after %zu of them, between the two moves; %d earlier outputs "
+          "put back by the next run\n",
+          abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs", kills,
+          one_new_one_old.size(), put_back);
     }
-    EXPECT_EQ(kills, calls) << "a kill before every call of the run";
-    // The two outputs are moved into place by two calls, one after the other:
-    // only a kill between them finds FixedLines.txt new and BadLines.txt not
-    // yet (each file complete). Without earlier files each move takes two calls.
-    const std::vector<long long> between_moves = earlier_outputs
-                                                     ? std::vector<long long>{calls - 1}
-                                                     : std::vector<long long>{calls - 2, calls - 1};
-    EXPECT_EQ(one_new_one_old, between_moves);
-    std::printf(
-        "[ figures  ] %s: %d kills survived, each file earlier or complete new; one new "
-        "and one earlier file after %zu of them, between the two moves\n",
-        earlier_outputs ? "earlier outputs" : "no earlier outputs", kills, one_new_one_old.size());
   }
+}
+
+// Runs killed in a folder leave their temporary files; a later run removes
+// them, but not those of a run still going on there, and three runs at once
+// in one folder all finish whole.
+TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndSparesALiveRuns) {
+  const Inputs inputs = LargeInputs(7000, 17);
+  const Outputs expected = CleanRunOutputs(inputs);
+  const long long calls = CallsOfACleanRun(inputs, true);
+  TempFolder folder;
+  Prepare(folder, inputs, true);
+  for (long long call : {calls / 2, calls / 3, calls - 1})
+    ASSERT_TRUE(WaitKilled(StartRun(folder, call)));
+  const std::vector<std::string> killed_runs = OtherNames(folder);
+  EXPECT_EQ(killed_runs.size(), 3u) << "each run clears the killed one before it: only the "
+                                        "last one's lock and two temporary files are left";
+
+  pid_t stopped = StartRun(folder, calls / 2, true);
+  int status = 0;
+  ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  const std::vector<std::string> live_run = OtherNames(folder);
+  pid_t first = StartRun(folder, 0), second = StartRun(folder, 0);
+  EXPECT_FALSE(WaitKilled(first));
+  EXPECT_FALSE(WaitKilled(second));
+  const std::string live_prefix = "~FixInputFiles-" + std::to_string(stopped) + "-";
+  std::vector<std::string> live_files;
+  for (const std::string& name : live_run) {
+    if (name.starts_with(live_prefix)) live_files.push_back(name);
+  }
+  EXPECT_GE(live_files.size(), 3u) << "the stopped run's lock and temporary files";
+  EXPECT_EQ(OtherNames(folder), live_files)
+      << "the killed runs' files are gone, the live one's stay";
+  EXPECT_EQ(OutputsIn(folder), expected);
+
+  ::kill(stopped, SIGCONT);
+  EXPECT_FALSE(WaitKilled(stopped)) << "the stopped run finishes whole";
+  EXPECT_EQ(OutputsIn(folder), expected);
+  EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+  std::printf("[ figures  ] %zu files of 3 killed runs removed, %zu of a live run spared\n",
+              killed_runs.size(), live_files.size());
 }
 
 // The same, with the kill coming from outside at moments spread over a run,

@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <random>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "runtime/syscall.h"
 
 namespace testing_support {
@@ -77,24 +81,56 @@ Outputs OutputsIn(const TempFolder& folder) {
 }
 
 int OpenDescriptors() {
+#ifdef _WIN32
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return static_cast<int>(count);
+#else
   int count = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
     ++count;
   return count;
+#endif
 }
 
 bool IsTemporaryName(std::string_view name) {
   constexpr std::string_view kPrefix = "~FixInputFiles-";
-  constexpr std::string_view kSuffix = ".tmp";
-  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return false;
-  std::string_view middle = name.substr(kPrefix.size());
-  middle.remove_suffix(kSuffix.size());
-  std::size_t dash = middle.find('-');
-  auto digits = [](std::string_view text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  if (!name.starts_with(kPrefix)) return false;
+  std::string_view rest = name.substr(kPrefix.size());
+  auto number = [&] {
+    std::size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string_view::npos) return false;
+    rest.remove_prefix(digits);
+    return true;
   };
-  return dash != std::string_view::npos && digits(middle.substr(0, dash)) &&
-         digits(middle.substr(dash + 1));
+  auto skip = [&](char c) {
+    if (!rest.starts_with(c)) return false;
+    rest.remove_prefix(1);
+    return true;
+  };
+  if (!number() || !skip('-') || !number()) return false;
+  if (rest == ".lock") return true;
+  if (skip('-')) return number() && rest == ".tmp";
+  return rest.starts_with('.') && rest.ends_with(".txt.old");
+}
+
+SimulatedFileSystem::SimulatedFileSystem(const FileSystemAbilities& abilities) {
+  rt::sys::SimulateLacking(rt::sys::Ability::Exchange, !abilities.exchange);
+  rt::sys::SimulateLacking(rt::sys::Ability::Link, !abilities.link);
+}
+
+SimulatedFileSystem::~SimulatedFileSystem() {
+  rt::sys::SimulateLacking(rt::sys::Ability::Exchange, false);
+  rt::sys::SimulateLacking(rt::sys::Ability::Link, false);
+}
+
+int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
+  // One exchange; or its refusal, the second name and the move; or both
+  // refused, the move aside and the move. Without an earlier file, the
+  // exchange finds none and a plain move follows; the others find none where
+  // they would keep it, and the move follows as before.
+  if (abilities.exchange) return earlier_outputs ? 1 : 2;
+  return abilities.link ? 3 : 4;
 }
 
 std::vector<std::string> OtherNames(const TempFolder& folder) {

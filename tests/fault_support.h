@@ -58,8 +58,35 @@ Outputs OutputsIn(const TempFolder& folder);
 // Descriptors this process has open.
 int OpenDescriptors();
 
-// True for the name of a temporary output file: ~FixInputFiles-<pid>-<n>.tmp.
+// True for the name of a file a run keeps beside its outputs while it lasts:
+// its lock ~FixInputFiles-<pid>-<n>.lock, a temporary output
+// ~FixInputFiles-<pid>-<n>-<k>.tmp, or an earlier output set aside,
+// ~FixInputFiles-<pid>-<n>.<output>.old.
 bool IsTemporaryName(std::string_view name);
+
+// What the file system under a test can do: each row makes the calls that
+// need a missing ability answer as FAT, exFAT or a network folder would.
+struct FileSystemAbilities {
+  bool exchange;
+  bool link;
+  const char* name;
+};
+inline constexpr FileSystemAbilities kEveryAbility{true, true, "Exchange"};
+inline constexpr FileSystemAbilities kLinkOnly{false, true, "LinkOnly"};
+inline constexpr FileSystemAbilities kNeither{false, false, "NoExchangeNoLink"};
+inline constexpr FileSystemAbilities kEachFileSystem[] = {kEveryAbility, kLinkOnly, kNeither};
+
+// Makes the file system seem to have these abilities while it lives.
+class SimulatedFileSystem {
+ public:
+  explicit SimulatedFileSystem(const FileSystemAbilities& abilities);
+  ~SimulatedFileSystem();
+  SimulatedFileSystem(const SimulatedFileSystem&) = delete;
+  SimulatedFileSystem& operator=(const SimulatedFileSystem&) = delete;
+};
+
+// The calls that put one output in its place over an earlier file (or over none).
+int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs);
 
 // The folder's names other than the four files of a run.
 std::vector<std::string> OtherNames(const TempFolder& folder);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "runtime/error.h"
 #include "tests/test_support.h"
 
@@ -112,6 +114,43 @@ TEST(OutputRecords, ReplaceTheOldFileOnlyWhenClosed) {
   files.CloseAll();
   EXPECT_EQ(folder.Read("out.txt"), "new\r\n");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.txt"});
+}
+
+// What runs that were killed or cut left in the folder: the next run to open
+// an output there removes it, and puts an earlier output that one of them had
+// moved aside back under its free name. A run still going on keeps its files.
+TEST(OutputRecords, ARunClearsWhatDeadRunsLeftButNotWhatALiveOneUses) {
+  TempFolder folder;
+  rt::FileTable live_run;
+  live_run.Open(2, rt::OpenMode::Output, folder.File("live.txt"));
+  live_run.WriteRecord(2, {"live"});
+  const std::vector<std::string> live_runs_files = folder.Names();
+  ASSERT_EQ(live_runs_files.size(), 2u) << "its lock and its temporary file";
+
+  folder.Write("other.txt", "new results");
+  const std::vector<std::string> leftovers = {
+      "~FixInputFiles-4000001-0.out.txt.old",    // cut between the two moves: put back
+      "~FixInputFiles-4000001-0-1.tmp",          // a new file not yet in place
+      "~FixInputFiles-4000002-3.other.txt.old",  // its new file is in place
+      "~FixInputFiles-4000003-0.tmp",            // an earlier build's name
+  };
+  for (const std::string& name : leftovers) folder.Write(name, "L");
+  folder.Write(leftovers[0], "earlier results");
+  folder.Write("~FixInputFiles-4000004-0.tmp.old", "unknown output");
+  rt::FileTable next_run;
+  next_run.Open(2, rt::OpenMode::Output, folder.File("next.txt"));
+  next_run.Discard();
+  EXPECT_EQ(folder.Read("out.txt"), "earlier results");
+  EXPECT_EQ(folder.Read("other.txt"), "new results");
+  std::vector<std::string> expected = live_runs_files;
+  for (const char* name : {"other.txt", "out.txt", "~FixInputFiles-4000004-0.tmp.old"})
+    expected.push_back(name);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folder.Names(), expected) << "the live run's lock and temporary file stay";
+  live_run.CloseAll();
+  EXPECT_EQ(folder.Read("live.txt"), "live\r\n");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"live.txt", "other.txt", "out.txt",
+                                                      "~FixInputFiles-4000004-0.tmp.old"}));
 }
 
 TEST(FileNumbers, MisuseIsARunTimeError) {

@@ -2,6 +2,8 @@
 // program's own folder, and files Windows will not let the program touch.
 #include <gtest/gtest.h>
 #include <windows.h>
+// <windows.h> names ReplaceFileW so; the program's own is meant here.
+#undef ReplaceFile
 
 #include <string>
 
@@ -118,19 +120,42 @@ TEST(WindowsFiles, AListLockedByAnotherProgramIsPermissionDenied) {
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Symbols.txt", "in.txt"}));
 }
 
-TEST(WindowsFiles, ExchangeSwapsTwoFilesAndKeepsBothWhole) {
+// Windows cannot swap two names; the earlier output keeps a second name
+// instead, and a move to a free name never replaces a file.
+TEST(WindowsFiles, EarlierFilesAreKeptByASecondNameNotSwapped) {
   TempFolder folder;
   std::string a = folder.File("~new.tmp"), b = folder.File("FixedLines.txt");
   WriteUtf8Path(a, "new");
   WriteUtf8Path(b, "earlier");
   rt::os::SysError error;
-  ASSERT_TRUE(rt::os::ExchangeFiles(a, b, error)) << error.reason;
+  EXPECT_FALSE(rt::os::ExchangeFiles(a, b, error));
+  EXPECT_EQ(error.failure, rt::os::Failure::Unsupported);
+  const std::string aside = folder.File("~aside.old");
+  ASSERT_TRUE(rt::os::LinkFile(b, aside, error)) << error.reason;
+  ASSERT_TRUE(rt::os::ReplaceFile(a, b, error)) << error.reason;
   EXPECT_EQ(ReadUtf8Path(b), "new");
-  EXPECT_EQ(ReadUtf8Path(a), "earlier");
-  ASSERT_TRUE(rt::os::ExchangeFiles(a, b, error)) << error.reason;
-  EXPECT_EQ(ReadUtf8Path(b), "earlier");
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"FixedLines.txt", "~new.tmp"}));
-  EXPECT_FALSE(rt::os::ExchangeFiles(a, folder.File("missing.txt"), error));
+  EXPECT_EQ(ReadUtf8Path(aside), "earlier");
+  EXPECT_FALSE(rt::os::MoveToFreeName(aside, b, error));
+  EXPECT_EQ(error.failure, rt::os::Failure::Exists);
+  EXPECT_EQ(ReadUtf8Path(b), "new");
+  ASSERT_TRUE(rt::os::FlushFolder(folder.Path(), error)) << error.reason;
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"FixedLines.txt", "~aside.old"}));
+}
+
+// A live run's lock can be neither taken nor removed by another run.
+TEST(WindowsFiles, ALiveRunsLockCannotBeTakenOrRemoved) {
+  TempFolder folder;
+  const std::string lock = folder.File("~FixInputFiles-1-0.lock");
+  rt::os::Handle held = 0, taken = 0;
+  rt::os::SysError error;
+  ASSERT_TRUE(rt::os::CreateRunLock(lock, held, error)) << error.reason;
+  bool dead = true;
+  ASSERT_TRUE(rt::os::TakeDeadRunLock(lock, taken, dead, error)) << error.reason;
+  EXPECT_FALSE(dead);
+  EXPECT_FALSE(rt::os::RemoveFile(lock, error));
+  ASSERT_TRUE(rt::os::RemoveRunLock(lock, held, error)) << error.reason;
+  EXPECT_FALSE(folder.Has("~FixInputFiles-1-0.lock")) << "deleted as it is let go";
+  EXPECT_FALSE(rt::os::TakeDeadRunLock(lock, taken, dead, error));
   EXPECT_EQ(error.failure, rt::os::Failure::NotFound);
 }
 
