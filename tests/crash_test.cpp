@@ -182,7 +182,7 @@ TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndSparesALiveRuns) {
     ASSERT_TRUE(WaitKilled(StartRun(folder, call)));
   const std::vector<std::string> killed_runs = OtherNames(folder);
   EXPECT_EQ(killed_runs.size(), 3u) << "each run clears the killed one before it: only the "
-                                        "last one's lock and two temporary files are left";
+                                       "last one's lock and two temporary files are left";
 
   pid_t stopped = StartRun(folder, calls / 2, true);
   int status = 0;

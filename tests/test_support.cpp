@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -15,11 +16,16 @@ namespace fs = std::filesystem;
 TempFolder::TempFolder() : TempFolder(fs::temp_directory_path()) {}
 
 TempFolder::TempFolder(const fs::path& base) {
+  // A name no other test process has taken: under node every process has the
+  // same number, so a random part keeps concurrent runs apart.
   static std::atomic<int> serial{0};
-  fs::path path = base / ("fixinput-test-" + std::to_string(rt::os::ProcessId()) + "-" +
-                          std::to_string(serial++));
-  fs::remove_all(path);
-  fs::create_directories(path);
+  static const unsigned salt = std::random_device{}();
+  fs::create_directories(base);
+  fs::path path;
+  do {
+    path = base / ("fixinput-test-" + std::to_string(rt::os::ProcessId()) + "-" +
+                   std::to_string(salt) + "-" + std::to_string(serial++));
+  } while (!fs::create_directory(path));
   path_ = path.string();
 }
 
