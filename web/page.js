@@ -241,24 +241,105 @@
       });
   }
 
-  // Outputs written into the chosen folder. Each goes through a writable
-  // stream, which replaces the file only when closed: they are closed after
-  // the run succeeded, and aborted otherwise, when files this run created are
-  // removed again, so the folder is as it was.
+  // The program's outputs: their swap files are the browser's leftovers of our runs.
+  var OUTPUTS = ["FixedLines.txt", "BadLines.txt"];
+  // A run's temporary outputs are FixInputFiles-<run>-<output>.tmp. (In a
+  // folder the user picked, Chromium refuses names that start with "~", like
+  // the native program's temporaries: the page can never touch those.)
+  var TEMPORARY = /^FixInputFiles-([0-9a-z]+)-\d+\.tmp$/;
+  var RUN_LOCK = "FixInputFiles run ";
+
+  // A leftover of a cut run: a temporary output, or a browser's swap file
+  // (<name>.crswap or <name>.<n>.crswap) of one or of an output. Returns the
+  // run it belongs to ("" when its name does not say), or null for any other file.
+  function leftoverRun(name) {
+    var swap = /^(.*?)(\.\d+)?\.crswap$/.exec(name);
+    var of = swap ? swap[1] : name;
+    if (swap && OUTPUTS.includes(of)) return "";
+    var temporary = TEMPORARY.exec(of);
+    return temporary ? temporary[1] : null;
+  }
+
+  // Removes what runs cut by a closed tab or a killed browser left in `folder`,
+  // but nothing of a run still going on: each holds a lock of this origin
+  // under its name, and the browser refuses to remove a file that a run of
+  // another tab or origin still writes. Leftovers only take room: the run
+  // goes on whatever happens here.
+  async function removeLeftovers(folder) {
+    var live = (await navigator.locks.query()).held.map(function (lock) {
+      return lock.name;
+    });
+    var names = [];
+    for await (var [name, handle] of folder.entries()) {
+      var run = leftoverRun(name);
+      if (handle.kind === "file" && run !== null && !live.includes(RUN_LOCK + run)) names.push(name);
+    }
+    for (var leftover of names) await folder.removeEntry(leftover).catch(function () {});
+  }
+
+  // Steps for saving(): whether `folder` holds a file `name`, and putting an output in place.
+  function exists(folder, name) {
+    return async function () {
+      try {
+        await folder.getFileHandle(name);
+        return true;
+      } catch (e) {
+        if (e.name === "NotFoundError") return false;
+        throw e;
+      }
+    };
+  }
+  function placing(output) {
+    return function () {
+      return output.handle.move(output.name);
+    };
+  }
+
+  // Takes the lock `name`; resolves to the function that releases it.
+  function holdLock(name) {
+    return new Promise(function (granted) {
+      navigator.locks.request(name, function () {
+        return new Promise(function (release) {
+          granted(release);
+        });
+      });
+    });
+  }
+
+  // Outputs written into the chosen folder. Each streams into a temporary
+  // file of the run, never named like an output, through a writable stream
+  // (the browser writes a swap file and puts it in place when it is closed).
+  // Only after the run succeeded are both closed and then each moved over
+  // its output's name, one rename: an output's name holds its earlier file or
+  // the whole new one, whether the tab is closed or the browser killed at any
+  // moment, and a closed tab leaves no empty output. What such a cut leaves
+  // (temporaries, swap files) the next run in the folder removes.
   function FolderOutputs(folder) {
+    var run = Math.random().toString(36).slice(2, 10);
     var outputs = [];
+    var release = null;
+    var ready = holdLock(RUN_LOCK + run).then(function (unlock) {
+      release = unlock;
+      return removeLeftovers(folder).catch(function () {});
+    });
+    // Leaving the page ends the run; the browser asks first.
+    function askBeforeLeaving(event) {
+      event.preventDefault();
+      event.returnValue = "";
+    }
+    window.addEventListener("beforeunload", askBeforeLeaving);
+    async function end() {
+      window.removeEventListener("beforeunload", askBeforeLeaving);
+      await ready;
+      release();
+    }
     this.open = function (id, name) {
-      var output = { name: name, created: false, stream: null };
+      var output = { name: name, temporary: "FixInputFiles-" + run + "-" + id + ".tmp", stream: null };
       outputs[id] = output;
       return saving(name, async function () {
-        try {
-          await folder.getFileHandle(name);
-        } catch (e) {
-          if (e.name !== "NotFoundError") throw e;
-          output.created = true;
-        }
-        var handle = await folder.getFileHandle(name, { create: true });
-        output.stream = await handle.createWritable();
+        await ready;
+        output.handle = await folder.getFileHandle(output.temporary, { create: true });
+        output.stream = await output.handle.createWritable();
       });
     };
     this.write = function (id, bytes) {
@@ -267,30 +348,42 @@
         return output.stream.write(bytes);
       });
     };
+    // All the writing is done before the first output is put in place, so
+    // that the moment one is new beside an earlier other is as short as two renames.
     this.save = async function () {
-      for (var output of outputs) {
-        if (!output) continue;
+      await ready;
+      var saved = outputs.filter(Boolean);
+      for (var output of saved) {
         var stream = output.stream;
         await saving(output.name, function () {
           return stream.close();
         });
         output.stream = null;
+      }
+      for (var output of saved) output.earlier = await saving(output.name, exists(folder, output.name));
+      for (var output of saved) {
+        await saving(output.name, placing(output));
         output.placed = true;
       }
+      await end();
     };
-    // Cleanup after a failure: the failure already reported is the one that matters.
+    // Cleanup after a failure: the failure already reported is the one that
+    // matters. An output put in place where there was none goes again.
     this.drop = async function () {
+      await ready;
       for (var output of outputs) {
         if (!output) continue;
         if (output.stream) await output.stream.abort().catch(function () {});
-        if (output.created) await folder.removeEntry(output.name).catch(function () {});
+        var name = output.placed ? (output.earlier ? null : output.name) : output.handle && output.temporary;
+        if (name) await folder.removeEntry(name).catch(function () {});
       }
+      await end();
     };
     // After drop: the outputs in place over earlier files, which no browser
     // call can put back.
     this.replaced = function () {
       return outputs.filter(function (output) {
-        return output && output.placed && !output.created;
+        return output && output.placed && output.earlier;
       }).map(function (output) {
         return output.name;
       });

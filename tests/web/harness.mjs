@@ -43,7 +43,8 @@ export async function bail(code, message) {
 // Chromium on this closed network: without the background-networking flags it
 // keeps trying hosts it cannot reach. Firefox saves downloads without asking,
 // into a folder of its own (browser.fixDownloads): DevTools' way does not reach it.
-export async function launch(name) {
+// A browser started again on the `profile` of a killed one finds what it left.
+export async function launch(name, profile = scratch(`fixinput-${name}-`)) {
   const firefox = name === 'firefox';
   const exe = firefox ? process.env.FIX_FIREFOX || '/usr/bin/firefox-esr' : process.env.FIX_CHROMIUM || '/usr/bin/chromium';
   const downloads = firefox && scratch('fixinput-downloads-');
@@ -51,7 +52,7 @@ export async function launch(name) {
     if (!fs.existsSync(exe)) throw new Error('not installed');
     const browser = await puppeteer.launch({
       browser: firefox ? 'firefox' : 'chrome', executablePath: exe, headless: true,
-      userDataDir: scratch(`fixinput-${name}-`), timeout: 90_000, protocolTimeout: 600_000,
+      userDataDir: profile, timeout: 90_000, protocolTimeout: 600_000,
       args: firefox ? [] : ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
       extraPrefsFirefox: {

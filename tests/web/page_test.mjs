@@ -440,11 +440,11 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     const [golden] = lists;
     await fill(page, {'in.txt': golden.in, 'Symbols.txt': golden.symbols, ...earlier});
     await page.evaluate(() => {
-      const close = FileSystemWritableFileStream.prototype.close;
+      const move = FileSystemFileHandle.prototype.move;
       let calls = 0;
-      FileSystemWritableFileStream.prototype.close = function () {
-        if (++calls < 2) return close.call(this);
-        FileSystemWritableFileStream.prototype.close = close;
+      FileSystemFileHandle.prototype.move = function (...args) {
+        if (++calls < 2) return move.apply(this, args);
+        FileSystemFileHandle.prototype.move = move;
         return Promise.reject(new DOMException('The file is in use.', 'NoModificationAllowedError'));
       };
     });
@@ -482,6 +482,69 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
   }
   onlyItself(server.requests);
   await page.close();
+});
+
+// Runs cut while they write the outputs, by a closed tab or a killed browser
+// (started again on its profile), with and without earlier outputs: no output
+// where there was none, earlier ones byte for byte; the next run removes what
+// the cut left, but not the temporaries of a run of another tab that waits to
+// put its outputs in place, which then finishes whole.
+if (browserName === 'chromium') await h.group('cut runs', async () => {
+  const server = await h.servePage(pagePath);
+  const profile = h.scratch('fixinput-chromium-');
+  let browser = await h.launch('chromium', profile);
+  const dir = h.scratch('fixinput-native-');
+  fs.writeFileSync(path.join(dir, 'in.txt'), 'p a t\r\np x a\r\n'.repeat(600_000));
+  fs.copyFileSync(path.join(goldenDir, 'Symbols.txt'), path.join(dir, 'Symbols.txt'));
+  spawnSync(cleanFolder, [dir]);
+  const read = (names) => Object.fromEntries(names.map((name) => [name, fs.readFileSync(path.join(dir, name))]));
+  const [inputs, outputs] = [read(['in.txt', 'Symbols.txt']), read(['FixedLines.txt', 'BadLines.txt'])];
+  const earlier = {'FixedLines.txt': Buffer.from('p a\r\n'), 'BadLines.txt': Buffer.from('1\tp x\tBad symbol removed\tx\r\n')};
+  const opened = async () => {
+    const page = await browser.newPage();
+    await h.answerPickerWithOpfs(page, 'words');
+    return page.goto(server.url).then(() => page);
+  };
+  const left = (files) => Object.keys(files).filter((name) => !(name in inputs) && !(name in outputs));
+  const checkWhole = async (page, end, what, waiting = 0) => {
+    const now = await folder(page);
+    h.check(`${what}: "Done.", the outputs, ${waiting} temporaries of a waiting run and nothing else`, end.caption.startsWith('Done.') &&
+      left(now).filter((name) => name.endsWith('.tmp')).length === waiting && left(now).length === waiting &&
+      Object.keys(outputs).every((name) => same(now[name], outputs[name])), JSON.stringify({...end, files: Object.keys(now)}));
+  };
+  for (const [cut, before] of [['a closed tab', {}], ['a closed tab', earlier], ['a killed browser', {}], ['a killed browser', earlier]]) {
+    const what = `${cut} ${before === earlier ? 'with' : 'without'} earlier outputs`;
+    let page = await opened();
+    await fill(page, {...inputs, ...before});
+    await page.click('#Command1');
+    await page.waitForFunction(() => /^Done with (\d+)/.exec(document.getElementById('Command1').textContent)?.[1] >= 100_000,
+      {timeout: 120_000});
+    if (cut === 'a closed tab') await page.close();
+    else {
+      const gone = new Promise((resolve) => browser.once('disconnected', resolve));
+      browser.process().kill('SIGKILL');
+      await gone.then(async () => { browser = await h.launch('chromium', profile); });
+    }
+    const now = await folder(page = await opened());
+    h.check(`${what}: files of the run left, no output where there was none, the earlier ones byte for byte`, left(now).length > 0 &&
+      Object.keys(outputs).every((name) => (before[name] ? same(now[name], before[name]) : !(name in now))), Object.keys(now).join());
+    await checkWhole(page, await h.runFolderWay(page), `${what}, the next run`);
+  }
+  const waiting = await opened();
+  await waiting.evaluate(() => {
+    const move = FileSystemFileHandle.prototype.move;
+    const moving = new Promise((resolve) => { window.go = resolve; });
+    FileSystemFileHandle.prototype.move = function (...args) {
+      window.waits = true;
+      return moving.then(() => move.apply(this, args));
+    };
+  });
+  await waiting.click('#Command1');
+  await waiting.waitForFunction(() => window.waits, {timeout: 120_000, polling: 50});
+  const next = await opened();
+  await checkWhole(next, await h.runFolderWay(next), 'a run while another waits to put its outputs in place', 2);
+  await waiting.evaluate(() => window.go());
+  await checkWhole(waiting, await h.waitForEnd(waiting), 'then the waiting run');
 });
 
 await h.finish();
