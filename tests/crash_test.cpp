@@ -110,63 +110,58 @@ void StartNextRun(const TempFolder& folder) {
 TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
   const Inputs inputs = LargeInputs(7000, 11);
   const Outputs expected = CleanRunOutputs(inputs);
-  for (const FileSystemAbilities& abilities : kEachFileSystem) {
-    SimulatedFileSystem file_system(abilities);
-    for (bool earlier_outputs : {true, false}) {
-      SCOPED_TRACE(std::string(abilities.name) +
-                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
-      const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-      int kills = 0, put_back = 0;
-      std::vector<long long> one_new_one_old;
-      for (long long call = 1;; ++call) {
-        SCOPED_TRACE("killed at call " + std::to_string(call));
-        TempFolder folder;
-        Prepare(folder, inputs, earlier_outputs);
-        const Outputs before = OutputsIn(folder);
-        pid_t child = StartRun(folder, call);
-        if (!WaitKilled(child)) {
-          EXPECT_EQ(OutputsIn(folder), expected);
-          EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-          break;
-        }
-        ++kills;
-        Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
-        if (survey.fixed_new != survey.bad_new) {
-          EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
-          one_new_one_old.push_back(call);
-        }
-        // The next run removes everything the killed one left, and puts an
-        // earlier output it had moved aside back under its name.
-        const bool name_missing =
-            earlier_outputs && !(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
-        StartNextRun(folder);
+  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+    int kills = 0, put_back = 0;
+    std::vector<long long> one_new_one_old;
+    for (long long call = 1;; ++call) {
+      SCOPED_TRACE("killed at call " + std::to_string(call));
+      TempFolder folder;
+      Prepare(folder, inputs, earlier_outputs);
+      const Outputs before = OutputsIn(folder);
+      pid_t child = StartRun(folder, call);
+      if (!WaitKilled(child)) {
+        EXPECT_EQ(OutputsIn(folder), expected);
         EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-        Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
-        EXPECT_EQ(after.fixed_new, survey.fixed_new);
-        EXPECT_EQ(after.bad_new, survey.bad_new);
-        if (name_missing) {
-          EXPECT_TRUE(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
-          ++put_back;
-        }
+        break;
       }
-      EXPECT_EQ(kills, calls) << "a kill before every call of the run";
-      // The two outputs are moved into place one after the other: only a kill
-      // between the moves finds FixedLines.txt new and BadLines.txt not yet
-      // (each file complete), and it lasts the calls that place one output.
-      std::vector<long long> between_moves;
-      for (int placing = PlacingCalls(abilities, earlier_outputs); placing > 0; --placing)
-        between_moves.push_back(calls - placing);
-      EXPECT_EQ(one_new_one_old, between_moves);
-      // Moved aside with nothing yet in its place: once for each output.
-      EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? 2 : 0);
-      std::printf(
-          "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; one new "
-          "and one earlier file after %zu of them, between the two moves; %d earlier outputs "
-          "put back by the next run\n",
-          abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs", kills,
-          one_new_one_old.size(), put_back);
+      ++kills;
+      Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+      if (survey.fixed_new != survey.bad_new) {
+        EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
+        one_new_one_old.push_back(call);
+      }
+      // The next run removes everything the killed one left, and puts an
+      // earlier output it had moved aside back under its name.
+      const bool name_missing =
+          earlier_outputs && !(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+      StartNextRun(folder);
+      EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+      Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+      EXPECT_EQ(after.fixed_new, survey.fixed_new);
+      EXPECT_EQ(after.bad_new, survey.bad_new);
+      if (name_missing) {
+        EXPECT_TRUE(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+        ++put_back;
+      }
     }
-  }
+    EXPECT_EQ(kills, calls) << "a kill before every call of the run";
+    // The two outputs are moved into place one after the other: only a kill
+    // between the moves finds FixedLines.txt new and BadLines.txt not yet
+    // (each file complete), and it lasts the calls that place one output.
+    std::vector<long long> between_moves;
+    for (int placing = PlacingCalls(abilities, earlier_outputs); placing > 0; --placing)
+      between_moves.push_back(calls - placing);
+    EXPECT_EQ(one_new_one_old, between_moves);
+    // Moved aside with nothing yet in its place: once for each output.
+    EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? 2 : 0);
+    std::printf(
+        "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; one new "
+        "and one earlier file after %zu of them, between the two moves; %d earlier outputs "
+        "put back by the next run\n",
+        abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs", kills,
+        one_new_one_old.size(), put_back);
+  });
 }
 
 // Runs killed in a folder leave their temporary files; a later run removes

@@ -3,6 +3,8 @@
 // lose, and checks on what a folder holds afterwards.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -84,6 +86,20 @@ class SimulatedFileSystem {
   SimulatedFileSystem(const SimulatedFileSystem&) = delete;
   SimulatedFileSystem& operator=(const SimulatedFileSystem&) = delete;
 };
+
+// Runs `check(abilities, earlier_outputs)` on each simulated file system,
+// with earlier outputs in the folder and without, each under a trace naming them.
+template <class Check>
+void ForEachFileSystem(Check&& check) {
+  for (const FileSystemAbilities& abilities : kEachFileSystem) {
+    SimulatedFileSystem file_system(abilities);
+    for (bool earlier_outputs : {true, false}) {
+      SCOPED_TRACE(std::string(abilities.name) +
+                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
+      check(abilities, earlier_outputs);
+    }
+  }
+}
 
 // The calls that put one output in its place over an earlier file (or over none).
 int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs);

@@ -104,29 +104,24 @@ INSTANTIATE_TEST_SUITE_P(EachFileSystem, FailureAtEveryCall,
 // beside an old BadLines.txt, whatever the file system can do.
 TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
   const Inputs inputs{"p x\r\n", "p\r\n"};
-  for (const FileSystemAbilities& abilities : kEachFileSystem) {
-    SimulatedFileSystem file_system(abilities);
-    for (bool earlier_outputs : {true, false}) {
-      SCOPED_TRACE(std::string(abilities.name) +
-                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
-      const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-      // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
-      // the flush of the folder. Fail each of them.
-      const int placing = PlacingCalls(abilities, earlier_outputs);
-      for (long long nth = calls - 2 * placing; nth <= calls; ++nth) {
-        TempFolder folder;
-        Prepare(folder, inputs, earlier_outputs);
-        const Outputs before = OutputsIn(folder);
-        RecordingWindow window;
-        rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
-        EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
-        rt::sys::ClearInjection();
-        EXPECT_EQ(OutputsIn(folder), before) << nth;
-        EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
-        EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
-      }
+  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+    const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
+    // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
+    // the flush of the folder. Fail each of them.
+    const int placing = PlacingCalls(abilities, earlier_outputs);
+    for (long long nth = calls - 2 * placing; nth <= calls; ++nth) {
+      TempFolder folder;
+      Prepare(folder, inputs, earlier_outputs);
+      const Outputs before = OutputsIn(folder);
+      RecordingWindow window;
+      rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
+      EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
+      rt::sys::ClearInjection();
+      EXPECT_EQ(OutputsIn(folder), before) << nth;
+      EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
+      EXPECT_EQ(OtherNames(folder), std::vector<std::string>{}) << nth;
     }
-  }
+  });
 }
 
 // Whether this system swaps two names in one step (Linux), or keeps the
