@@ -12,9 +12,10 @@ void LineCleaner::Clean(std::string_view line, const SymbolInventory& symbols) {
     void CleanLines(const CleanRun& run) override {
       cleaner_.CurrentLine_ = cleaner_.cleaned_ = run.lines;
     }
+    void CleanedPart(std::string_view part) override { cleaner_.cleaned_ += part; }
     void WorkedLine(const engine::WorkedLine& line) override {
       cleaner_.CurrentLine_ = line.CurrentLine;
-      cleaner_.cleaned_ = line.CleanedLine;
+      cleaner_.cleaned_ += line.CleanedLine;
       cleaner_.BadSymbol_ = line.BadSymbol;
     }
 

@@ -72,8 +72,11 @@ std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::u
 
 }  // namespace
 
-ListScan::ListScan(const SymbolInventory& symbols)
-    : symbols_(symbols), legal_symbols_(symbols.LegalPackedSymbols()) {}
+ListScan::ListScan(const SymbolInventory& symbols, std::size_t cleaned_part_size)
+    : symbols_(symbols),
+      legal_symbols_(symbols.LegalPackedSymbols()),
+      cleaned_part_size_(cleaned_part_size),
+      cleaned_(cleaned_part_size) {}
 
 bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t length) const {
   return symbols_.LegalSymbol(std::string_view(bytes + token, length));
@@ -117,14 +120,15 @@ void ListScan::StartWork(std::size_t line, std::size_t token) {
 
 // A token one space after the one before continues its stretch; any other
 // starts a new one, and the stretches before it are done.
-inline void ListScan::WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal) {
+inline void ListScan::WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal,
+                                LineSink& sink) {
   if (!joined_) {
     // The cleaned form takes its stretch from where it lies, before the line's moves over it.
-    if (split_) AddLegalStretch(bytes);
+    if (split_) AddLegalStretch(bytes, sink);
     PlaceStretch(bytes);
     stretch_ = {token, token, true};
   }
-  if (!legal && !split_) Split(bytes);
+  if (!legal && !split_) Split(bytes, sink);
   stretch_.end = token + length;
   joined_ = true;
   if (!legal) {
@@ -134,7 +138,7 @@ inline void ListScan::WorkToken(char* bytes, std::size_t token, std::size_t leng
     return;
   }
   if (split_ && !legal_joined_) {
-    AddLegalStretch(bytes);
+    AddLegalStretch(bytes, sink);
     legal_stretch_ = {token, token, true};
   }
   if (split_) legal_stretch_.end = token + length;
@@ -159,34 +163,41 @@ void ListScan::PlaceStretch(char* bytes) {
   current_size_ += 1 + size;
 }
 
-void ListScan::Split(const char* bytes) {
+void ListScan::Split(const char* bytes, LineSink& sink) {
   split_ = true;
   cleaned_size_ = 0;
-  AddCleaned(bytes + current_, current_size_);
+  cleaned_in_parts_ = false;
+  AddCleaned(bytes + current_, current_size_, sink);
   legal_stretch_ = stretch_;
   legal_stretch_.open = stretch_.open && stretch_.end > stretch_.start;
 }
 
-void ListScan::AddLegalStretch(const char* bytes) {
+void ListScan::AddLegalStretch(const char* bytes, LineSink& sink) {
   if (!legal_stretch_.open) return;
   legal_stretch_.open = false;
-  if (cleaned_size_ != 0) AddCleaned(" ", 1);
-  AddCleaned(bytes + legal_stretch_.start, legal_stretch_.end - legal_stretch_.start);
+  if (cleaned_size_ != 0 || cleaned_in_parts_) AddCleaned(" ", 1, sink);
+  AddCleaned(bytes + legal_stretch_.start, legal_stretch_.end - legal_stretch_.start, sink);
 }
 
-void ListScan::AddCleaned(const char* text, std::size_t size) {
-  cleaned_.Reserve(cleaned_size_ + size);
+void ListScan::AddCleaned(const char* text, std::size_t size, LineSink& sink) {
+  if (cleaned_size_ + size > cleaned_part_size_) {
+    if (cleaned_size_ != 0) sink.CleanedPart(std::string_view(cleaned_.Data(), cleaned_size_));
+    cleaned_size_ = 0;
+    cleaned_in_parts_ = true;
+    if (size > cleaned_part_size_) return sink.CleanedPart(std::string_view(text, size));
+  }
   std::memcpy(cleaned_.Data() + cleaned_size_, text, size);
   cleaned_size_ += size;
 }
 
-WorkedLine ListScan::FinishWork(char* bytes) {
-  if (split_) AddLegalStretch(bytes);
+WorkedLine ListScan::FinishWork(char* bytes, LineSink& sink) {
+  if (split_) AddLegalStretch(bytes, sink);
   PlaceStretch(bytes);
   working_ = false;
   WorkedLine line;
   line.CurrentLine = std::string_view(bytes + current_, current_size_);
   line.CleanedLine = split_ ? std::string_view(cleaned_.Data(), cleaned_size_) : line.CurrentLine;
+  line.CleanedInParts = split_ && cleaned_in_parts_;
   line.BadSymbol = std::string_view(bytes + bad_, bad_length_);
   return line;
 }
@@ -255,6 +266,21 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
           line_start = block_start + static_cast<std::size_t>(last) + 1 + (block.crlf >> last & 1);
         }
         if (block.separators == 0) continue;
+      } else if (joined_ && (legal_joined_ || !split_)) {
+        // Legal tokens a single space after the last token, in the line being
+        // worked, only lengthen its stretches: passed as a clean line's are.
+        const std::uint64_t ends = block.line_ends & block.separators;
+        const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
+        const std::size_t from = token;
+        const std::uint64_t left = PassLegalTokens(bytes, block_start, block.separators & in_line,
+                                                   0, legal_symbols, token);
+        if (token != from) {
+          block.separators = left | (block.separators & ~in_line);
+          stretch_.end = token - 1;
+          if (split_) legal_stretch_.end = token - 1;
+          legal_joined_ = true;
+          if (block.separators == 0) continue;
+        }
       }
       const int bit = std::countr_zero(block.separators);
       block.separators &= block.separators - 1;
@@ -303,12 +329,16 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
         }
         continue;
       }
+      // The clean lines before go first: the line's cleaned form may be
+      // handed out in parts before it ends.
+      hand_out(line_start, false);
+      run_start = line_start;
       StartWork(line_start, token);
     } else if (length != 0) {
       token_legal = legal(token, length);
     }
     if (length != 0) {
-      WorkToken(bytes, token, length, token_legal);
+      WorkToken(bytes, token, length, token_legal, sink);
     } else {
       joined_ = legal_joined_ = false;  // a space at either end, or a run of them
     }
@@ -318,7 +348,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     }
     hand_out(line_start, false);
     line_start = token = run_start = at + end_length;
-    sink.WorkedLine(FinishWork(bytes));
+    sink.WorkedLine(FinishWork(bytes, sink));
   }
 }
 

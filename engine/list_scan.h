@@ -31,8 +31,12 @@ struct WorkedLine {
   bool Blank() const { return CurrentLine.empty(); }
   // The line's tokens joined by single spaces: what the report shows.
   std::string_view CurrentLine;
-  // The same for the legal tokens only: empty when there are none.
+  // The same for the legal tokens only: empty when there are none. When it
+  // is long, only its last bytes: the sink had the others in CleanedPart calls.
   std::string_view CleanedLine;
+  bool CleanedInParts = false;
+  // The line keeps a legal token, so FixedLines.txt has a record for it.
+  bool Kept() const { return CleanedInParts || !CleanedLine.empty(); }
   // The last illegal token; empty when every token is legal.
   std::string_view BadSymbol;
 };
@@ -71,13 +75,21 @@ class LineSink {
  public:
   virtual ~LineSink() = default;
   virtual void CleanLines(const CleanRun& run) = 0;
+  // The next bytes of the cleaned form of a long line that needs cleaning,
+  // handed out as they are made so that the form is never held whole; its
+  // WorkedLine follows with the rest. Valid until the call returns.
+  virtual void CleanedPart(std::string_view part) = 0;
   // One line that cleaning changes; valid until the call returns.
   virtual void WorkedLine(const engine::WorkedLine& line) = 0;
 };
 
+// The most of a line's cleaned form that the scan holds before handing it out.
+inline constexpr std::size_t kCleanedPartSize = 64 * 1024;
+
 class ListScan {
  public:
-  explicit ListScan(const SymbolInventory& symbols);
+  explicit ListScan(const SymbolInventory& symbols,
+                    std::size_t cleaned_part_size = kCleanedPartSize);
 
   // Hands the lines of `text` to `sink`, from where the call before stopped.
   // True at the end of the list; false when the text ends inside a line:
@@ -86,7 +98,8 @@ class ListScan {
   // `at_end` says that nothing follows them. kScanReadAhead bytes past the
   // end of `text` must be readable, whatever they hold. A line that needs
   // cleaning is rewritten where it lies, as its tokens joined by single
-  // spaces: so a line costs no more than its own bytes and its cleaned form.
+  // spaces, and its cleaned form is handed out in parts as it is made: so a
+  // line costs no more than its own bytes.
   bool Scan(std::span<char> text, bool at_end, LineSink& sink);
 
   // The bytes at the start of the text that hold only lines already handed out.
@@ -110,15 +123,15 @@ class ListScan {
   // that starts at `token`: what was passed of it before is legal tokens
   // between single spaces.
   void StartWork(std::size_t line, std::size_t token);
-  void WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal);
-  engine::WorkedLine FinishWork(char* bytes);
+  void WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal, LineSink& sink);
+  engine::WorkedLine FinishWork(char* bytes, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
   // in its place behind the tokens before it, a single space apart.
   void PlaceStretch(char* bytes);
   // The line has its first illegal token: its cleaned form parts from it.
-  void Split(const char* bytes);
-  void AddLegalStretch(const char* bytes);
-  void AddCleaned(const char* text, std::size_t size);
+  void Split(const char* bytes, LineSink& sink);
+  void AddLegalStretch(const char* bytes, LineSink& sink);
+  void AddCleaned(const char* text, std::size_t size, LineSink& sink);
 
   const SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
@@ -150,10 +163,13 @@ class ListScan {
   std::size_t current_size_ = 0;
   Stretch stretch_;
   // Until the first illegal token the cleaned form is the same text; from
-  // then on it is built apart, the legal tokens taken from where they lie.
+  // then on it is built apart, the legal tokens taken from where they lie,
+  // and handed out whenever it would outgrow cleaned_part_size_.
   bool split_ = false;
+  const std::size_t cleaned_part_size_;
   rt::GrowingBytes cleaned_;
   std::size_t cleaned_size_ = 0;
+  bool cleaned_in_parts_ = false;
   Stretch legal_stretch_;
   std::size_t bad_ = 0;  // in place once its stretch is
   std::size_t bad_length_ = 0;

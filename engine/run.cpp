@@ -32,12 +32,14 @@ class RecordWriter final : public LineSink {
       }
     });
     if (!ended_.empty()) files_.WriteEachRecord(kFixedFile, ended_);
-    if (!whole.empty()) files_.WriteRecords(kFixedFile, whole);
+    if (!whole.empty()) files_.WriteText(kFixedFile, whole);
   }
+
+  void CleanedPart(std::string_view part) override { files_.WriteText(kFixedFile, part); }
 
   void WorkedLine(const engine::WorkedLine& line) override {
     Count(1);
-    if (!line.CleanedLine.empty()) files_.WriteRecord(kFixedFile, {line.CleanedLine});
+    if (line.Kept()) files_.WriteRecord(kFixedFile, {line.CleanedLine});
     if (line.Blank()) {
       files_.WriteRecord(kBadFile, {NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {

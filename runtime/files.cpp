@@ -627,8 +627,8 @@ void FileTable::WriteEachRecord(int number, std::span<const std::string_view> re
   for (const std::string_view& record : records) output.Record({&record, 1});
 }
 
-void FileTable::WriteRecords(int number, std::string_view records) {
-  UsedForOutput(number).Append(records);
+void FileTable::WriteText(int number, std::string_view text) {
+  UsedForOutput(number).Append(text);
 }
 
 void FileTable::Close(int number) {

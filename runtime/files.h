@@ -60,8 +60,9 @@ class FileTable {
   void WriteRecord(int number, std::span<const std::string_view> fields);
   // Writes each of the records, then CR LF after it.
   void WriteEachRecord(int number, std::span<const std::string_view> records);
-  // Writes bytes that are already whole records, each ended by CR LF.
-  void WriteRecords(int number, std::string_view records);
+  // Writes bytes as they are: whole records, each ended by CR LF, or the
+  // start of a record that later writes end.
+  void WriteText(int number, std::string_view text);
   void Close(int number);
   // Closes every open file; the outputs are replaced together, after all of
   // them have reached the disk.

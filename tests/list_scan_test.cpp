@@ -55,10 +55,14 @@ class Writer final : public engine::LineSink {
       if (end_record) fixed += "\r\n";
     });
   }
+  void CleanedPart(std::string_view part) override {
+    EXPECT_FALSE(part.empty());
+    fixed += part;
+  }
   void WorkedLine(const engine::WorkedLine& line) override {
     const std::string number = std::to_string(++lines);
     if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
-    if (!line.CleanedLine.empty()) fixed.append(line.CleanedLine) += "\r\n";
+    if (line.Kept()) fixed.append(line.CleanedLine) += "\r\n";
     if (!line.BadSymbol.empty()) {
       bad += number + "\t";
       bad.append(line.CurrentLine) +=
@@ -70,10 +74,11 @@ class Writer final : public engine::LineSink {
   long long lines = 0;
 };
 
-// Scans `list` as the run reads it, the first read holding `first_read` bytes.
+// Scans `list` as the run reads it, the first read holding `first_read`
+// bytes; but at offset 0, cleaned forms are handed out in parts of a few bytes.
 Writer ScanList(std::string_view list, std::size_t first_read, std::size_t offset) {
   Writer written;
-  ListScan scan(kSymbols);
+  ListScan scan(kSymbols, offset == 0 ? engine::kCleanedPartSize : offset % 5 + 1);
   auto placed = std::make_unique<Placed>(list.substr(0, first_read), offset);
   bool at_end = first_read == list.size();
   while (!scan.Scan(placed->View(), at_end, written)) {
@@ -157,7 +162,8 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
 // records, each with "|" and its count and a "+" when its CR LF is still to
 // be written; a worked line as "cleaned / current / bad", each followed by
 // "^" where it lies in the list itself rather than in a copy.
-std::vector<std::string> HandedOut(std::string_view list) {
+std::vector<std::string> HandedOut(std::string_view list,
+                                   std::size_t cleaned_part_size = engine::kCleanedPartSize) {
   class Recorder final : public engine::LineSink {
    public:
     explicit Recorder(std::span<char> list) : list_(list) {}
@@ -168,6 +174,7 @@ std::vector<std::string> HandedOut(std::string_view list) {
       });
       handed.push_back(text + "|" + std::to_string(run.count));
     }
+    void CleanedPart(std::string_view part) override { handed.push_back(Where(part) + " ..."); }
     void WorkedLine(const engine::WorkedLine& line) override {
       handed.push_back(Where(line.CleanedLine) + " / " + Where(line.CurrentLine) + " / " +
                        Where(line.BadSymbol));
@@ -183,7 +190,7 @@ std::vector<std::string> HandedOut(std::string_view list) {
   };
   Placed placed(list, 0);
   Recorder recorder(placed.View());
-  ListScan scan(kSymbols);
+  ListScan scan(kSymbols, cleaned_part_size);
   EXPECT_TRUE(scan.Scan(placed.View(), true, recorder));
   return recorder.handed;
 }
@@ -202,6 +209,10 @@ TEST(ListScan, HandsOutCleanLinesAsTheyLie) {
   EXPECT_EQ(HandedOut("x p a  ts x p\r\n"), (Texts{"p a ts p / x p a ts x p^ / x^"}));
   EXPECT_EQ(HandedOut("  p   a ts  ʃ \r\n  x  \r\np a  xx\r\n"),
             (Texts{"p a ts ʃ^ / p a ts ʃ^ / ", " / x^ / x^", "p a / p a xx^ / xx^"}));
+  // A cleaned form longer than a part goes out, after the clean lines
+  // before it, as the held part, then a stretch too long to hold, as it lies.
+  EXPECT_EQ(HandedOut("p\r\np a x ts ʃ a\r\n", 4),
+            (Texts{"p\r\n|1", "p a  ...", "ts ʃ a^ ...", " / p a x ts ʃ a^ / x^"}));
 }
 
 }  // namespace
