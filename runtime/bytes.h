@@ -7,10 +7,12 @@
 
 namespace rt {
 
-// A block of bytes that grows with realloc, at least doubling: the new bytes
+// A block of bytes that grows with realloc, by at least half: the new bytes
 // are not cleared and, where the system can remap a large block's pages, the
 // old ones are not copied, so text grown to any length has cost about its
-// own bytes, and never two copies of itself.
+// own bytes, and never two copies of itself. Where realloc must copy, as in
+// the page's fixed memory, growing by half rather than doubling lets each
+// new block fit where the blocks before it were freed.
 class GrowingBytes {
  public:
   explicit GrowingBytes(std::size_t capacity = 0) { Reserve(capacity); }
@@ -25,7 +27,8 @@ class GrowingBytes {
   // Room for at least `size` bytes; those there are stay.
   void Reserve(std::size_t size) {
     if (size <= capacity_ && bytes_ != nullptr) return;
-    const std::size_t capacity = size > 2 * capacity_ ? size : 2 * capacity_;
+    const std::size_t grown_capacity = capacity_ + capacity_ / 2;
+    const std::size_t capacity = size > grown_capacity ? size : grown_capacity;
     void* grown = std::realloc(bytes_, capacity == 0 ? 1 : capacity);
     if (grown == nullptr) throw std::bad_alloc();
     bytes_ = static_cast<char*>(grown);

@@ -394,12 +394,12 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
       back.caption === instructions && back.alert === '' && !back.shown, JSON.stringify(back));
   }
 
-  // A line of 16 MiB, its tokens between doubled spaces and one in six not in
+  // A line of 24 MiB, its tokens between doubled spaces and one in six not in
   // the inventory, made in the page: it is cleaned within the page's memory,
   // to the native program's outputs (compared by their SHA-256).
   {
     const part = 'p  ts  x  a  ŋ  t  ';
-    const lineSize = 16 * MiB;
+    const lineSize = 24 * MiB;
     const after = 'a\r\np\r\n';
     const unit = Buffer.from(part, 'utf8');
     const line = Buffer.alloc(lineSize);
@@ -408,7 +408,7 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     fs.writeFileSync(path.join(dir, 'in.txt'), Buffer.concat([line, Buffer.from(after)]));
     fs.writeFileSync(path.join(dir, 'Symbols.txt'), symbols);
     const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
-    if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on the line of 16 MiB: ${run.stderr}`);
+    if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on the line of 24 MiB: ${run.stderr}`);
     const sha256 = (file) => crypto.createHash('sha256').update(fs.readFileSync(path.join(dir, file))).digest('hex');
     const expected = [sha256('FixedLines.txt'), sha256('BadLines.txt')];
     await fill(page, {'Symbols.txt': symbols, ...earlier});
@@ -429,7 +429,7 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
         await (await (await dir.getFileHandle(name)).getFile()).arrayBuffer()))].map((b) => b.toString(16).padStart(2, '0')).join('');
       return [await hex('FixedLines.txt'), await hex('BadLines.txt')];
     });
-    h.check('folder way, a line of 16 MiB between doubled spaces: "Done.", and the native program\'s outputs',
+    h.check('folder way, a line of 24 MiB between doubled spaces: "Done.", and the native program\'s outputs',
       end.alert === '' && end.caption.startsWith('Done.') && hashes.join() === expected.join(), JSON.stringify({...end, hashes, expected}));
     await page.click('#Command1');
   }
