@@ -250,6 +250,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     std::size_t at;
     std::uint64_t line_end;
     std::size_t end_length;  // bytes of the line end: 2 for a CR LF, 0 for the end of the list
+    bool looked_up = false;  // the token was looked up, as a short one, and is not legal
     if (block.separators != 0) {
       if (!working_) {
         // The hot loop, while lines are clean: a lookup for each short token,
@@ -266,14 +267,16 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
           line_start = block_start + static_cast<std::size_t>(last) + 1 + (block.crlf >> last & 1);
         }
         if (block.separators == 0) continue;
-      } else if (joined_ && (legal_joined_ || !split_)) {
+      } else if (token - line_start >= kBlock && joined_ && (legal_joined_ || !split_)) {
         // Legal tokens a single space after the last token, in the line being
         // worked, only lengthen its stretches: passed as a clean line's are.
+        // Short lines, which would seldom pass more than a token, skip the try.
         const std::uint64_t ends = block.line_ends & block.separators;
         const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
         const std::size_t from = token;
         const std::uint64_t left = PassLegalTokens(bytes, block_start, block.separators & in_line,
                                                    0, legal_symbols, token);
+        looked_up = left != 0;
         if (token != from) {
           block.separators = left | (block.separators & ~in_line);
           stretch_.end = token - 1;
@@ -335,7 +338,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       run_start = line_start;
       StartWork(line_start, token);
     } else if (length != 0) {
-      token_legal = legal(token, length);
+      token_legal = !(looked_up && length <= SymbolIndex::kMaxPackedLength) && legal(token, length);
     }
     if (length != 0) {
       WorkToken(bytes, token, length, token_legal, sink);
