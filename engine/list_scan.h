@@ -34,7 +34,7 @@ struct WorkedLine {
   // The same for the legal tokens only: empty when there are none. When it
   // is long, only its last bytes: the sink had the others in CleanedPart calls.
   std::string_view CleanedLine;
-  bool CleanedInParts = false;
+  bool CleanedInParts = false;  // CleanedPart had the start of the cleaned form
   // The line keeps a legal token, so FixedLines.txt has a record for it.
   bool Kept() const { return CleanedInParts || !CleanedLine.empty(); }
   // The last illegal token; empty when every token is legal.

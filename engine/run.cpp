@@ -49,8 +49,9 @@ class RecordWriter final : public LineSink {
   }
 
  private:
-  // A line whose number is a multiple of kProgressEvery shows it before
-  // anything is written for it; a count past the largest is the overflow error.
+  // A line whose number is a multiple of kProgressEvery shows it before its
+  // records are written (the parts of a long cleaned form go as they are
+  // made); a count past the largest is the overflow error.
   void Count(int lines) {
     const long long counted = static_cast<long long>(LineCount) + lines;
     for (; next_caption_ <= counted && next_caption_ <= INT_MAX; next_caption_ += kProgressEvery) {
