@@ -11,25 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/run.h"
-#include "runtime/files.h"
 #include "runtime/ui.h"
+#include "window/clean_folder.h"
 #include "window/form1.h"
 
 namespace {
-
-class BenchWindow : public engine::RunWindow {
- public:
-  explicit BenchWindow(rt::ui::FormHost* button) : button_(button) {}
-  void SetCaption(std::string_view caption) override {
-    if (button_) button_->SetButtonCaption(caption);
-  }
-  engine::SymbolInventory& Symbols() override { return symbols_; }
-
- private:
-  rt::ui::FormHost* button_;
-  engine::SymbolInventory symbols_;
-};
 
 class CaptionBench : public rt::ui::FormClient {
  public:
@@ -55,10 +41,12 @@ class CaptionBench : public rt::ui::FormClient {
 
  private:
   double TimeRun(rt::ui::FormHost* button) {
-    BenchWindow window(button);
-    rt::FileTable files;
+    engine::SymbolInventory symbols;
     auto start = std::chrono::steady_clock::now();
-    engine::Run(window, files, [this] { return folder_; });
+    CleanFolder([this] { return folder_; }, symbols,
+                [button](std::string_view caption) {
+                  if (button) button->SetButtonCaption(caption);
+                });
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return took.count();
   }

@@ -1,26 +1,13 @@
 // Runs the cleaning in the folder given on the command line, with no window:
 // what the benchmarks time. Prints the peak memory (KiB) on stderr.
+#include "window/clean_folder.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "engine/run.h"
 #include "runtime/error.h"
-#include "runtime/files.h"
-
-namespace {
-
-class NoWindow : public engine::RunWindow {
- public:
-  void SetCaption(std::string_view) override {}
-  engine::SymbolInventory& Symbols() override { return symbols_; }
-
- private:
-  engine::SymbolInventory symbols_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -28,10 +15,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string folder = argv[1];
-  NoWindow window;
-  rt::FileTable files;
+  engine::SymbolInventory symbols;
   try {
-    engine::Run(window, files, [&] { return folder; });
+    CleanFolder([&] { return folder; }, symbols, [](std::string_view) {});
   } catch (const rt::RuntimeError& error) {
     std::fprintf(stderr, "%s\n", error.Message().c_str());
     return 1;

@@ -3,30 +3,18 @@
 #include <bit>
 #include <cstring>
 
-#include "engine/s.h"
+#include "engine/text_reader.h"
 
 namespace engine {
 namespace {
 
-constexpr std::size_t kBlock = 64;
-static_assert(kScanReadAhead >= kBlock, "the last block is read whole");
+static_assert(kReadAhead >= kBlock, "the last block is read whole");
 
-// Sixteen bytes compared at once; the compiler's vector extension makes this
-// SSE2 on x86-64, SIMD128 in WebAssembly and the matching instructions elsewhere.
-typedef unsigned char Bytes16 __attribute__((vector_size(16)));
-
-// One bit for each of 8 flag bytes (0xFF or 0), the first byte's lowest:
-// each byte keeps a different bit, and the product adds them all into the top byte.
-std::uint64_t GatherBits(std::uint64_t flags) {
-  constexpr std::uint64_t kBitOfEachByte = 0x8040201008040201ull;
-  constexpr std::uint64_t kSumIntoTopByte = 0x0101010101010101ull;
-  return ((s::LittleEndian(flags) & kBitOfEachByte) * kSumIntoTopByte) >> 56;
-}
-
-std::uint64_t BitsOf(Bytes16 flags) {
-  std::uint64_t halves[2];
-  std::memcpy(halves, &flags, sizeof halves);
-  return GatherBits(halves[0]) | GatherBits(halves[1]) << 8;
+// The eight bytes at `bytes` as one word, the first byte lowest, on any machine.
+std::uint64_t LoadWord(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return LittleEndian(word);
 }
 
 // The bits set in `bits`. std::popcount is a library call on x86-64 CPUs
@@ -36,11 +24,6 @@ int CountBits(std::uint64_t bits) {
   bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
   bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
   return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
-}
-
-// The lowest `count` bits, count below 64.
-std::uint64_t LowBits(std::size_t count) {
-  return (std::uint64_t{1} << count) - 1;
 }
 
 // The lowest `length` bytes of a word, for each length a packed key can have.
@@ -59,7 +42,7 @@ std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::u
     const int bit = std::countr_zero(separators);
     const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
     if (length - 1 >= SymbolIndex::kMaxPackedLength ||
-        !legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+        !legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
                                 static_cast<std::uint32_t>(length))) {
       break;
     }
@@ -80,33 +63,6 @@ ListScan::ListScan(const SymbolInventory& symbols, std::size_t cleaned_part_size
 
 bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t length) const {
   return symbols_.LegalSymbol(std::string_view(bytes + token, length));
-}
-
-// Marks the spaces and line ends of the 64 bytes at `block`, a bit for each
-// byte, the first byte's lowest. Bytes from `judged` on are not marked; a CR
-// is the first of a CR LF only when its next byte is in the text.
-inline ListScan::Block ListScan::LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
-                                           std::size_t block) {
-  const std::size_t left = judged - block;
-  const std::uint64_t valid = left >= kBlock ? ~std::uint64_t{0} : LowBits(left);
-  const std::uint64_t next_known =
-      size - block > kBlock ? ~std::uint64_t{0} : LowBits(size - block - 1);
-  std::uint64_t spaces = 0, ends = 0, crlf = 0;
-  for (std::size_t part = 0; part < kBlock / 16; ++part) {
-    Bytes16 chunk, next;
-    std::memcpy(&chunk, bytes + block + 16 * part, sizeof chunk);
-    std::memcpy(&next, bytes + block + 16 * part + 1, sizeof next);
-    const int shift = static_cast<int>(16 * part);
-    const auto cr = chunk == '\r';
-    spaces |= BitsOf(chunk == ' ') << shift;
-    ends |= BitsOf(cr | (chunk == '\n')) << shift;
-    crlf |= BitsOf(cr & (next == '\n')) << shift;
-  }
-  Block found;
-  found.crlf = crlf & next_known & valid;
-  found.line_ends = ends & ~(found.crlf << 1) & valid;
-  found.separators = (spaces & valid) | found.line_ends;
-  return found;
 }
 
 void ListScan::StartWork(std::size_t line, std::size_t token) {
@@ -205,13 +161,12 @@ WorkedLine ListScan::FinishWork(char* bytes, LineSink& sink) {
 bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   char* const bytes = text.data();
   const std::size_t size = text.size();
-  // A CR that ends the bytes in hand may be half of a CR LF: not judged yet.
-  const std::size_t judged = !at_end && size > 0 && bytes[size - 1] == '\r' ? size - 1 : size;
+  const std::size_t judged = JudgedBytes(bytes, size, at_end);
   const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
   auto legal = [&](std::size_t token, std::size_t length) {
     // One load is the token's key; the text's read-ahead makes it safe.
     if (length <= SymbolIndex::kMaxPackedLength) {
-      return legal_symbols.Contains(s::LoadWord(bytes + token) & kLowBytes[length],
+      return legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
                                     static_cast<std::uint32_t>(length));
     }
     return LegalLong(bytes, token, length);
@@ -298,7 +253,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       }
       block_start = next_block_;
       next_block_ += kBlock;
-      block = LoadBlock(bytes, size, judged, block_start);
+      block = MarkBlock(bytes, size, judged, block_start);
       // The LF of a CR LF that ended the block before.
       if (token > block_start) block.separators &= ~std::uint64_t{1};
       continue;
@@ -352,6 +307,14 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     hand_out(line_start, false);
     line_start = token = run_start = at + end_length;
     sink.WorkedLine(FinishWork(bytes, sink));
+  }
+}
+
+void ListScan::Clean(TextReader& list, LineSink& sink) {
+  while (!Scan(list.InHand(), list.AtEnd(), sink)) {
+    list.Drop(Passed());
+    DropPassed();
+    list.ReadMore();
   }
 }
 

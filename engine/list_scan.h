@@ -1,11 +1,9 @@
-// The one pass over the list: it finds where every token and every line ends,
-// looks each token up once, and from that alone tells which lines cleaning
-// leaves as they stand and what it makes of the others. What a token is, and
-// where a line ends, is decided here and nowhere else.
+// The one pass over the list: it finds where every token and every line ends
+// (engine/line_model.h), looks each token up once, and from that alone tells
+// which lines cleaning leaves as they stand and what it makes of the others.
 //
-// A token is a stretch of a line between spaces; a run of spaces, however
-// long, separates two tokens as one space does, and spaces at either end of a
-// line separate nothing. A line ends at CR, CR LF or LF, or at the end of the list.
+// A run of spaces, however long, separates two tokens as one space does, and
+// spaces at either end of a line separate nothing.
 #pragma once
 
 #include <bit>
@@ -14,14 +12,14 @@
 #include <span>
 #include <string_view>
 
+#include "engine/growing_bytes.h"
+#include "engine/line_model.h"
 #include "engine/symbol_index.h"
 #include "engine/symbols.h"
-#include "runtime/bytes.h"
 
 namespace engine {
 
-// Bytes the scan reads past the end of the text it is given.
-inline constexpr std::size_t kScanReadAhead = 64;
+class TextReader;
 
 // What cleaning makes of a line that it changes: texts that lie in the list,
 // which the scan rewrites in place, or in the scan; valid while the sink that
@@ -91,33 +89,26 @@ class ListScan {
   explicit ListScan(const SymbolInventory& symbols,
                     std::size_t cleaned_part_size = kCleanedPartSize);
 
-  // Hands the lines of `text` to `sink`, from where the call before stopped.
-  // True at the end of the list; false when the text ends inside a line:
-  // then the caller drops what is passed, extends the text with what follows
-  // and calls again. `text` is the same bytes at every call but for that;
-  // `at_end` says that nothing follows them. kScanReadAhead bytes past the
-  // end of `text` must be readable, whatever they hold. A line that needs
-  // cleaning is rewritten where it lies, as its tokens joined by single
-  // spaces, and its cleaned form is handed out in parts as it is made: so a
-  // line costs no more than its own bytes.
-  bool Scan(std::span<char> text, bool at_end, LineSink& sink);
-
-  // The bytes at the start of the text that hold only lines already handed out.
-  std::size_t Passed() const { return line_start_; }
-  // The caller is about to drop Passed() bytes from the start of the text;
-  // the text is still where it was.
-  void DropPassed();
+  // Hands every line of the list to `sink`, in order. A line that needs
+  // cleaning is rewritten where it lies in the reader's buffer, as its tokens
+  // joined by single spaces, and its cleaned form is handed out in parts as
+  // it is made: so a line costs no more than its own bytes.
+  void Clean(TextReader& list, LineSink& sink);
 
  private:
-  // Where, in 64 bytes of the text, tokens and lines end: a bit for each byte.
-  struct Block {
-    std::uint64_t separators = 0;  // spaces and line ends, but those already passed
-    std::uint64_t line_ends = 0;   // CRs, and LFs but those of a CR LF
-    std::uint64_t crlf = 0;        // the CR of each CR LF
-  };
+  // Hands the lines of `text` to `sink`, from where the call before stopped.
+  // True at the end of the list; false when the text ends inside a line:
+  // then the lines passed are dropped, and the text extended with what
+  // follows. `at_end` says that nothing follows the text.
+  bool Scan(std::span<char> text, bool at_end, LineSink& sink);
+  // The bytes at the start of the text that hold only lines already handed out.
+  std::size_t Passed() const { return line_start_; }
+  // The reader is about to drop Passed() bytes from the start of the text.
+  void DropPassed();
 
-  static Block LoadBlock(const char* bytes, std::size_t size, std::size_t judged,
-                         std::size_t block);
+  // Where, in the block in hand, tokens and lines end; the separators
+  // already passed are cleared.
+  using Block = BlockMarks;
   bool LegalLong(const char* bytes, std::size_t token, std::size_t length) const;
   // The line in hand, at `line`, turns out to need cleaning at the token
   // that starts at `token`: what was passed of it before is legal tokens
@@ -167,7 +158,7 @@ class ListScan {
   // and handed out whenever it would outgrow cleaned_part_size_.
   bool split_ = false;
   const std::size_t cleaned_part_size_;
-  rt::GrowingBytes cleaned_;
+  GrowingBytes cleaned_;
   std::size_t cleaned_size_ = 0;
   bool cleaned_in_parts_ = false;
   Stretch legal_stretch_;

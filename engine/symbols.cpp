@@ -1,23 +1,31 @@
 #include "engine/symbols.h"
 
+#include "engine/text_reader.h"
 #include "runtime/error.h"
-#include "runtime/files.h"
-#include "runtime/text.h"
 
 namespace engine {
+namespace {
+
+// Only the space itself is trimmed: a TAB stays part of its symbol.
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
 
 void SymbolInventory::AddSymbol(std::string_view symbol) {
   rt::CheckedIncrement(SymbolCount);
-  SymbolList.emplace_back(symbol);
   index_.Insert(symbol);
 }
 
-void LoadInventory(SymbolInventory& inventory, rt::FileTable& files, int file_number) {
-  while (!files.AtEnd(file_number)) {
-    std::string_view symbol = rt::Trim(files.ReadLine(file_number));
+void LoadInventory(TextReader& symbols, SymbolInventory& inventory) {
+  std::string_view line;
+  while (symbols.NextLine(line)) {
+    const std::string_view symbol = Trim(line);
     if (!symbol.empty()) inventory.AddSymbol(symbol);
   }
-  files.Close(file_number);
 }
 
 }  // namespace engine

@@ -1,5 +1,5 @@
 // The file system as the platform gives it. One backend per platform
-// (os_posix.cpp, os_win32.cpp); nothing above this header knows which.
+// (os_posix.cpp, os_win32.cpp, os_web.cpp); nothing above this header knows which.
 // Paths are UTF-8 on every platform.
 #pragma once
 
@@ -64,19 +64,15 @@ bool FlushFolder(const std::string& folder, SysError& error);
 // The names of the folder's entries, without "." and "..".
 bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysError& error);
 
-// A run's lock: a file whose name only this run takes, held for the run's
-// whole life, so that other runs in the folder can tell a live run's
-// temporary files from a dead one's. Failure::Exists when the name is taken.
-bool CreateRunLock(const std::string& path, Handle& handle, SysError& error);
-// Takes the lock of another run when that run is dead, so that its leftovers
-// can be cleared while no one else does; `dead` is false when the run lives
-// or may be starting. A missing lock file is an error (Failure::NotFound).
-bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error);
-// Removes a lock file taken or created above and lets the lock go.
-bool RemoveRunLock(const std::string& path, Handle handle, SysError& error);
+// The lock a run holds on a folder it writes outputs to, for the whole run,
+// in the file `path`: it waits while another run holds it, so that all the
+// program's other files in the folder are dead runs' leftovers. On a file
+// system without locks it only holds the file.
+bool LockFolder(const std::string& path, Handle& handle, SysError& error);
+// Removes the lock file and lets the lock go.
+bool UnlockFolder(const std::string& path, Handle handle, SysError& error);
 
 // The folder of the running executable, without a trailing separator.
 bool ProgramFolder(std::string& folder, SysError& error);
-unsigned long ProcessId();
 
 }  // namespace rt::os

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "runtime/os.h"
@@ -50,27 +49,31 @@ int Fd(Handle handle) {
 }
 
 bool Unsupported(SysError& error, int code) {
+  Fail(error, code);
   error.failure = Failure::Unsupported;
-  error.reason = std::strerror(code);
   return false;
 }
 
-// Another run's lock file holds this byte once its owner has locked it. A lock
-// file still empty was created a moment ago, or by a run that died before
-// locking; only one older than this is taken for dead.
-constexpr char kLockedMark = 'L';
-constexpr std::time_t kStartingSeconds = 10;
+// Calls `call` again for as long as a signal interrupts it.
+template <class Call>
+auto Retrying(Call&& call) {
+  decltype(call()) result;
+  do result = call();
+  while (result < 0 && errno == EINTR);
+  return result;
+}
+
+int OpenFile(const std::string& path, int flags) {
+  return Retrying([&] { return ::open(path.c_str(), flags | O_CLOEXEC, 0666); });
+}
 
 // A lock on the whole file, held by the open file itself (not the process),
 // so two runs in one process exclude each other too; NFS passes it on to the server.
-bool LockWholeFile(int fd, short type, bool wait) {
+bool LockWholeFile(int fd) {
   struct flock lock {};
-  lock.l_type = type;
+  lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  int result;
-  do result = ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
-  while (result != 0 && errno == EINTR);
-  return result == 0;
+  return Retrying([&] { return ::fcntl(fd, F_OFD_SETLKW, &lock); }) == 0;
 }
 
 // True when `fd` is still the file that `path` names.
@@ -83,9 +86,7 @@ bool StillNamed(int fd, const std::string& path) {
 }  // namespace
 
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
-  int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
+  const int fd = OpenFile(path, O_RDONLY);
   if (fd < 0) return Fail(error);
   struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
@@ -98,9 +99,7 @@ bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
 }
 
 bool CreateNew(const std::string& path, Handle& handle, SysError& error) {
-  int fd;
-  do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
+  const int fd = OpenFile(path, O_WRONLY | O_CREAT | O_EXCL);
   if (fd < 0) return Fail(error);
   handle = fd;
   return true;
@@ -114,9 +113,7 @@ bool CheckReplaceable(const std::string& path, SysError& error) {
 }
 
 bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error) {
-  ssize_t n;
-  do n = ::read(Fd(handle), buffer, size);
-  while (n < 0 && errno == EINTR);
+  const ssize_t n = Retrying([&] { return ::read(Fd(handle), buffer, size); });
   if (n < 0) return Fail(error);
   got = static_cast<std::size_t>(n);
   return true;
@@ -124,9 +121,7 @@ bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysEr
 
 bool Write(Handle handle, const char* data, std::size_t size, std::size_t& written,
            SysError& error) {
-  ssize_t n;
-  do n = ::write(Fd(handle), data, size);
-  while (n < 0 && errno == EINTR);
+  const ssize_t n = Retrying([&] { return ::write(Fd(handle), data, size); });
   if (n < 0) return Fail(error);
   if (n == 0 && size > 0) return Fail(error, ENOSPC);
   written = static_cast<std::size_t>(n);
@@ -178,19 +173,13 @@ bool MoveToFreeName(const std::string& from, const std::string& to, SysError& er
 bool ExchangeFiles(const std::string& a, const std::string& b, SysError& error) {
 #ifdef RENAME_EXCHANGE
   if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
-  int code = errno;
-  if (code == EINVAL || code == ENOSYS || code == ENOTSUP) {
-    error.failure = Failure::Unsupported;
-    error.reason = std::strerror(code);
-    return false;
-  }
+  const int code = errno;
+  if (code == EINVAL || code == ENOSYS || code == ENOTSUP) return Unsupported(error, code);
   return Fail(error, code);
 #else
   (void)a;
   (void)b;
-  error.failure = Failure::Unsupported;
-  error.reason = "this system cannot swap two file names";
-  return false;
+  return Unsupported(error, ENOSYS);
 #endif
 }
 
@@ -231,52 +220,35 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysE
   return code == 0 || Fail(error, code);
 }
 
-bool CreateRunLock(const std::string& path, Handle& handle, SysError& error) {
-  int fd;
-  do fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Fail(error);
-  // Waits out another run that is just looking whether this one is alive. A
-  // file system without locks leaves the file empty, which others take for a
-  // live run's until it is old.
-  if (LockWholeFile(fd, F_WRLCK, true)) {
-    ssize_t written;
-    do written = ::write(fd, &kLockedMark, 1);
-    while (written < 0 && errno == EINTR);
-  }
-  // Another run took the empty file for a dead run's and removed it: take another name.
-  if (!StillNamed(fd, path)) {
+bool LockFolder(const std::string& path, Handle& handle, SysError& error) {
+  for (;;) {
+    const int fd = OpenFile(path, O_RDWR | O_CREAT);
+    if (fd < 0) return Fail(error);
+    if (!LockWholeFile(fd)) {
+      const int code = errno;
+      // A file system without locks (some network shares, node's file
+      // system under WebAssembly): the file is held all the same, and runs
+      // in the folder take turns by themselves, as one user's runs do.
+      if (code == ENOLCK || code == EOPNOTSUPP || code == EINVAL || code == ENOSYS) {
+        handle = fd;
+        return true;
+      }
+      ::close(fd);
+      return Fail(error, code);
+    }
+    // The run before removed the file while this one waited: lock the next one.
+    if (StillNamed(fd, path)) {
+      handle = fd;
+      return true;
+    }
     ::close(fd);
-    return Fail(error, EEXIST);
   }
-  handle = fd;
-  return true;
 }
 
-bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error) {
-  dead = false;
-  int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) return Fail(error);
-  // A read lock: it fails while the owner holds its write lock, and keeps a
-  // starting owner from locking until this run is done with the leftovers.
-  struct stat info;
-  if (LockWholeFile(fd, F_RDLCK, false) && ::fstat(fd, &info) == 0 && StillNamed(fd, path)) {
-    dead = info.st_size > 0 || std::time(nullptr) - info.st_mtime > kStartingSeconds;
-  }
-  if (!dead) {
-    ::close(fd);
-    return true;
-  }
-  handle = fd;
-  return true;
-}
-
-bool RemoveRunLock(const std::string& path, Handle handle, SysError& error) {
-  // Removed while still locked, so no other run takes it for a dead run's in between.
-  bool removed = ::unlink(path.c_str()) == 0;
-  int code = errno;
+bool UnlockFolder(const std::string& path, Handle handle, SysError& error) {
+  // Removed while still locked, so that a run waiting for it locks a new file.
+  const bool removed = ::unlink(path.c_str()) == 0;
+  const int code = errno;
   ::close(Fd(handle));
   return removed || Fail(error, code);
 }
@@ -293,10 +265,6 @@ bool ProgramFolder(std::string& folder, SysError& error) {
     }
     buffer.resize(buffer.size() * 2);
   }
-}
-
-unsigned long ProcessId() {
-  return static_cast<unsigned long>(::getpid());
 }
 
 }  // namespace rt::os

@@ -259,34 +259,25 @@ bool LinkFile(const std::string&, const std::string&, SysError& error) {
   return false;
 }
 
-// The page keeps no files of its own beside the outputs, and one run at a
-// time: nothing to list, lock or clear.
+// The page keeps no files of its own beside the outputs, and locks the
+// folder itself: nothing to list, lock or clear.
 bool ListFolder(const std::string&, std::vector<std::string>& names, SysError&) {
   names.clear();
   return true;
 }
 
-bool CreateRunLock(const std::string&, Handle& handle, SysError&) {
+bool LockFolder(const std::string&, Handle& handle, SysError&) {
   handle = 0;
   return true;
 }
 
-bool TakeDeadRunLock(const std::string&, Handle&, bool& dead, SysError&) {
-  dead = false;
-  return true;
-}
-
-bool RemoveRunLock(const std::string&, Handle, SysError&) {
+bool UnlockFolder(const std::string&, Handle, SysError&) {
   return true;
 }
 
 bool ProgramFolder(std::string& folder, SysError&) {
   folder = TakeText(PageFolder());
   return true;
-}
-
-unsigned long ProcessId() {
-  return 1;
 }
 
 }  // namespace rt::os

@@ -284,35 +284,28 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysE
 
 // The lock is the open file itself: shared with no one, so another run can
 // neither open nor remove it while this run lives, and deleted by Windows
-// when the handle closes, however the run ends.
-bool CreateRunLock(const std::string& path, Handle& handle, SysError& error) {
+// when the handle closes, however the run ends. A run that finds it taken
+// tries again until the run that holds it is done.
+bool LockFolder(const std::string& path, Handle& handle, SysError& error) {
   std::wstring wide;
   if (!ToWide(path, wide, error)) return false;
-  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Fail(error);
-  handle = reinterpret_cast<Handle>(file);
-  return true;
-}
-
-// A lock file left by a power cut (never closed) opens; a live run's does not.
-bool TakeDeadRunLock(const std::string& path, Handle& handle, bool& dead, SysError& error) {
-  dead = false;
-  std::wstring wide;
-  if (!ToWide(path, wide, error)) return false;
-  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    DWORD code = ::GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND) return Fail(error, code);
-    return true;  // in use or being deleted: alive, or as good as
+  for (;;) {
+    HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle = reinterpret_cast<Handle>(file);
+      return true;
+    }
+    const DWORD code = ::GetLastError();
+    // In use, or being deleted by the run that just let it go.
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) return Fail(error, code);
+    if (code == ERROR_ACCESS_DENIED && IsFolder(wide)) return Fail(error, code);
+    ::Sleep(100);
   }
-  dead = true;
-  handle = reinterpret_cast<Handle>(file);
-  return true;
 }
 
-bool RemoveRunLock(const std::string&, Handle handle, SysError& error) {
+bool UnlockFolder(const std::string&, Handle handle, SysError& error) {
   return ::CloseHandle(Native(handle)) || Fail(error);
 }
 
@@ -333,10 +326,6 @@ bool ProgramFolder(std::string& folder, SysError& error) {
   folder = Utf8(path.data(), static_cast<int>(path.size()), WC_ERR_INVALID_CHARS);
   if (folder.empty()) return Fail(error, ERROR_INVALID_NAME);
   return true;
-}
-
-unsigned long ProcessId() {
-  return ::GetCurrentProcessId();
 }
 
 }  // namespace rt::os

@@ -1,6 +1,10 @@
-// The one seam every system call of the file layer passes through, so a test
-// can make the N-th call fail with a chosen error and check that nothing is lost.
+// The one seam every system call of the file layer passes through, the
+// cleanup after a failure and the clearing of dead runs' leftovers included,
+// so a test can make the N-th call fail with a chosen error, or stop the
+// process there, and check that nothing is lost.
 #pragma once
+
+#include <string>
 
 #include "runtime/os.h"
 
@@ -29,16 +33,19 @@ enum class Ability { Exchange, Link };
 void SimulateLacking(Ability ability, bool lacking);
 bool Lacks(Ability ability, os::SysError& error);
 
-// Runs one system call through the seam.
+// The run-time error that a failed call on `path` is reported as.
+[[noreturn]] void Raise(const os::SysError& error, const std::string& path);
+
+// Runs one system call, `call(error)`, through the seam.
 template <class Call>
 bool Checked(os::SysError& error, Call&& call) {
-  return Permit(error) && call();
+  return Permit(error) && call(error);
 }
 
 // For a call that only some file systems can make.
 template <class Call>
 bool CheckedNeeding(Ability ability, os::SysError& error, Call&& call) {
-  return Permit(error) && !Lacks(ability, error) && call();
+  return Permit(error) && !Lacks(ability, error) && call(error);
 }
 
 // For a call whose effect happens even when it reports a failure: closing
@@ -47,10 +54,26 @@ bool CheckedNeeding(Ability ability, os::SysError& error, Call&& call) {
 template <class Call>
 bool CheckedAlwaysMade(os::SysError& error, Call&& call) {
   os::SysError injected;
-  bool permitted = Permit(injected);
-  bool made = call();
+  const bool permitted = Permit(injected);
+  const bool made = call(error);
   if (!permitted) error = injected;
   return permitted && made;
+}
+
+// A call of the run's work: its failure is the run-time error naming `path`.
+template <class Call>
+void Do(const std::string& path, Call&& call) {
+  os::SysError error;
+  if (!Checked(error, call)) Raise(error, path);
+}
+
+// A call of cleanup, whose failure leaves something for a later run to
+// clear: the failure already being reported, or the success already won, is
+// the one that counts.
+template <class Call>
+bool Try(Call&& call) {
+  os::SysError ignored;
+  return Checked(ignored, call);
 }
 
 }  // namespace rt::sys

@@ -1,9 +1,8 @@
-// The splitting helpers, the inventory's matching rules and the cleaner's token rules.
-#include "engine/cleaner.h"
-
+// The inventory's matching rules and what cleaning makes of one line.
 #include <gtest/gtest.h>
 
-#include "engine/s.h"
+#include "engine/list_scan.h"
+#include "engine/text_reader.h"
 #include "runtime/error.h"
 #include "tests/test_support.h"
 
@@ -11,21 +10,31 @@ namespace {
 
 using testing_support::InventoryOf;
 
-TEST(StringModule, SplitsAtTheFirstDelimiterOnly) {
-  EXPECT_EQ(s::StringBefore("p a t", " "), "p");
-  EXPECT_EQ(s::StringAfter("p a t", " "), "a t");
-  EXPECT_EQ(s::StringBefore("abc", " "), "abc");
-  EXPECT_EQ(s::StringAfter("abc", " "), "");
-  EXPECT_EQ(s::StringAfter("ab ", " "), "");
-  EXPECT_EQ(s::StringBefore(" ab", " "), "");
-  EXPECT_EQ(s::StringAfter(" ab", " "), "ab");
-  EXPECT_EQ(s::StringBefore("", " "), "");
-  EXPECT_EQ(s::StringAfter("", " "), "");
-  // Longer delimiters match whole, and a delimiter longer than the text never matches.
-  EXPECT_EQ(s::StringBefore("a--b--c", "--"), "a");
-  EXPECT_EQ(s::StringAfter("a--b--c", "--"), "b--c");
-  EXPECT_EQ(s::StringBefore("a", "abc"), "a");
-  EXPECT_EQ(s::StringAfter("a", "abc"), "");
+struct Cleaned {
+  std::string current, cleaned, bad;
+  bool blank = false;
+};
+
+// What the scan of a list makes of its one line, ended by LF.
+Cleaned CleanLine(std::string_view line, const engine::SymbolInventory& symbols) {
+  class Keeper final : public engine::LineSink {
+   public:
+    void CleanLines(const engine::CleanRun& run) override {
+      run.Records([this](std::string_view text, bool) { line.current = line.cleaned = text; });
+    }
+    void CleanedPart(std::string_view part) override { line.cleaned += part; }
+    void WorkedLine(const engine::WorkedLine& worked) override {
+      line.current = worked.CurrentLine;
+      line.cleaned += worked.CleanedLine;
+      line.bad = worked.BadSymbol;
+      line.blank = worked.Blank();
+    }
+    Cleaned line;
+  };
+  Keeper keeper;
+  engine::TextReader reader(testing_support::SourceOf(std::string(line) + "\n"));
+  engine::ListScan(symbols).Clean(reader, keeper);
+  return keeper.line;
 }
 
 TEST(Inventory, MatchesExactBytesOnly) {
@@ -63,17 +72,16 @@ TEST(Inventory, MatchesSymbolsOfEveryLengthExactly) {
   }
   EXPECT_FALSE(inventory.LegalSymbol("a")) << "a trailing NUL byte counts";
   EXPECT_FALSE(inventory.LegalSymbol(std::string(21, 'k')));
-  // The cleaner's packed lookup gives the same answers on a line.
-  engine::LineCleaner cleaner;
-  cleaner.Clean("kkkkkk kkkkkkk kkkkkkkk abcdefgh abcdefgx kkkkkkkkkkkkkkkkkkkkk", inventory);
-  EXPECT_EQ(cleaner.CleanedLine(), "kkkkkk kkkkkkk kkkkkkkk abcdefgh");
-  EXPECT_EQ(cleaner.BadSymbol(), std::string(21, 'k'));
+  // The scan's packed lookup gives the same answers on a line.
+  const Cleaned line =
+      CleanLine("kkkkkk kkkkkkk kkkkkkkk abcdefgh abcdefgx kkkkkkkkkkkkkkkkkkkkk", inventory);
+  EXPECT_EQ(line.cleaned, "kkkkkk kkkkkkk kkkkkkkk abcdefgh");
+  EXPECT_EQ(line.bad, std::string(21, 'k'));
 }
 
-TEST(Inventory, KeepsDuplicatesInOrder) {
+TEST(Inventory, CountsDuplicates) {
   engine::SymbolInventory symbols = InventoryOf({"b", "a", "b"});
   EXPECT_EQ(symbols.SymbolCount, 3);
-  EXPECT_EQ(symbols.SymbolList, (std::vector<std::string>{"b", "a", "b"}));
   EXPECT_TRUE(symbols.LegalSymbol("b"));
 }
 
@@ -92,23 +100,15 @@ TEST(Inventory, CountPastItsLargestValueIsOverflow) {
   } catch (const rt::RuntimeError& error) {
     EXPECT_EQ(error.Number(), 6);
   }
-  EXPECT_TRUE(symbols.SymbolList.empty()) << "nothing stored past the count";
+  EXPECT_FALSE(symbols.LegalSymbol("p")) << "nothing stored past the count";
 }
-
-struct Cleaned {
-  std::string current, cleaned, bad;
-  bool blank;
-};
 
 Cleaned Clean(std::string_view line) {
   static const engine::SymbolInventory symbols = InventoryOf({"p", "a", "t", "ʃ", "tʃ"});
-  engine::LineCleaner cleaner;
-  cleaner.Clean(line, symbols);
-  return {std::string(cleaner.CurrentLine()), std::string(cleaner.CleanedLine()),
-          std::string(cleaner.BadSymbol()), cleaner.Blank()};
+  return CleanLine(line, symbols);
 }
 
-TEST(LineCleaner, TidiesSpacingAndKeepsLegalTokensInOrder) {
+TEST(Cleaning, TidiesSpacingAndKeepsLegalTokensInOrder) {
   Cleaned line = Clean("  p  a   t  ");
   EXPECT_EQ(line.current, "p a t");
   EXPECT_EQ(line.cleaned, "p a t");
@@ -119,7 +119,7 @@ TEST(LineCleaner, TidiesSpacingAndKeepsLegalTokensInOrder) {
   EXPECT_EQ(line.cleaned, "tʃ a ʃ");
 }
 
-TEST(LineCleaner, RemembersOnlyTheLastIllegalToken) {
+TEST(Cleaning, RemembersOnlyTheLastIllegalToken) {
   Cleaned line = Clean("p x a");
   EXPECT_EQ(line.cleaned, "p a");
   EXPECT_EQ(line.bad, "x");
@@ -134,7 +134,7 @@ TEST(LineCleaner, RemembersOnlyTheLastIllegalToken) {
   EXPECT_EQ(line.bad, "y");
 }
 
-TEST(LineCleaner, BlankLinesAreSpacesOnly) {
+TEST(Cleaning, BlankLinesAreSpacesOnly) {
   for (std::string_view text : {"", " ", "      "}) {
     Cleaned line = Clean(text);
     EXPECT_TRUE(line.blank) << '"' << text << '"';
@@ -146,7 +146,7 @@ TEST(LineCleaner, BlankLinesAreSpacesOnly) {
   EXPECT_EQ(tabs.bad, "\t\t");
 }
 
-TEST(LineCleaner, TabsBelongToTheirToken) {
+TEST(Cleaning, TabsBelongToTheirToken) {
   Cleaned line = Clean("p\ta");
   EXPECT_EQ(line.cleaned, "");
   EXPECT_EQ(line.bad, "p\ta");
@@ -156,7 +156,7 @@ TEST(LineCleaner, TabsBelongToTheirToken) {
   EXPECT_EQ(line.bad, "a\t");
 }
 
-TEST(LineCleaner, AnyRunOfSpacesIsOneSeparator) {
+TEST(Cleaning, AnyRunOfSpacesIsOneSeparator) {
   // Runs longer than 1024 spaces must not leave empty tokens that hide the bad symbol.
   for (std::size_t run : {1, 2, 3, 1024, 1025, 3000, 100000}) {
     std::string text = "p";
@@ -166,15 +166,6 @@ TEST(LineCleaner, AnyRunOfSpacesIsOneSeparator) {
     EXPECT_EQ(line.cleaned, "p a") << run;
     EXPECT_EQ(line.bad, "x") << run;
   }
-}
-
-TEST(LineCleaner, KeepsNothingFromThePreviousLine) {
-  static const engine::SymbolInventory symbols = InventoryOf({"p"});
-  engine::LineCleaner cleaner;
-  cleaner.Clean("p x", symbols);
-  cleaner.Clean("p", symbols);
-  EXPECT_EQ(cleaner.CleanedLine(), "p");
-  EXPECT_EQ(cleaner.BadSymbol(), "");
 }
 
 }  // namespace

@@ -17,23 +17,33 @@ std::string WithoutOuterSpaces(const std::string& text) {
   return text.substr(first, last - first);
 }
 
-// A line's tokens: the stretches between spaces, however many spaces there are.
-std::vector<std::string> Tokens(const std::string& line) {
-  std::vector<std::string> tokens(1);
-  for (char c : line) {
-    if (c != ' ') {
-      tokens.back() += c;
-    } else if (!tokens.back().empty()) {
-      tokens.emplace_back();
-    }
-  }
-  if (tokens.back().empty()) tokens.pop_back();
-  return tokens;
+// The part of Text before the first Delimiter, or the whole of Text when it has none.
+std::string StringBefore(const std::string& Text, const std::string& Delimiter) {
+  const std::size_t at = Text.find(Delimiter);
+  return at == std::string::npos ? Text : Text.substr(0, at);
 }
 
-std::string Joined(const std::vector<std::string>& tokens) {
-  std::string text;
-  for (const std::string& token : tokens) text += (text.empty() ? "" : " ") + token;
+// The part of Text after the first Delimiter, or empty when it has none.
+std::string StringAfter(const std::string& Text, const std::string& Delimiter) {
+  const std::size_t at = Text.find(Delimiter);
+  return at == std::string::npos ? std::string() : Text.substr(at + Delimiter.size());
+}
+
+// Every occurrence of two spaces, found from the left and not overlapping,
+// replaced by one space in one pass.
+std::string DoubleSpacesHalved(const std::string& text) {
+  std::string halved;
+  for (std::size_t from = 0;;) {
+    const std::size_t at = text.find("  ", from);
+    if (at == std::string::npos) return halved + text.substr(from);
+    halved += text.substr(from, at - from) + " ";
+    from = at + 2;
+  }
+}
+
+// Passes until no two spaces are left: a run of any length becomes one space.
+std::string Collapsed(std::string text) {
+  while (text.find("  ") != std::string::npos) text = DoubleSpacesHalved(text);
   return text;
 }
 
@@ -74,24 +84,24 @@ Result Clean(std::string_view list, std::string_view symbols) {
   for (const std::string& line : Lines(list)) {
     std::string number = std::to_string(++result.lines);
     if (result.lines % 1000 == 0) result.captions.push_back("Done with " + number + " lines...");
-    std::vector<std::string> tokens = Tokens(line);
-    if (tokens.empty()) {
-      result.bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
-      continue;
-    }
-    std::vector<std::string> legal;
-    std::string last_illegal;
-    for (const std::string& token : tokens) {
-      if (inventory.count(token)) {
-        legal.push_back(token);
+    std::string BadSymbol;
+    std::string CurrentLine = WithoutOuterSpaces(line);
+    if (CurrentLine.empty()) result.bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
+    CurrentLine = Collapsed(CurrentLine);
+    std::string GoodPart;
+    std::string Remaining = CurrentLine;
+    do {
+      const std::string Token = StringBefore(Remaining, " ");
+      if (inventory.count(Token)) {
+        GoodPart += " " + Token;
       } else {
-        last_illegal = token;
+        BadSymbol = Token;
       }
-    }
-    if (!legal.empty()) result.fixed += Joined(legal) + "\r\n";
-    if (!last_illegal.empty()) {
-      result.bad +=
-          number + "\t" + Joined(tokens) + "\tBad symbol removed\t" + last_illegal + "\r\n";
+      Remaining = StringAfter(Remaining, " ");
+    } while (!WithoutOuterSpaces(Remaining).empty());
+    if (!GoodPart.empty()) result.fixed += WithoutOuterSpaces(GoodPart) + "\r\n";
+    if (!BadSymbol.empty()) {
+      result.bad += number + "\t" + CurrentLine + "\tBad symbol removed\t" + BadSymbol + "\r\n";
     }
   }
   result.captions.push_back(

@@ -1,5 +1,8 @@
 // A second, deliberately simple statement of the cleaning rules, written from
-// the rules and not from the engine, so that the two can be compared on any input.
+// the rules and not from the engine, so that the two can be compared on any
+// input: each line trimmed and its runs of spaces collapsed, then split token
+// by token with StringBefore and StringAfter, the legal ones gathered in
+// GoodPart and the last illegal one kept in BadSymbol, as the rules say it.
 #pragma once
 
 #include <string>

@@ -31,11 +31,13 @@ void StopAtCall(long long call) {
 }
 
 // Starts a run in a child process, killed at its `kill_at`-th system call (0:
-// never), or stopped there until continued.
-pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false) {
+// never), or stopped there until continued; its `fail_at`-th call fails (0: none).
+pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false,
+               long long fail_at = 0) {
   pid_t child = ::fork();
   if (child != 0) return child;
   rt::sys::ClearInjection();
+  if (fail_at != 0) rt::sys::InjectFailure(fail_at, rt::os::Failure::IoError, false);
   kill_at_call = stop ? 0 : kill_at;
   stop_at_call = stop ? kill_at : 0;
   rt::sys::SetCallHook(stop ? StopAtCall : KillAtCall);
@@ -43,7 +45,7 @@ pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false) {
   try {
     RunIn(folder, window);
   } catch (...) {
-    ::_exit(2);
+    ::_exit(fail_at != 0 ? 0 : 2);
   }
   bool done =
       !window.captions.empty() && window.captions.back() == std::string(engine::kClosingCaption);
@@ -69,11 +71,10 @@ struct Survey {
 
 // Checks what a run killed in `folder` left there, and says which outputs are new.
 Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outputs& before,
-                      bool earlier_outputs, const Outputs& expected, pid_t child) {
+                      bool earlier_outputs, const Outputs& expected) {
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
   Survey survey;
-  const std::string own_prefix = "~FixInputFiles-" + std::to_string(child) + "-";
   auto check = [&](const char* name, const std::string& old_bytes, const std::string& new_bytes,
                    bool& is_new) {
     if (!folder.Has(name)) {
@@ -82,7 +83,7 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
       // one in: the aside file holds it, for the next run to put back.
       std::vector<std::string> asides;
       for (const std::string& other : OtherNames(folder)) {
-        if (other.ends_with(std::string(".") + name + ".old")) asides.push_back(other);
+        if (other == "~FixInputFiles-" + std::string(name) + ".old") asides.push_back(other);
       }
       EXPECT_TRUE(!earlier_outputs || (asides.size() == 1 && folder.Read(asides[0]) == old_bytes))
           << name << " is gone";
@@ -96,15 +97,9 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
   check("FixedLines.txt", before.fixed, expected.fixed, survey.fixed_new);
   check("BadLines.txt", before.bad, expected.bad, survey.bad_new);
   for (const std::string& name : OtherNames(folder)) {
-    EXPECT_TRUE(IsTemporaryName(name) && name.starts_with(own_prefix)) << name;
+    EXPECT_TRUE(IsTemporaryName(name)) << name;
   }
   return survey;
-}
-
-// What the next run finds of a dead one: opening an output clears it.
-void StartNextRun(const TempFolder& folder) {
-  rt::FileTable next_run;
-  next_run.Open(2, rt::OpenMode::Output, folder.File("FixedLines.txt"));
 }
 
 TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
@@ -126,7 +121,7 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
         break;
       }
       ++kills;
-      Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+      Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
       if (survey.fixed_new != survey.bad_new) {
         EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
         one_new_one_old.push_back(call);
@@ -135,9 +130,9 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
       // earlier output it had moved aside back under its name.
       const bool name_missing =
           earlier_outputs && !(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
-      StartNextRun(folder);
+      ClaimAsTheNextRun(folder);
       EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-      Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected, child);
+      Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
       EXPECT_EQ(after.fixed_new, survey.fixed_new);
       EXPECT_EQ(after.bad_new, survey.bad_new);
       if (name_missing) {
@@ -150,8 +145,9 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
     // between the moves finds FixedLines.txt new and BadLines.txt not yet
     // (each file complete), and it lasts the calls that place one output.
     std::vector<long long> between_moves;
+    const long long flush = calls - CallsAfterSuccess(earlier_outputs);
     for (int placing = PlacingCalls(abilities, earlier_outputs); placing > 0; --placing)
-      between_moves.push_back(calls - placing);
+      between_moves.push_back(flush - placing);
     EXPECT_EQ(one_new_one_old, between_moves);
     // Moved aside with nothing yet in its place: once for each output.
     EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? 2 : 0);
@@ -165,9 +161,9 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
 }
 
 // Runs killed in a folder leave their temporary files; a later run removes
-// them, but not those of a run still going on there, and three runs at once
-// in one folder all finish whole.
-TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndSparesALiveRuns) {
+// them. Runs started while another goes on in the folder wait for it and
+// spare its files, and all of them finish whole.
+TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndWaitsForALiveOne) {
   const Inputs inputs = LargeInputs(7000, 17);
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
@@ -183,26 +179,56 @@ TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndSparesALiveRuns) {
   int status = 0;
   ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
   ASSERT_TRUE(WIFSTOPPED(status));
-  const std::vector<std::string> live_run = OtherNames(folder);
-  pid_t first = StartRun(folder, 0), second = StartRun(folder, 0);
-  EXPECT_FALSE(WaitKilled(first));
-  EXPECT_FALSE(WaitKilled(second));
-  const std::string live_prefix = "~FixInputFiles-" + std::to_string(stopped) + "-";
-  std::vector<std::string> live_files;
-  for (const std::string& name : live_run) {
-    if (name.starts_with(live_prefix)) live_files.push_back(name);
-  }
+  const std::vector<std::string> live_files = OtherNames(folder);
   EXPECT_GE(live_files.size(), 3u) << "the stopped run's lock and temporary files";
-  EXPECT_EQ(OtherNames(folder), live_files)
-      << "the killed runs' files are gone, the live one's stay";
-  EXPECT_EQ(OutputsIn(folder), expected);
+  const Outputs before = OutputsIn(folder);
+  pid_t first = StartRun(folder, 0), second = StartRun(folder, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(::waitpid(first, &status, WNOHANG), 0) << "a run waits while another holds the folder";
+  EXPECT_EQ(OtherNames(folder), live_files) << "the live run's files stay";
+  EXPECT_EQ(OutputsIn(folder), before);
 
   ::kill(stopped, SIGCONT);
   EXPECT_FALSE(WaitKilled(stopped)) << "the stopped run finishes whole";
+  EXPECT_FALSE(WaitKilled(first));
+  EXPECT_FALSE(WaitKilled(second));
   EXPECT_EQ(OutputsIn(folder), expected);
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
   std::printf("[ figures  ] %zu files of 3 killed runs removed, %zu of a live run spared\n",
               killed_runs.size(), live_files.size());
+}
+
+// A run whose last flush of the folder fails puts every earlier output back;
+// killed at any call of that, it still leaves each output earlier or whole
+// new, and the next run clears the rest.
+TEST(Crashes, AKillWhileAFailedRunPutsBackItsOutputsLosesNothing) {
+  const Inputs inputs = LargeInputs(2000, 19);
+  const Outputs expected = CleanRunOutputs(inputs);
+  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+    const long long flush =
+        CallsOfACleanRun(inputs, earlier_outputs) - CallsAfterSuccess(earlier_outputs);
+    int kills = 0;
+    for (long long call = flush + 1;; ++call) {
+      SCOPED_TRACE("failed at call " + std::to_string(flush) + ", killed at call " +
+                   std::to_string(call));
+      TempFolder folder;
+      Prepare(folder, inputs, earlier_outputs);
+      const Outputs before = OutputsIn(folder);
+      if (!WaitKilled(StartRun(folder, call, false, flush))) {
+        EXPECT_EQ(OutputsIn(folder), before) << "the failed run put everything back";
+        EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+        break;
+      }
+      ++kills;
+      CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+      ClaimAsTheNextRun(folder);
+      EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+      CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+    }
+    EXPECT_GT(kills, 0);
+    std::printf("[ figures  ] %s, %s: %d kills while putting back survived\n", abilities.name,
+                earlier_outputs ? "earlier outputs" : "no earlier outputs", kills);
+  });
 }
 
 // The same, with the kill coming from outside at moments spread over a run,
@@ -229,7 +255,7 @@ TEST(Crashes, AKillAtAnyMomentLeavesEarlierOrCompleteNewOutputs) {
     std::this_thread::sleep_for(whole_run * moment / kMoments);
     ::kill(child, SIGKILL);
     if (WaitKilled(child)) ++kills;
-    CheckLeftovers(folder, inputs, before, true, expected, child);
+    CheckLeftovers(folder, inputs, before, true, expected);
   }
   EXPECT_GE(kills, kMoments / 2) << "most kills land before the run ends";
   std::printf("[ figures  ] %d of %d timed kills landed in a %lld ms run, nothing lost\n", kills,

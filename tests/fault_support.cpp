@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "runtime/folder_claim.h"
 #include "runtime/syscall.h"
 
 namespace testing_support {
@@ -94,24 +95,14 @@ int OpenDescriptors() {
 }
 
 bool IsTemporaryName(std::string_view name) {
+  if (name == "~FixInputFiles.lock") return true;
   constexpr std::string_view kPrefix = "~FixInputFiles-";
-  if (!name.starts_with(kPrefix)) return false;
-  std::string_view rest = name.substr(kPrefix.size());
-  auto number = [&] {
-    std::size_t digits = rest.find_first_not_of("0123456789");
-    if (digits == 0 || digits == std::string_view::npos) return false;
-    rest.remove_prefix(digits);
-    return true;
-  };
-  auto skip = [&](char c) {
-    if (!rest.starts_with(c)) return false;
-    rest.remove_prefix(1);
-    return true;
-  };
-  if (!number() || !skip('-') || !number()) return false;
-  if (rest == ".lock") return true;
-  if (skip('-')) return number() && rest == ".tmp";
-  return rest.starts_with('.') && rest.ends_with(".txt.old");
+  return name.starts_with(kPrefix) && name.size() > kPrefix.size() + 4 &&
+         (name.ends_with(".txt.tmp") || name.ends_with(".txt.old"));
+}
+
+void ClaimAsTheNextRun(const TempFolder& folder) {
+  rt::FolderClaim claim(folder.Path(), folder.File("FixedLines.txt"));
 }
 
 SimulatedFileSystem::SimulatedFileSystem(const FileSystemAbilities& abilities) {
@@ -131,6 +122,14 @@ int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
   // they would keep it, and the move follows as before.
   if (abilities.exchange) return earlier_outputs ? 1 : 2;
   return abilities.link ? 3 : 4;
+}
+
+int CallsAfterSuccess(bool earlier_outputs) {
+  return (earlier_outputs ? 2 : 0) + 2;
+}
+
+int CleanupCalls(bool earlier_outputs) {
+  return CallsAfterSuccess(earlier_outputs) + 1;
 }
 
 std::vector<std::string> OtherNames(const TempFolder& folder) {

@@ -61,10 +61,14 @@ Outputs OutputsIn(const TempFolder& folder);
 int OpenDescriptors();
 
 // True for the name of a file a run keeps beside its outputs while it lasts:
-// its lock ~FixInputFiles-<pid>-<n>.lock, a temporary output
-// ~FixInputFiles-<pid>-<n>-<k>.tmp, or an earlier output set aside,
-// ~FixInputFiles-<pid>-<n>.<output>.old.
+// the folder's lock ~FixInputFiles.lock, a temporary output
+// ~FixInputFiles-<output>.tmp, or an earlier output set aside,
+// ~FixInputFiles-<output>.old.
 bool IsTemporaryName(std::string_view name);
+
+// What the next run in the folder does before anything else: it claims the
+// folder, clearing what dead runs left there.
+void ClaimAsTheNextRun(const TempFolder& folder);
 
 // What the file system under a test can do: each row makes the calls that
 // need a missing ability answer as FAT, exFAT or a network folder would.
@@ -103,6 +107,13 @@ void ForEachFileSystem(Check&& check) {
 
 // The calls that put one output in its place over an earlier file (or over none).
 int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs);
+
+// The calls a run makes after its last flush of the folder, its success: the
+// earlier outputs' removal, the lock's, and the folder's flush.
+int CallsAfterSuccess(bool earlier_outputs);
+// The calls of cleanup, whose failure does not stop the run: those after its
+// success, and the listing of the folder for dead runs' leftovers.
+int CleanupCalls(bool earlier_outputs);
 
 // The folder's names other than the four files of a run.
 std::vector<std::string> OtherNames(const TempFolder& folder);

@@ -31,6 +31,77 @@ const FailureKind kNoSpace{rt::os::Failure::NoSpace, 61, "NoSpace"};
 const FailureKind kIoError{rt::os::Failure::IoError, 57, "IoError"};
 const FailureKind kAccessDenied{rt::os::Failure::AccessDenied, 70, "AccessDenied"};
 
+// Fails each call of a run in `folder` in turn, from the first to the last,
+// the run's cleanup included; with `repeating`, every call from there on
+// fails too, the cleanup after the failure included. A failure in the run's
+// work stops it with the run-time error, and nothing is lost: the earlier
+// outputs stay, or at worst (every call failing) each output is the earlier
+// file or the whole new one, and what the failed cleanup left the next run
+// clears. A failure in cleanup that follows success leaves the new outputs.
+// Returns how many failures stopped the run.
+long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool earlier_outputs,
+                        const FailureKind& kind, bool repeating, long long calls) {
+  const Outputs expected = CleanRunOutputs(inputs);
+  auto prepare = [&] {
+    Prepare(folder, inputs, earlier_outputs);
+    if (!earlier_outputs) {
+      std::filesystem::remove(folder.File("FixedLines.txt"));
+      std::filesystem::remove(folder.File("BadLines.txt"));
+    }
+  };
+  prepare();
+  const Outputs before = OutputsIn(folder);
+  const std::vector<std::string> names_before = folder.Names();
+  const int descriptors = OpenDescriptors();
+  long long stopped = 0;
+  const bool failing_before = ::testing::Test::HasFailure();
+  for (long long nth = 1; nth <= calls; ++nth) {
+    SCOPED_TRACE("failure at call " + std::to_string(nth));
+    RecordingWindow window;
+    rt::sys::InjectFailure(nth, kind.failure, repeating);
+    bool failed = false;
+    try {
+      RunIn(folder, window);
+    } catch (const rt::RuntimeError& error) {
+      failed = true;
+      EXPECT_EQ(error.Number(), kind.error_number) << error.Description();
+    }
+    rt::sys::ClearInjection();
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    if (failed) {
+      ++stopped;
+      EXPECT_TRUE(window.captions.empty() ||
+                  window.captions.back() != std::string(engine::kClosingCaption));
+      if (!repeating) {
+        EXPECT_EQ(OutputsIn(folder), before);
+        EXPECT_EQ(folder.Names(), names_before);
+      }
+      ClaimAsTheNextRun(folder);
+      const Outputs after = OutputsIn(folder);
+      if (repeating) {
+        EXPECT_TRUE(after.fixed == before.fixed || after.fixed == expected.fixed);
+        EXPECT_TRUE(after.bad == before.bad || after.bad == expected.bad);
+      } else {
+        EXPECT_EQ(after, before);
+      }
+    } else {
+      EXPECT_EQ(window.captions.back(), std::string(engine::kClosingCaption));
+      EXPECT_EQ(OutputsIn(folder), expected);
+      ClaimAsTheNextRun(folder);
+    }
+    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+    if (!failing_before && ::testing::Test::HasFailure()) return stopped;
+    if (!failed || OutputsIn(folder) != before) prepare();
+  }
+  RecordingWindow window;
+  rt::sys::ClearInjection();
+  RunIn(folder, window);
+  EXPECT_EQ(rt::sys::CallsMade(), calls) << "every call of the run was tried";
+  EXPECT_EQ(OutputsIn(folder), expected) << "the run without a failure succeeds";
+  EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+  return stopped;
+}
+
 class FailureAtEveryCall
     : public ::testing::TestWithParam<std::tuple<FailureKind, bool, FileSystemAbilities>> {};
 
@@ -48,38 +119,18 @@ TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
   for (bool earlier_outputs : {true, false}) {
     SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
     TempFolder folder;
-    Prepare(folder, inputs, earlier_outputs);
-    const Outputs before = OutputsIn(folder);
-    const std::vector<std::string> names_before = folder.Names();
     const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-    const int descriptors = OpenDescriptors();
-
-    long long nth = 1;
-    for (;; ++nth) {
-      SCOPED_TRACE("failure at call " + std::to_string(nth));
-      RecordingWindow window;
-      rt::sys::InjectFailure(nth, kind.failure, repeating);
-      bool failed = false;
-      try {
-        RunIn(folder, window);
-      } catch (const rt::RuntimeError& error) {
-        failed = true;
-        EXPECT_EQ(error.Number(), kind.error_number) << error.Description();
-      }
-      rt::sys::ClearInjection();
-      if (!failed) break;
-      ASSERT_TRUE(window.captions.empty() ||
-                  window.captions.back() != std::string(engine::kClosingCaption));
-      ASSERT_EQ(OutputsIn(folder), before);
-      ASSERT_EQ(folder.Names(), names_before);
-      ASSERT_EQ(OpenDescriptors(), descriptors);
-    }
-    EXPECT_EQ(nth - 1, calls) << "a failure at any call of the run must stop it";
-    EXPECT_EQ(OutputsIn(folder), expected) << "the run past the last call succeeds";
-    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-    std::printf("[ figures  ] %s %s, %s, %s: %lld failure points tried, nothing lost\n", kind.name,
-                repeating ? "repeating" : "once", abilities.name,
-                earlier_outputs ? "earlier outputs" : "no earlier outputs", nth - 1);
+    const long long stopped =
+        SweepFailures(folder, inputs, earlier_outputs, kind, repeating, calls);
+    // Once every call fails, the listing's failure is followed by others.
+    EXPECT_EQ(calls - stopped,
+              repeating ? CallsAfterSuccess(earlier_outputs) : CleanupCalls(earlier_outputs))
+        << "only a failure in cleanup lets the run succeed";
+    std::printf(
+        "[ figures  ] %s %s, %s, %s: %lld failure points tried, %lld stopped the run, "
+        "nothing lost\n",
+        kind.name, repeating ? "repeating" : "once", abilities.name,
+        earlier_outputs ? "earlier outputs" : "no earlier outputs", calls, stopped);
   }
 }
 
@@ -106,10 +157,11 @@ TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
   const Inputs inputs{"p x\r\n", "p\r\n"};
   ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
     const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-    // The last calls are: the moves of FixedLines.txt and BadLines.txt, then
-    // the flush of the folder. Fail each of them.
+    // The last calls of the run's work are: the moves of FixedLines.txt and
+    // BadLines.txt, then the flush of the folder. Fail each of them.
     const int placing = PlacingCalls(abilities, earlier_outputs);
-    for (long long nth = calls - 2 * placing; nth <= calls; ++nth) {
+    const long long flush = calls - CallsAfterSuccess(earlier_outputs);
+    for (long long nth = flush - 2 * placing; nth <= flush; ++nth) {
       TempFolder folder;
       Prepare(folder, inputs, earlier_outputs);
       const Outputs before = OutputsIn(folder);
@@ -147,15 +199,15 @@ void RemoveOutputAtCall(long long call) {
 TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   if (!SystemCanExchange()) GTEST_SKIP() << "this system cannot swap two names";
   const Inputs inputs{"p x\r\n", "p\r\n"};
-  const long long calls = CallsOfACleanRun(inputs, true);
+  const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true);
   TempFolder folder;
   Prepare(folder, inputs, true);
-  // At the last call, the flush of the folder, the new FixedLines.txt vanishes
-  // and the flush fails: putting the earlier one back then finds no file to swap with.
+  // At the flush of the folder, the new FixedLines.txt vanishes and the
+  // flush fails: putting the earlier one back then finds no file to swap with.
   removed_output = folder.File("FixedLines.txt");
-  remove_at_call = calls;
+  remove_at_call = flush;
   rt::sys::SetCallHook(RemoveOutputAtCall);
-  rt::sys::InjectFailure(calls, rt::os::Failure::IoError, false);
+  rt::sys::InjectFailure(flush, rt::os::Failure::IoError, false);
   RecordingWindow window;
   EXPECT_THROW(RunIn(folder, window), rt::RuntimeError);
   rt::sys::SetCallHook(nullptr);
@@ -165,10 +217,7 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   ASSERT_EQ(others.size(), 1u);
   EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
   EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
-  {
-    rt::FileTable next_run;
-    next_run.Open(3, rt::OpenMode::Output, folder.File("BadLines.txt"));
-  }
+  ClaimAsTheNextRun(folder);
   EXPECT_EQ(OutputsIn(folder), (Outputs{std::string(kEarlierFixed), std::string(kEarlierBad)}));
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
@@ -180,7 +229,8 @@ TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) 
   const Inputs inputs{"p x\r\n\r\n", "p\r\n"};
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
-  for (long long nth : {calls - 2, calls - 1}) {  // the swap of FixedLines.txt, of BadLines.txt
+  const long long flush = calls - CallsAfterSuccess(true);
+  for (long long nth : {flush - 2, flush - 1}) {  // the swap of FixedLines.txt, of BadLines.txt
     TempFolder folder;
     Prepare(folder, inputs, true);
     RecordingWindow window;
@@ -242,7 +292,6 @@ TEST(FailureOnExfat, StopsTheRunAndLosesNothing) {
     GTEST_SKIP() << stick.WhyNot();
   }
   const Inputs inputs = LargeInputs(3000, 23);
-  const Outputs expected = CleanRunOutputs(inputs);
   for (bool earlier_outputs : {true, false}) {
     SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
     // Asked to swap with a name that holds nothing, Linux says so before it
@@ -253,35 +302,12 @@ TEST(FailureOnExfat, StopsTheRunAndLosesNothing) {
       simulated_calls = CallsOfACleanRun(inputs, earlier_outputs);
     }
     TempFolder folder(stick.Path());
-    long long nth = 1;
-    for (;; ++nth) {
-      SCOPED_TRACE("failure at call " + std::to_string(nth));
-      Prepare(folder, inputs, earlier_outputs);
-      if (!earlier_outputs) {
-        std::filesystem::remove(folder.File("FixedLines.txt"));
-        std::filesystem::remove(folder.File("BadLines.txt"));
-      }
-      const Outputs before = OutputsIn(folder);
-      RecordingWindow window;
-      rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
-      bool failed = false;
-      try {
-        RunIn(folder, window);
-      } catch (const rt::RuntimeError& error) {
-        failed = true;
-        EXPECT_EQ(error.Number(), 57) << error.Description();
-      }
-      rt::sys::ClearInjection();
-      if (!failed) break;
-      ASSERT_EQ(OutputsIn(folder), before);
-      ASSERT_EQ(folder.Has("FixedLines.txt"), earlier_outputs);
-      ASSERT_EQ(OtherNames(folder), std::vector<std::string>{});
-    }
-    EXPECT_EQ(nth - 1, simulated_calls) << "exFAT refuses the exchange and the link";
-    EXPECT_EQ(OutputsIn(folder), expected);
-    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-    std::printf("[ figures  ] exFAT image, %s: %lld failure points tried, nothing lost\n",
-                earlier_outputs ? "earlier outputs" : "no earlier outputs", nth - 1);
+    const long long stopped =
+        SweepFailures(folder, inputs, earlier_outputs, kIoError, false, simulated_calls);
+    std::printf(
+        "[ figures  ] exFAT image, %s: %lld failure points tried, %lld stopped the run, "
+        "nothing lost\n",
+        earlier_outputs ? "earlier outputs" : "no earlier outputs", simulated_calls, stopped);
   }
 }
 #endif

@@ -1,26 +1,40 @@
-// The numbered files: where input lines end, how records end, and when outputs are replaced.
-#include "runtime/files.h"
-
+// The files: where input lines end, how records end, and when outputs are replaced.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
+#include "engine/output_buffer.h"
+#include "engine/text_reader.h"
 #include "runtime/error.h"
+#include "runtime/input_file.h"
+#include "runtime/outputs.h"
 #include "tests/test_support.h"
 
 namespace {
 
 using testing_support::TempFolder;
 
-std::vector<std::string> LinesOf(std::string_view bytes) {
+// The lines of a file on the disk, read in blocks of `block_size`.
+std::vector<std::string> LinesOf(std::string_view bytes, std::size_t block_size = 64 * 1024) {
   TempFolder folder;
   folder.Write("in.txt", bytes);
-  rt::FileTable files;
-  files.Open(1, rt::OpenMode::Input, folder.File("in.txt"));
+  rt::InputFile file(folder.File("in.txt"));
+  engine::TextReader reader(
+      {file.Path(), [&](char* to, std::size_t size) { return file.Read(to, size); }}, block_size);
   std::vector<std::string> lines;
-  while (!files.AtEnd(1)) lines.emplace_back(files.ReadLine(1));
-  files.Close(1);
+  std::string_view line;
+  while (reader.NextLine(line)) lines.emplace_back(line);
   return lines;
+}
+
+// An output that takes records, as the run writes them.
+void WriteRecords(rt::OutputFile& file,
+                  std::initializer_list<std::initializer_list<std::string_view>> records) {
+  engine::OutputBuffer buffer([&](std::string_view bytes) { file.Write(bytes); });
+  for (auto fields : records) buffer.Record(fields);
+  buffer.Flush();
 }
 
 using Lines = std::vector<std::string>;
@@ -52,6 +66,12 @@ TEST(InputLines, SurviveTheBufferBoundary) {
   }
   std::string huge(1 << 20, 'x');
   EXPECT_EQ(LinesOf("s\n" + huge + "\r\nt"), (Lines{"s", huge, "t"}));
+  // Every line end in every place of a block and of a read.
+  for (std::size_t block_size : {1u, 2u, 3u, 63u, 64u, 65u}) {
+    EXPECT_EQ(LinesOf("a\rb\nc\r\nd\r\r\n\n" + std::string(70, 'e') + "\r\n", block_size),
+              (Lines{"a", "b", "c", "d", "", "", std::string(70, 'e')}))
+        << block_size;
+  }
 }
 
 TEST(InputLines, SkipAUtf8ByteOrderMarkAtTheStartOnly) {
@@ -73,105 +93,79 @@ TEST(InputLines, RefuseUtf16WithAClearError) {
   }
 }
 
-TEST(InputLines, ReadingPastTheEndIsAnError) {
-  TempFolder folder;
-  folder.Write("in.txt", "a");
-  rt::FileTable files;
-  files.Open(1, rt::OpenMode::Input, folder.File("in.txt"));
-  files.ReadLine(1);
-  EXPECT_TRUE(files.AtEnd(1));
-  EXPECT_THROW(files.ReadLine(1), rt::RuntimeError);
-}
-
 TEST(OutputRecords, EndWithCrLfAndJoinFieldsAsTheyAre) {
   TempFolder folder;
-  rt::FileTable files;
-  files.Open(2, rt::OpenMode::Output, folder.File("out.txt"));
-  files.WriteRecord(2, {"7", "\t", "p x a"});
-  files.WriteRecord(2, {});
+  rt::OutputSet outputs;
   std::string big(200000, 'b');
-  files.WriteRecord(2, {big});
-  files.Close(2);
+  WriteRecords(outputs.Create(folder.File("out.txt")), {{"7", "\t", "p x a"}, {}, {big}});
+  outputs.Commit();
   EXPECT_EQ(folder.Read("out.txt"), "7\tp x a\r\n\r\n" + big + "\r\n");
 }
 
-TEST(OutputRecords, ReplaceTheOldFileOnlyWhenClosed) {
+TEST(OutputRecords, ReplaceTheOldFileOnlyWhenCommitted) {
   TempFolder folder;
   folder.Write("out.txt", "old results");
   {
-    rt::FileTable files;
-    files.Open(2, rt::OpenMode::Output, folder.File("out.txt"));
-    files.WriteRecord(2, {"new"});
+    rt::OutputSet outputs;
+    WriteRecords(outputs.Create(folder.File("out.txt")), {{"new"}});
     EXPECT_EQ(folder.Read("out.txt"), "old results");
-    // Leaving without closing is a failed run: the new contents are dropped.
+    // Leaving without committing is a failed run: the new contents are dropped.
   }
   EXPECT_EQ(folder.Read("out.txt"), "old results");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.txt"}) << "no temporary file left";
 
-  rt::FileTable files;
-  files.Open(2, rt::OpenMode::Output, folder.File("out.txt"));
-  files.WriteRecord(2, {"new"});
-  files.CloseAll();
+  rt::OutputSet outputs;
+  WriteRecords(outputs.Create(folder.File("out.txt")), {{"new"}});
+  outputs.Commit();
   EXPECT_EQ(folder.Read("out.txt"), "new\r\n");
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.txt"});
 }
 
-// What runs that were killed or cut left in the folder: the next run to open
-// an output there removes it, and puts an earlier output that one of them had
-// moved aside back under its free name. A run still going on keeps its files.
-TEST(OutputRecords, ARunClearsWhatDeadRunsLeftButNotWhatALiveOneUses) {
+// What runs that were killed or cut left in the folder: the next run to
+// claim it removes it, and puts an earlier output that one of them had moved
+// aside back under its free name. A second run in the folder waits for the
+// first to finish, so it never touches the first one's files.
+TEST(OutputRecords, ARunClearsWhatDeadRunsLeftAndWaitsForALiveOne) {
   TempFolder folder;
-  rt::FileTable live_run;
-  live_run.Open(2, rt::OpenMode::Output, folder.File("live.txt"));
-  live_run.WriteRecord(2, {"live"});
-  const std::vector<std::string> live_runs_files = folder.Names();
-  ASSERT_EQ(live_runs_files.size(), 2u) << "its lock and its temporary file";
-
   folder.Write("other.txt", "new results");
-  const std::vector<std::string> leftovers = {
-      "~FixInputFiles-4000001-0.out.txt.old",    // cut between the two moves: put back
-      "~FixInputFiles-4000001-0-1.tmp",          // a new file not yet in place
-      "~FixInputFiles-4000002-3.other.txt.old",  // its new file is in place
-      "~FixInputFiles-4000003-0.tmp",            // an earlier build's name
-  };
-  for (const std::string& name : leftovers) folder.Write(name, "L");
-  folder.Write(leftovers[0], "earlier results");
-  folder.Write("~FixInputFiles-4000004-0.tmp.old", "unknown output");
-  rt::FileTable next_run;
-  next_run.Open(2, rt::OpenMode::Output, folder.File("next.txt"));
-  next_run.Discard();
+  folder.Write("~FixInputFiles-out.txt.old", "earlier results");  // cut between the two moves
+  folder.Write("~FixInputFiles-other.txt.old", "L");              // its new file is in place
+  folder.Write("~FixInputFiles-out.txt.tmp", "L");                // a new file not yet in place
+  folder.Write("~FixInputFiles-4000003-0-1.tmp", "L");            // an earlier build's names
+  folder.Write("~FixInputFiles-4000003-0.lock", "");
+  auto first_run = std::make_unique<rt::OutputSet>();
+  WriteRecords(first_run->Create(folder.File("live.txt")), {{"live"}});
   EXPECT_EQ(folder.Read("out.txt"), "earlier results");
   EXPECT_EQ(folder.Read("other.txt"), "new results");
-  std::vector<std::string> expected = live_runs_files;
-  for (const char* name : {"other.txt", "out.txt", "~FixInputFiles-4000004-0.tmp.old"})
-    expected.push_back(name);
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(folder.Names(), expected) << "the live run's lock and temporary file stay";
-  live_run.CloseAll();
-  EXPECT_EQ(folder.Read("live.txt"), "live\r\n");
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"live.txt", "other.txt", "out.txt",
-                                                      "~FixInputFiles-4000004-0.tmp.old"}));
-}
+  const std::vector<std::string> live_runs_files = {
+      "other.txt", "out.txt", "~FixInputFiles-live.txt.tmp", "~FixInputFiles.lock"};
+  EXPECT_EQ(folder.Names(), live_runs_files);
 
-TEST(FileNumbers, MisuseIsARunTimeError) {
-  TempFolder folder;
-  folder.Write("in.txt", "a");
-  rt::FileTable files;
-  EXPECT_THROW(files.Open(0, rt::OpenMode::Input, folder.File("in.txt")), rt::RuntimeError);
-  EXPECT_THROW(files.Open(5, rt::OpenMode::Input, folder.File("in.txt")), rt::RuntimeError);
-  EXPECT_THROW(files.ReadLine(1), rt::RuntimeError);
-  files.Open(1, rt::OpenMode::Input, folder.File("in.txt"));
-  EXPECT_THROW(files.Open(1, rt::OpenMode::Input, folder.File("in.txt")), rt::RuntimeError);
-  EXPECT_THROW(files.WriteRecord(1, {"x"}), rt::RuntimeError);
-  files.Open(2, rt::OpenMode::Output, folder.File("out.txt"));
-  EXPECT_THROW(files.ReadLine(2), rt::RuntimeError);
+#ifdef __EMSCRIPTEN__
+  first_run->Commit();
+  GTEST_SKIP() << "no threads, and no locks in node's file system";
+#endif
+  std::atomic<bool> second_claimed = false;
+  std::thread second_run([&] {
+    rt::OutputSet outputs;
+    WriteRecords(outputs.Create(folder.File("live.txt")), {{"second"}});
+    second_claimed = true;
+    outputs.Commit();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(second_claimed) << "the second run waits while the first holds the folder";
+  EXPECT_EQ(folder.Names(), live_runs_files);
+  first_run->Commit();
+  first_run.reset();
+  second_run.join();
+  EXPECT_EQ(folder.Read("live.txt"), "second\r\n");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"live.txt", "other.txt", "out.txt"}));
 }
 
 TEST(RunTimeErrors, NameTheFileAndTheReason) {
   TempFolder folder;
-  rt::FileTable files;
   try {
-    files.Open(1, rt::OpenMode::Input, folder.File("Symbols.txt"));
+    rt::InputFile file(folder.File("Symbols.txt"));
     FAIL();
   } catch (const rt::RuntimeError& error) {
     EXPECT_EQ(error.Number(), 53);
@@ -180,7 +174,7 @@ TEST(RunTimeErrors, NameTheFileAndTheReason) {
               "Run-time error '53':\n\nFile not found: " + folder.File("Symbols.txt"));
   }
   try {
-    files.Open(1, rt::OpenMode::Input, folder.Path());
+    rt::InputFile file(folder.Path());
     FAIL();
   } catch (const rt::RuntimeError& error) {
     EXPECT_NE(error.Description().find("is a folder"), std::string::npos) << error.Description();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/run.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "engine/text_reader.h"
 #include "tests/cleaning_model.h"
 #include "tests/model_check.h"
 #include "tests/test_support.h"
@@ -18,6 +19,7 @@ using namespace std::literals;
 using engine::ListScan;
 using testing_support::Escaped;
 using testing_support::InventoryOf;
+using testing_support::SourceOf;
 
 const std::initializer_list<std::string_view> kSymbolList = {
     "p", "a", "ts", "ʃ", "tʃ", "a\t", "abcdefg", "abcdefgh", "n\0"sv};
@@ -28,22 +30,6 @@ std::string SymbolsFile() {
   for (std::string_view symbol : kSymbolList) file.append(symbol).append("\r\n");
   return file;
 }
-
-// Bytes placed `offset` bytes into a buffer, with the bytes the scan may read
-// past their end holding what would most mislead it: line ends.
-class Placed {
- public:
-  Placed(std::string_view text, std::size_t offset)
-      : bytes_(offset + text.size() + engine::kScanReadAhead, '\n') {
-    std::copy(text.begin(), text.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
-    view_ = std::span<char>(bytes_.data() + offset, text.size());
-  }
-  std::span<char> View() { return view_; }
-
- private:
-  std::string bytes_;
-  std::span<char> view_;
-};
 
 // Writes what the scan hands out as the run writes it.
 class Writer final : public engine::LineSink {
@@ -75,35 +61,24 @@ class Writer final : public engine::LineSink {
 };
 
 // Scans `list` as the run reads it, the first read holding `first_read`
-// bytes; but at offset 0, cleaned forms are handed out in parts of a few bytes.
-Writer ScanList(std::string_view list, std::size_t first_read, std::size_t offset) {
+// bytes and each later one `read_size`; but for `variant` 0, cleaned forms
+// are handed out in parts of a few bytes.
+Writer ScanList(std::string_view list, std::size_t first_read, std::size_t variant) {
   Writer written;
-  ListScan scan(kSymbols, offset == 0 ? engine::kCleanedPartSize : offset % 5 + 1);
-  auto placed = std::make_unique<Placed>(list.substr(0, first_read), offset);
-  bool at_end = first_read == list.size();
-  while (!scan.Scan(placed->View(), at_end, written)) {
-    // The next read: what was not passed, as the scan left it, then the rest
-    // of the list, in another buffer.
-    EXPECT_FALSE(at_end);
-    if (at_end) break;
-    const std::span<char> kept = placed->View().subspan(scan.Passed());
-    std::string text(kept.begin(), kept.end());
-    text += list.substr(first_read);
-    scan.DropPassed();
-    placed = std::make_unique<Placed>(text, (offset + 7) % 64);
-    at_end = true;
-  }
+  ListScan scan(kSymbols, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
+  engine::TextReader reader(SourceOf(std::string(list), first_read, 64 + variant));
+  scan.Clean(reader, written);
   return written;
 }
 
-std::string Compare(std::string_view list, std::size_t first_read, std::size_t offset) {
+std::string Compare(std::string_view list, std::size_t first_read, std::size_t variant) {
   static const std::string symbols = SymbolsFile();
   const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
-  const Writer written = ScanList(list, first_read, offset);
+  const Writer written = ScanList(list, first_read, variant);
   if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines)
     return {};
-  return "list \"" + Escaped(list) + "\", first read " + std::to_string(first_read) + ", offset " +
-         std::to_string(offset) + "\n fixed \"" + Escaped(written.fixed) + "\"\n model \"" +
+  return "list \"" + Escaped(list) + "\", first read " + std::to_string(first_read) + ", variant " +
+         std::to_string(variant) + "\n fixed \"" + Escaped(written.fixed) + "\"\n model \"" +
          Escaped(model.fixed) + "\"\n bad \"" + Escaped(written.bad) + "\"\n model \"" +
          Escaped(model.bad) + "\"\n lines " + std::to_string(written.lines) + ", model " +
          std::to_string(model.lines);
@@ -133,11 +108,11 @@ TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
       text += kEnds[random() % std::size(kEnds)];
     }
     if (round % 2 == 1) text.resize(text.find_last_not_of("\r\n") + 1);  // no last line end
-    for (std::size_t offset : {0u, 1u, 13u, 63u}) {
+    for (std::size_t variant : {0u, 1u, 13u, 63u}) {
       for (std::size_t size = 0; size <= text.size(); ++size) {
         const std::string_view prefix(text.data(), size);
-        ASSERT_EQ(Compare(prefix, size, offset), "") << "round " << round;
-        ASSERT_EQ(Compare(text, size, offset), "") << "round " << round;
+        ASSERT_EQ(Compare(prefix, size, variant), "") << "round " << round;
+        ASSERT_EQ(Compare(text, size, variant), "") << "round " << round;
       }
     }
   }
@@ -151,9 +126,9 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
     text.append("p").append(length, ' ').append("a\r\n");  // a run of spaces across blocks
     text.append(long_legal).append(length + 1, ' ').append("\n");
   }
-  for (std::size_t offset : {0u, 5u}) {
+  for (std::size_t variant : {0u, 5u}) {
     for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
-      ASSERT_EQ(Compare(text, first_read, offset), "");
+      ASSERT_EQ(Compare(text, first_read, variant), "");
     }
   }
 }
@@ -166,7 +141,7 @@ std::vector<std::string> HandedOut(std::string_view list,
                                    std::size_t cleaned_part_size = engine::kCleanedPartSize) {
   class Recorder final : public engine::LineSink {
    public:
-    explicit Recorder(std::span<char> list) : list_(list) {}
+    explicit Recorder(engine::TextReader& list) : list_(list) {}
     void CleanLines(const engine::CleanRun& run) override {
       std::string text;
       run.Records([&text](std::string_view stretch, bool end_record) {
@@ -180,18 +155,19 @@ std::vector<std::string> HandedOut(std::string_view list,
                        Where(line.BadSymbol));
     }
     std::string Where(std::string_view text) const {
-      const bool in_list = text.data() >= list_.data() && text.end() <= list_.data() + list_.size();
+      const std::span<char> in_hand = list_.InHand();
+      const bool in_list =
+          text.data() >= in_hand.data() && text.end() <= in_hand.data() + in_hand.size();
       return std::string(text) + (in_list && !text.empty() ? "^" : "");
     }
     std::vector<std::string> handed;
 
    private:
-    std::span<char> list_;
+    engine::TextReader& list_;
   };
-  Placed placed(list, 0);
-  Recorder recorder(placed.View());
-  ListScan scan(kSymbols, cleaned_part_size);
-  EXPECT_TRUE(scan.Scan(placed.View(), true, recorder));
+  engine::TextReader reader(SourceOf(std::string(list)));
+  Recorder recorder(reader);
+  ListScan(kSymbols, cleaned_part_size).Clean(reader, recorder);
   return recorder.handed;
 }
 

@@ -312,11 +312,32 @@ struct MountRoot {
   const int fd;
 };
 
-// Cuts the runs on `image` before each call in turn, then after "Done.".
-void SweepCuts(MountedImage& image, bool earlier_outputs, bool journal_written) {
+// What the folder holds before the run.
+enum class Start {
+  Inputs,          // in.txt and Symbols.txt only
+  EarlierOutputs,  // and the outputs of an earlier run
+  // and what a run killed while it put the outputs in place left: its lock,
+  // a temporary output, and the earlier BadLines.txt moved aside, its name free
+  KilledRunsLeftovers,
+};
+
+constexpr const char* kStartNames[] = {"NoEarlierOutputs", "EarlierOutputs", "KilledRunsLeftovers"};
+
+void PrepareStart(const TempFolder& folder, const Inputs& inputs, Start start) {
+  Prepare(folder, inputs, start != Start::Inputs);
+  if (start != Start::KilledRunsLeftovers) return;
+  fs::rename(folder.File("BadLines.txt"), folder.File("~FixInputFiles-BadLines.txt.old"));
+  folder.Write("~FixInputFiles-FixedLines.txt.tmp", "p a");
+  folder.Write("~FixInputFiles.lock", "");
+}
+
+// Cuts the runs on `image` before each call in turn, then after "Done.". A
+// cut while the run clears a killed run's leftovers, or before, leaves them
+// for the next run, which must find the earlier outputs whole.
+void SweepCuts(MountedImage& image, Start start, bool journal_written) {
   cut_flags = journal_written ? kShutdownLogFlush : kShutdownNoLogFlush;
-  const std::string sweep = image.Type() +
-                            (earlier_outputs ? ", earlier outputs" : ", no earlier outputs") +
+  const bool earlier_outputs = start != Start::Inputs;
+  const std::string sweep = image.Type() + ", " + kStartNames[static_cast<int>(start)] +
                             (journal_written ? ", journal written" : ", journal dropped");
   const Inputs inputs = SmallInputs();
   const Outputs expected = CleanRunOutputs(inputs);
@@ -328,6 +349,7 @@ void SweepCuts(MountedImage& image, bool earlier_outputs, bool journal_written) 
     TempFolder folder(image.MountPoint());
     Prepare(folder, inputs, earlier_outputs);
     const Outputs before = OutputsIn(folder);
+    PrepareStart(folder, inputs, start);
     int status = 0;
     {
       // Open only while the run goes on: the image cannot be unmounted while it is.
@@ -345,6 +367,7 @@ void SweepCuts(MountedImage& image, bool earlier_outputs, bool journal_written) 
     EXPECT_EQ(report->shutdown_error, 0)
         << "shutdown refused: " << std::strerror(report->shutdown_error);
     ASSERT_NO_THROW(image.Remount());
+    if (start == Start::KilledRunsLeftovers && !report->done_shown) ClaimAsTheNextRun(folder);
     CheckAfterCut(folder, inputs, before, earlier_outputs, expected, report->done_shown, tally);
     if (report->done_shown) break;
   }
@@ -358,25 +381,27 @@ void SweepCuts(MountedImage& image, bool earlier_outputs, bool journal_written) 
 }
 
 // File system, earlier outputs or none, journal written at the cut or dropped.
-class PowerCuts : public testing::TestWithParam<std::tuple<std::string, bool, bool>> {};
+class PowerCuts : public testing::TestWithParam<std::tuple<std::string, Start, bool>> {};
 
 TEST_P(PowerCuts, LeaveEachOutputEarlierOrWholeNewAndNothingBehindAfterDone) {
-  auto [type, earlier_outputs, journal_written] = GetParam();
+  auto [type, start, journal_written] = GetParam();
   for (const auto& image : *images) {
-    if (image->Type() == type) SweepCuts(*image, earlier_outputs, journal_written);
+    if (image->Type() == type) SweepCuts(*image, start, journal_written);
   }
 }
 
 // The test's name from its parameters (a function, since the preprocessor
 // would split a lambda's structured binding at its commas).
 std::string SweepName(const testing::TestParamInfo<PowerCuts::ParamType>& info) {
-  auto [type, earlier_outputs, journal_written] = info.param;
-  return type + (earlier_outputs ? "_EarlierOutputs" : "_NoEarlierOutputs") +
+  auto [type, start, journal_written] = info.param;
+  return type + "_" + kStartNames[static_cast<int>(start)] +
          (journal_written ? "_JournalWritten" : "_JournalDropped");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ext4AndXfs, PowerCuts,
-                         testing::Combine(testing::Values("ext4", "xfs"), testing::Bool(),
+                         testing::Combine(testing::Values("ext4", "xfs"),
+                                          testing::Values(Start::Inputs, Start::EarlierOutputs,
+                                                          Start::KilledRunsLeftovers),
                                           testing::Bool()),
                          SweepName);
 

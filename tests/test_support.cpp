@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "runtime/os.h"
+#include "window/clean_folder.h"
 
 namespace testing_support {
 
@@ -23,8 +23,7 @@ TempFolder::TempFolder(const fs::path& base) {
   fs::create_directories(base);
   fs::path path;
   do {
-    path = base / ("fixinput-test-" + std::to_string(rt::os::ProcessId()) + "-" +
-                   std::to_string(salt) + "-" + std::to_string(serial++));
+    path = base / ("fixinput-test-" + std::to_string(salt) + "-" + std::to_string(serial++));
   } while (!fs::create_directory(path));
   path_ = path.string();
 }
@@ -56,7 +55,7 @@ std::vector<std::string> TempFolder::Names() const {
 
 fs::path FastScratchBase() {
   const fs::path probe =
-      fs::path("/dev/shm") / ("fixinput-probe-" + std::to_string(rt::os::ProcessId()));
+      fs::path("/dev/shm") / ("fixinput-probe-" + std::to_string(std::random_device{}()));
   std::error_code error;
   if (fs::create_directory(probe, error)) {
     fs::remove(probe, error);
@@ -80,8 +79,20 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
 }
 
 void RunIn(const TempFolder& folder, RecordingWindow& window) {
-  rt::FileTable files;
-  engine::Run(window, files, [&] { return folder.Path(); });
+  CleanFolder([&] { return folder.Path(); }, window.symbols,
+              [&](std::string_view caption) { window.captions.emplace_back(caption); });
+}
+
+engine::ByteSource SourceOf(std::string bytes, std::size_t first_read, std::size_t read_size) {
+  auto read = [bytes = std::move(bytes), at = std::size_t{0}, first_read, read_size](
+                  char* to, std::size_t size) mutable {
+    const std::size_t most = std::max<std::size_t>(at == 0 ? first_read : read_size, 1);
+    const std::size_t count = std::min({size, most, bytes.size() - at});
+    std::copy_n(bytes.data() + at, count, to);
+    at += count;
+    return count;
+  };
+  return {"in.txt", std::move(read)};
 }
 
 engine::SymbolInventory InventoryOf(std::initializer_list<std::string_view> symbols) {

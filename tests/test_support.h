@@ -2,6 +2,7 @@
 // window that records what the run shows on it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -9,7 +10,6 @@
 
 #include "engine/run.h"
 #include "engine/symbols.h"
-#include "runtime/files.h"
 
 namespace testing_support {
 
@@ -43,19 +43,21 @@ std::filesystem::path FastScratchBase();
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, std::string_view bytes);
 
-class RecordingWindow : public engine::RunWindow {
- public:
-  void SetCaption(std::string_view caption) override { captions.emplace_back(caption); }
-  engine::SymbolInventory& Symbols() override { return symbols; }
-
+// What a run shows on the window, and the inventory the window hands it.
+struct RecordingWindow {
   engine::SymbolInventory symbols;
   std::vector<std::string> captions;
 };
 
-// Runs the cleaning in `folder` with a recording window.
+// Runs the cleaning of `folder` as the first click does, with a recording window.
 void RunIn(const TempFolder& folder, RecordingWindow& window);
 
 // An inventory holding these symbols, in order.
 engine::SymbolInventory InventoryOf(std::initializer_list<std::string_view> symbols);
+
+// A file's bytes handed out in reads of at most `read_size` bytes: the first
+// read of at most `first_read`.
+engine::ByteSource SourceOf(std::string bytes, std::size_t first_read = SIZE_MAX,
+                            std::size_t read_size = SIZE_MAX);
 
 }  // namespace testing_support

@@ -14,15 +14,12 @@ rt::ui::FormDesign Form1::Design() {
   };
 }
 
-Form1::Form1(engine::FolderSource program_folder) : program_folder_(std::move(program_folder)) {}
+Form1::Form1(FolderSource program_folder) : program_folder_(std::move(program_folder)) {}
 
 void Form1::Command1_Click() {
-  if (RunStarted) {
-    files_.CloseAll();
-    rt::ui::EndProgram(0);
-  }
+  if (RunStarted) rt::ui::EndProgram(0);
   RunStarted = true;
-  engine::Run(*this, files_, program_folder_);
+  CleanFolder(program_folder_, *this, [this](std::string_view caption) { SetCaption(caption); });
 }
 
 void Form1::SetCaption(std::string_view caption) {

@@ -3,14 +3,15 @@
 
 #include <string_view>
 
-#include "engine/run.h"
 #include "engine/symbols.h"
-#include "runtime/files.h"
+#include "runtime/paths.h"
 #include "runtime/ui.h"
+#include "window/clean_folder.h"
 
-// The window holds the symbol inventory (SymbolList, SymbolCount, LegalSymbol)
-// for the life of the program, and whether the run was started.
-class Form1 : public engine::SymbolInventory, public engine::RunWindow, public rt::ui::FormClient {
+// The window holds the symbol inventory (SymbolCount, LegalSymbol) for the
+// life of the program, and whether the run was started; it hands the
+// inventory to the run.
+class Form1 : public engine::SymbolInventory, public rt::ui::FormClient {
  public:
   // Geometry in twips, 15 to the pixel at 96 dots per inch.
   static constexpr int kTwipsPerPixel = 15;
@@ -25,29 +26,26 @@ class Form1 : public engine::SymbolInventory, public engine::RunWindow, public r
   static constexpr std::string_view kInitialCaption =
       "The file you want to clean up should be called in.txt, and be located in the same folder as "
       "this program.  Also include a file called Symbols.txt with all of your phonetic symbols, "
-      "one "
-      "per line.  Then click this button to run the program.";
+      "one per line.  Then click this button to run the program.";
 
   static rt::ui::FormDesign Design();
 
   // The folder the run's files are in; the program's own folder unless a test says otherwise.
-  explicit Form1(engine::FolderSource program_folder = rt::ProgramFolder);
+  explicit Form1(FolderSource program_folder = rt::ProgramFolder);
 
   bool RunStarted = false;
 
-  // First click: performs the run. Any later click: closes all files and ends the program.
+  // First click: performs the run. Any later click ends the program.
   void Command1_Click();
-
-  // engine::RunWindow
-  void SetCaption(std::string_view caption) override;
-  engine::SymbolInventory& Symbols() override { return *this; }
 
   // rt::ui::FormClient
   void Attach(rt::ui::FormHost& host) override { Command1_ = &host; }
   void Click() override { Command1_Click(); }
 
+ protected:
+  virtual void SetCaption(std::string_view caption);
+
  private:
-  engine::FolderSource program_folder_;
-  rt::FileTable files_;
+  FolderSource program_folder_;
   rt::ui::FormHost* Command1_ = nullptr;
 };

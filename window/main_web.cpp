@@ -1,5 +1,6 @@
 // The web page's program: the page starts it in a worker for each click on its
 // button, and it performs that one click.
+#include "engine/run.h"
 #include "runtime/ui.h"
 #include "window/form1.h"
 

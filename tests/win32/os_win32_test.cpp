@@ -9,9 +9,10 @@
 
 #include "engine/run.h"
 #include "runtime/error.h"
-#include "runtime/files.h"
 #include "runtime/os.h"
+#include "runtime/paths.h"
 #include "tests/test_support.h"
+#include "window/clean_folder.h"
 
 #ifndef FIX_GOLDEN_DIR
 #error "FIX_GOLDEN_DIR names the folder of the golden files"
@@ -56,10 +57,9 @@ std::string ReadUtf8Path(const std::string& path) {
 }
 
 int RunErrorNumber(const std::string& folder) {
-  RecordingWindow window;
-  rt::FileTable files;
+  engine::SymbolInventory symbols;
   try {
-    engine::Run(window, files, [&] { return folder; });
+    CleanFolder([&] { return folder; }, symbols, [](std::string_view) {});
   } catch (const rt::RuntimeError& error) {
     EXPECT_EQ(error.Description().find('\r'), std::string::npos) << error.Description();
     EXPECT_EQ(error.Description().find(".)"), std::string::npos) << error.Description();
@@ -142,21 +142,19 @@ TEST(WindowsFiles, EarlierFilesAreKeptByASecondNameNotSwapped) {
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"FixedLines.txt", "~aside.old"}));
 }
 
-// A live run's lock can be neither taken nor removed by another run.
-TEST(WindowsFiles, ALiveRunsLockCannotBeTakenOrRemoved) {
+// A run's lock on its folder can be neither removed nor opened by another
+// run, and goes with the run.
+TEST(WindowsFiles, AFoldersLockIsHeldAloneAndGoesWithItsRun) {
   TempFolder folder;
-  const std::string lock = folder.File("~FixInputFiles-1-0.lock");
-  rt::os::Handle held = 0, taken = 0;
+  const std::string lock = folder.File("~FixInputFiles.lock");
+  rt::os::Handle held = 0;
   rt::os::SysError error;
-  ASSERT_TRUE(rt::os::CreateRunLock(lock, held, error)) << error.reason;
-  bool dead = true;
-  ASSERT_TRUE(rt::os::TakeDeadRunLock(lock, taken, dead, error)) << error.reason;
-  EXPECT_FALSE(dead);
+  ASSERT_TRUE(rt::os::LockFolder(lock, held, error)) << error.reason;
   EXPECT_FALSE(rt::os::RemoveFile(lock, error));
-  ASSERT_TRUE(rt::os::RemoveRunLock(lock, held, error)) << error.reason;
-  EXPECT_FALSE(folder.Has("~FixInputFiles-1-0.lock")) << "deleted as it is let go";
-  EXPECT_FALSE(rt::os::TakeDeadRunLock(lock, taken, dead, error));
-  EXPECT_EQ(error.failure, rt::os::Failure::NotFound);
+  rt::os::Handle opened = 0;
+  EXPECT_FALSE(rt::os::OpenForReading(lock, opened, error));
+  ASSERT_TRUE(rt::os::UnlockFolder(lock, held, error)) << error.reason;
+  EXPECT_FALSE(folder.Has("~FixInputFiles.lock")) << "deleted as it is let go";
 }
 
 TEST(WindowsFiles, ARunReplacesEarlierOutputsAndLeavesNoTemporaryFile) {

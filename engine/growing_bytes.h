@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace rt {
+namespace engine {
 
 // A block of bytes that grows with realloc, by at least half: the new bytes
 // are not cleared and, where the system can remap a large block's pages, the
@@ -40,4 +40,4 @@ class GrowingBytes {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace rt
+}  // namespace engine

@@ -1,0 +1,115 @@
+// An output's records, gathered into blocks before its sink takes them: a
+// record costs a copy of its bytes, and the sink a call for every 64 KiB.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "engine/io.h"
+
+namespace engine {
+
+class OutputBuffer {
+ public:
+  static constexpr std::size_t kSize = 64 * 1024;
+
+  explicit OutputBuffer(ByteSink sink) : sink_(std::move(sink)) {}
+
+  // The fields one after another, then CR LF.
+  void Record(std::span<const std::string_view> fields);
+  void Record(std::initializer_list<std::string_view> fields) {
+    Record(std::span<const std::string_view>(fields.begin(), fields.size()));
+  }
+  // Bytes as they are: whole records, or the start of one that a later call ends.
+  void Text(std::string_view text);
+  // Hands what is gathered to the sink.
+  void Flush();
+
+ private:
+  void EndRecord();
+
+  ByteSink sink_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kSize);
+  std::size_t used_ = 0;
+};
+
+namespace output_buffer_detail {
+
+// Copies `count` bytes. A record's fields are mostly short, where a call to
+// memcpy costs more than the copy: up to 32 bytes are moved with two loads and
+// two stores that overlap, touching no byte outside either range.
+inline void CopyBytes(char* to, const char* from, std::size_t count) {
+  auto move = [&](auto word) {
+    constexpr std::size_t kWord = sizeof word;
+    auto last = word;
+    std::memcpy(&word, from, kWord);
+    std::memcpy(&last, from + count - kWord, kWord);
+    std::memcpy(to, &word, kWord);
+    std::memcpy(to + count - kWord, &last, kWord);
+  };
+  struct Bytes16 {
+    char bytes[16];
+  };
+  if (count > 32) {
+    std::memcpy(to, from, count);
+  } else if (count >= 16) {
+    move(Bytes16{});
+  } else if (count >= 8) {
+    move(std::uint64_t{});
+  } else if (count >= 4) {
+    move(std::uint32_t{});
+  } else if (count > 0) {
+    to[0] = from[0];
+    to[count / 2] = from[count / 2];
+    to[count - 1] = from[count - 1];
+  }
+}
+
+}  // namespace output_buffer_detail
+
+inline void OutputBuffer::Flush() {
+  if (used_ == 0) return;
+  sink_(std::string_view(buffer_.get(), used_));
+  used_ = 0;
+}
+
+inline void OutputBuffer::Text(std::string_view text) {
+  if (used_ + text.size() > kSize) {
+    Flush();
+    if (text.size() >= kSize) return sink_(text);
+  }
+  output_buffer_detail::CopyBytes(buffer_.get() + used_, text.data(), text.size());
+  used_ += text.size();
+}
+
+inline void OutputBuffer::EndRecord() {
+  if (used_ + 2 > kSize) Flush();
+  buffer_[used_] = '\r';
+  buffer_[used_ + 1] = '\n';
+  used_ += 2;
+}
+
+// A record that fits, the usual case, takes one test for room.
+inline void OutputBuffer::Record(std::span<const std::string_view> fields) {
+  std::size_t size = 2;
+  for (std::string_view field : fields) size += field.size();
+  if (used_ + size > kSize) {
+    for (std::string_view field : fields) Text(field);
+    return EndRecord();
+  }
+  char* to = buffer_.get() + used_;
+  for (std::string_view field : fields) {
+    output_buffer_detail::CopyBytes(to, field.data(), field.size());
+    to += field.size();
+  }
+  to[0] = '\r';
+  to[1] = '\n';
+  used_ += size;
+}
+
+}  // namespace engine

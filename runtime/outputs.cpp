@@ -1,0 +1,174 @@
+#include "runtime/outputs.h"
+
+#include "runtime/folder_claim.h"
+#include "runtime/paths.h"
+#include "runtime/syscall.h"
+
+namespace rt {
+namespace {
+
+// The disk writes a large output while the run goes on, not all in the final flush.
+constexpr std::size_t kWriteBackEvery = 1024 * 1024;
+
+}  // namespace
+
+OutputFile::OutputFile(std::string path, std::string temporary_path, std::string aside_path)
+    : path_(std::move(path)),
+      temporary_path_(std::move(temporary_path)),
+      aside_path_(std::move(aside_path)) {}
+
+void OutputFile::Create() {
+  sys::Do(path_, [&](os::SysError& e) { return os::CreateNew(temporary_path_, handle_, e); });
+  handle_open_ = temporary_exists_ = true;
+}
+
+void OutputFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    std::size_t written = 0;
+    sys::Do(path_, [&](os::SysError& e) {
+      return os::Write(handle_, bytes.data(), bytes.size(), written, e);
+    });
+    bytes.remove_prefix(written);
+    not_yet_on_disk_ += written;
+  }
+  if (not_yet_on_disk_ >= kWriteBackEvery) {
+    sys::Do(path_, [&](os::SysError& e) { return os::StartWriteBack(handle_, e); });
+    not_yet_on_disk_ = 0;
+  }
+}
+
+// Puts every byte on the disk and closes the temporary file.
+void OutputFile::Finish() {
+  sys::Do(path_, [&](os::SysError& e) { return os::FlushToDisk(handle_, e); });
+  handle_open_ = false;
+  os::SysError error;
+  if (!sys::CheckedAlwaysMade(error, [&](os::SysError& e) { return os::Close(handle_, e); }))
+    sys::Raise(error, path_);
+}
+
+// Moves the new file into place, keeping the earlier file under another name
+// so that a failure after this (the other output's move, flushing the folder)
+// can still put it back. Best is one step that swaps the two names; else the
+// earlier file gets a second name before the new one takes its place, so the
+// name always holds a whole file; where the file system has no hard links
+// (FAT, exFAT), it is moved aside first, and for a moment the name holds
+// nothing (a later run puts it back if this one is cut there).
+void OutputFile::Place() {
+  os::SysError error;
+  if (sys::CheckedNeeding(sys::Ability::Exchange, error, [&](os::SysError& e) {
+        return os::ExchangeFiles(temporary_path_, path_, e);
+      })) {
+    placed_ = Placed::Exchanged;
+    return;
+  }
+  bool kept = false;
+  if (error.failure == os::Failure::Unsupported) {
+    kept = sys::CheckedNeeding(sys::Ability::Link, error, [&](os::SysError& e) {
+      return os::LinkFile(path_, aside_path_, e);
+    });
+  }
+  if (!kept && error.failure == os::Failure::Unsupported) {
+    kept = sys::Checked(error,
+                        [&](os::SysError& e) { return os::ReplaceFile(path_, aside_path_, e); });
+  }
+  if (!kept && error.failure != os::Failure::NotFound) sys::Raise(error, path_);
+  if (kept) placed_ = Placed::Aside;
+  sys::Do(path_, [&](os::SysError& e) { return os::ReplaceFile(temporary_path_, path_, e); });
+  temporary_exists_ = false;
+  if (!kept) placed_ = Placed::OverNothing;
+}
+
+// The run has succeeded: the earlier file kept for a failure goes. One that
+// cannot be removed stays for the next run to clear.
+void OutputFile::DropEarlier() noexcept {
+  if (placed_ == Placed::Exchanged)
+    sys::Try([&](os::SysError& e) { return os::RemoveFile(temporary_path_, e); });
+  if (placed_ == Placed::Aside)
+    sys::Try([&](os::SysError& e) { return os::RemoveFile(aside_path_, e); });
+  temporary_exists_ = false;
+  placed_ = Placed::No;
+}
+
+// After a failure: the earlier file goes back. Whatever cannot be done here
+// is left so that the next run finishes it, and never so that the earlier
+// file is lost.
+void OutputFile::Drop() noexcept {
+  if (handle_open_) {
+    os::SysError ignored;
+    sys::CheckedAlwaysMade(ignored, [&](os::SysError& e) { return os::Close(handle_, e); });
+  }
+  switch (placed_) {
+    case Placed::Exchanged:
+      // The new contents become temporary again. Should that fail, the
+      // temporary file holds the only copy of the earlier results: it
+      // becomes the aside file, which the next run puts back where the
+      // output's name is free.
+      if (!sys::Try(
+              [&](os::SysError& e) { return os::ExchangeFiles(temporary_path_, path_, e); }) &&
+          sys::Try(
+              [&](os::SysError& e) { return os::ReplaceFile(temporary_path_, aside_path_, e); })) {
+        temporary_exists_ = false;
+      }
+      break;
+    case Placed::Aside:
+      // Over the new file, or into the empty name. Should that fail, the
+      // aside file stays for the next run. Where it is a second name of the
+      // file still in place, the move does nothing and the name is removed.
+      if (sys::Try([&](os::SysError& e) { return os::ReplaceFile(aside_path_, path_, e); }))
+        sys::Try([&](os::SysError& e) { return os::RemoveFile(aside_path_, e); });
+      break;
+    case Placed::OverNothing:
+      sys::Try([&](os::SysError& e) { return os::RemoveFile(path_, e); });
+      break;
+    case Placed::No:
+      break;
+  }
+  if (temporary_exists_)
+    sys::Try([&](os::SysError& e) { return os::RemoveFile(temporary_path_, e); });
+  handle_open_ = temporary_exists_ = false;
+  placed_ = Placed::No;
+}
+
+OutputSet::OutputSet() = default;
+
+OutputSet::~OutputSet() {
+  if (!committed_) {
+    for (auto& output : outputs_) output->Drop();
+  }
+  outputs_.clear();
+  claims_.clear();
+}
+
+FolderClaim& OutputSet::Claimed(const std::string& folder, const std::string& output) {
+  for (const auto& claim : claims_) {
+    if (claim->Folder() == folder) return *claim;
+  }
+  claims_.push_back(std::make_unique<FolderClaim>(folder, output));
+  return *claims_.back();
+}
+
+OutputFile& OutputSet::Create(const std::string& path) {
+  sys::Do(path, [&](os::SysError& e) { return os::CheckReplaceable(path, e); });
+  FolderClaim& claim = Claimed(FolderOf(path), path);
+  const std::string name = FileNameOf(path);
+  outputs_.push_back(
+      std::make_unique<OutputFile>(path, claim.TemporaryPath(name), claim.AsidePath(name)));
+  outputs_.back()->Create();
+  return *outputs_.back();
+}
+
+// Every output reaches the disk before any replaces its earlier file, and
+// each earlier file is kept until the new ones are all in place and durable,
+// so a failure anywhere here puts all the earlier files back. Only then do
+// the earlier files go; letting the folders go makes that durable too.
+void OutputSet::Commit() {
+  for (auto& output : outputs_) output->Finish();
+  for (auto& output : outputs_) output->Place();
+  for (const auto& claim : claims_)
+    sys::Do(claim->Folder(), [&](os::SysError& e) { return os::FlushFolder(claim->Folder(), e); });
+  committed_ = true;
+  for (auto& output : outputs_) output->DropEarlier();
+  claims_.clear();
+}
+
+}  // namespace rt

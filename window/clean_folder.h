@@ -1,0 +1,18 @@
+// The run on the files of one folder: what the first click does, and what
+// the tests and the benchmarks run without a window.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/io.h"
+#include "engine/symbols.h"
+
+using FolderSource = std::function<std::string()>;
+
+// Opens in.txt, the two outputs and Symbols.txt, in that order, in the
+// folder that `program_folder` names (asked anew for each), runs the
+// cleaning, puts the outputs in place and shows the closing caption. Throws
+// rt::RuntimeError on any failure, leaving the earlier outputs as they were.
+void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& inventory,
+                 const engine::Progress& progress);
