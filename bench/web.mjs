@@ -3,6 +3,10 @@
 // run (clean_folder) on the same list; then a 200 MB list through the page.
 // Usage: node bench/web.mjs PAGE CLEAN_FOLDER FOLDER_1M FOLDER_200MB
 // (each folder holds in.txt and Symbols.txt). bench/run calls it.
+//
+// With --against, two builds' pages are timed in turns on one list instead,
+// and the times come out as one line of JSON for bench/run's table:
+// node bench/web.mjs --against PAGE EARLIER_PAGE FOLDER RUNS
 import {spawnSync} from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
@@ -11,7 +15,6 @@ import {pathToFileURL} from 'node:url';
 
 import * as h from '../tests/web/harness.mjs';
 
-const [pagePath, driver, millionFolder, bigFolder] = process.argv.slice(2);
 const REPEATS = 3;
 
 // A blank page of the same origin as the page under test, from which the
@@ -19,14 +22,19 @@ const REPEATS = 3;
 // may fetch nothing.
 const filler = path.join(h.scratch('fixinput-bench-'), 'fill.html');
 fs.writeFileSync(filler, '<!doctype html><title>fill</title>');
-const files = {};
-for (const [name, folder] of [['million', millionFolder], ['big', bigFolder]]) {
-  for (const file of ['in.txt', 'Symbols.txt']) files[`/data/${name}/${file}`] = path.join(folder, file);
+
+// The server's routes to the filler and to the lists of `folders` ({name: folder}).
+function listRoutes(folders) {
+  const routes = {'/fill.html': filler};
+  for (const [name, folder] of Object.entries(folders)) {
+    for (const file of ['in.txt', 'Symbols.txt']) routes[`/data/${name}/${file}`] = path.join(folder, file);
+  }
+  return routes;
 }
 
 const sha256 = (file) => crypto.createHash('sha256').update(fs.readFileSync(file)).digest('hex');
 
-function nativeRun(folder) {
+function nativeRun(driver, folder) {
   const start = process.hrtime.bigint();
   const run = spawnSync(driver, [folder], {encoding: 'utf8'});
   const seconds = Number(process.hrtime.bigint() - start) / 1e9;
@@ -35,11 +43,10 @@ function nativeRun(folder) {
 }
 
 const browser = await h.launchChromium();
-const server = await h.servePage(pagePath, {'/fill.html': filler, ...Object.fromEntries(
-  Object.entries(files))});
 
-// Copies the list `name` into the origin-private folder of the same name.
-async function fill(name) {
+// Copies the list `name` into the origin-private folder of the same name, in
+// the origin of `server`.
+async function fill(server, name) {
   const page = await browser.newPage();
   await page.goto(`${server.origin}/fill.html`);
   await page.evaluate(async (name) => {
@@ -97,7 +104,7 @@ async function pageDigests(page, name) {
 // `name`, less the cleaning. A worker reads it in the page's slices (1, 2,
 // 4... MiB, at most 16) and posts it in the page's 1 MiB chunks, which are
 // written through a writable stream into a new file of the same folder.
-async function browserFloor(name) {
+async function browserFloor(server, name) {
   const page = await browser.newPage();
   await page.goto(`${server.origin}/fill.html`);
   const seconds = await page.evaluate(async (name) => {
@@ -133,7 +140,7 @@ async function browserFloor(name) {
   return seconds;
 }
 
-async function appPage(name) {
+async function appPage(server, name) {
   const page = await browser.newPage();
   await h.answerPickerWithOpfs(page, name);
   await page.goto(server.url, {waitUntil: 'load'});
@@ -143,19 +150,22 @@ async function appPage(name) {
 
 const same = (digests, folder) =>
   ['FixedLines.txt', 'BadLines.txt'].every((file) => digests[file] === sha256(path.join(folder, file)));
-let ok = true;
 
-{
-  await fill('million');
-  const page = await appPage('million');
+// The page beside the native run on the 1,000,000-line list, then the 200 MB
+// list through the page; whether the page gave the native files each time.
+async function benchmark(pagePath, driver, millionFolder, bigFolder) {
+  const server = await h.servePage(pagePath, listRoutes({million: millionFolder, big: bigFolder}));
+  let ok = true;
+  await fill(server, 'million');
+  const page = await appPage(server, 'million');
   let web = Infinity;
   let native = Infinity;
   let captions = 0;
   let floor = Infinity;
   // Alternating, so all three meet the machine in the same state.
   for (let i = 0; i < REPEATS; i++) {
-    native = Math.min(native, nativeRun(millionFolder));
-    floor = Math.min(floor, await browserFloor('million'));
+    native = Math.min(native, nativeRun(driver, millionFolder));
+    floor = Math.min(floor, await browserFloor(server, 'million'));
     const run = await pageRun(page, 600_000);
     web = Math.min(web, run.seconds);
     captions = run.captions;
@@ -189,32 +199,64 @@ let ok = true;
   console.log(`  page, file way, click to closing caption ${fileWay.toFixed(3)}   file way / native = ` +
     `${(fileWay / native).toFixed(2)}`);
   await page.close();
-}
 
-{
   const size = fs.statSync(path.join(bigFolder, 'in.txt')).size;
-  await fill('big');
-  const page = await appPage('big');
+  await fill(server, 'big');
+  const bigPage = await appPage(server, 'big');
   let run;
   let error = '';
   try {
-    run = await pageRun(page, 1_800_000);
+    run = await pageRun(bigPage, 1_800_000);
   } catch (e) {
     error = e.message.split('\n')[0];
   }
   if (run) {
-    nativeRun(bigFolder);
-    const match = same(await pageDigests(page, 'big'), bigFolder);
-    ok &&= match;
+    nativeRun(driver, bigFolder);
+    const bigMatch = same(await pageDigests(bigPage, 'big'), bigFolder);
+    ok &&= bigMatch;
     console.log(`  a ${(size / 1e6).toFixed(0)} MB list completes in the page: yes, in ${run.seconds.toFixed(1)} s, ` +
-      `output files as native: ${match ? 'yes' : 'NO'}`);
+      `output files as native: ${bigMatch ? 'yes' : 'NO'}`);
     console.log('  (the page\'s WebAssembly memory is capped under 64 MiB when it is built, so completing is the proof)');
   } else {
     ok = false;
     console.log(`  a ${(size / 1e6).toFixed(0)} MB list completes in the page: NO (${error})`);
   }
-  await page.close();
+  await bigPage.close();
+  return ok;
 }
 
+// Two builds' pages, each from an origin of its own so that each has its own
+// copy of the list, timed in turns (current, earlier, current...) so that a
+// change in the machine's load falls on both alike. Prints, as JSON, every
+// run's seconds from the click to the closing caption for each page, and
+// whether the two pages wrote the same bytes.
+async function comparePages(currentPage, earlierPage, folder, runs) {
+  const sides = [];
+  for (const [label, pagePath] of [['current', currentPage], ['earlier', earlierPage]]) {
+    const server = await h.servePage(pagePath, listRoutes({list: folder}));
+    await fill(server, 'list');
+    sides.push({label, page: await appPage(server, 'list'), seconds: []});
+  }
+  // A click on a page behind another tab never comes back: each page is brought to the front for its run.
+  const run = async (side) => {
+    await side.page.bringToFront();
+    return (await pageRun(side.page, 600_000)).seconds;
+  };
+  // One run each first, untimed: the browser compiles the module's code then.
+  for (const side of sides) await run(side);
+  for (let i = 0; i < runs; i++) {
+    for (const side of sides) side.seconds.push(await run(side));
+  }
+  const [current, earlier] = await Promise.all(sides.map((side) => pageDigests(side.page, 'list')));
+  const result = Object.fromEntries(sides.map((side) => [side.label, side.seconds]));
+  result.same = ['FixedLines.txt', 'BadLines.txt'].every((file) => current[file] === earlier[file]);
+  console.log(JSON.stringify(result));
+  return true;
+}
+
+const args = process.argv.slice(2);
+const ok = args[0] === '--against'
+  ? await comparePages(args[1], args[2], args[3], Number(args[4]))
+  : await benchmark(...args);
 await h.cleanup();
 process.exit(ok ? 0 : 1);
