@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/copy_bytes.h"
 #include "engine/text_reader.h"
 
 namespace engine {
@@ -30,24 +31,38 @@ int CountBits(std::uint64_t bits) {
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
 
+// Whether the token of 1 to kMaxPackedLength bytes at `token` is legal: one
+// load is its key, which the text's read-ahead makes safe.
+inline bool LegalShort(const SymbolIndex::PackedProbe legal_symbols, const char* bytes,
+                       std::size_t token, std::size_t length) {
+  return legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
+                                static_cast<std::uint32_t>(length));
+}
+
+// Where what follows the separator at `at`, bit `bit` of its block, starts:
+// a CR of `crlf` takes its LF with it.
+inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
+  return at + 1 + (crlf >> bit & 1);
+}
+
 // Passes the short legal tokens ended by `separators`, bits of the block that
 // starts at `block_start`, from the token that starts at `token_start`, and
 // moves it on; returns the separators left, from the first that ends a token
-// that is empty, too long to pack or not legal. A CR of `crlf` takes its LF with it.
+// that is empty, too long to pack or not legal.
 std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::uint64_t separators,
                               std::uint64_t crlf, const SymbolIndex::PackedProbe legal_symbols,
                               std::size_t& token_start) {
   std::size_t token = token_start;
   while (separators != 0) {
     const int bit = std::countr_zero(separators);
-    const std::size_t length = block_start + static_cast<std::size_t>(bit) - token;
+    const std::size_t at = block_start + static_cast<std::size_t>(bit);
+    const std::size_t length = at - token;
     if (length - 1 >= SymbolIndex::kMaxPackedLength ||
-        !legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
-                                static_cast<std::uint32_t>(length))) {
+        !LegalShort(legal_symbols, bytes, token, length)) {
       break;
     }
     separators &= separators - 1;
-    token += length + 1 + (crlf >> bit & 1);
+    token = After(at, crlf, bit);
   }
   token_start = token;
   return separators;
@@ -65,8 +80,8 @@ bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t lengt
   return symbols_.LegalSymbol(std::string_view(bytes + token, length));
 }
 
-void ListScan::StartWork(std::size_t line, std::size_t token) {
-  working_ = true;
+void ListScan::StartRepair(std::size_t line, std::size_t token) {
+  repairing_ = true;
   split_ = false;
   current_ = bad_ = line;
   current_size_ = bad_length_ = 0;
@@ -76,8 +91,8 @@ void ListScan::StartWork(std::size_t line, std::size_t token) {
 
 // A token one space after the one before continues its stretch; any other
 // starts a new one, and the stretches before it are done.
-inline void ListScan::WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal,
-                                LineSink& sink) {
+inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t length, bool legal,
+                                  LineSink& sink) {
   if (!joined_) {
     // The cleaned form takes its stretch from where it lies, before the line's moves over it.
     if (split_) AddLegalStretch(bytes, sink);
@@ -128,29 +143,29 @@ void ListScan::Split(const char* bytes, LineSink& sink) {
   legal_stretch_.open = stretch_.open && stretch_.end > stretch_.start;
 }
 
-void ListScan::AddLegalStretch(const char* bytes, LineSink& sink) {
+inline void ListScan::AddLegalStretch(const char* bytes, LineSink& sink) {
   if (!legal_stretch_.open) return;
   legal_stretch_.open = false;
   if (cleaned_size_ != 0 || cleaned_in_parts_) AddCleaned(" ", 1, sink);
   AddCleaned(bytes + legal_stretch_.start, legal_stretch_.end - legal_stretch_.start, sink);
 }
 
-void ListScan::AddCleaned(const char* text, std::size_t size, LineSink& sink) {
+inline void ListScan::AddCleaned(const char* text, std::size_t size, LineSink& sink) {
   if (cleaned_size_ + size > cleaned_part_size_) {
     if (cleaned_size_ != 0) sink.CleanedPart(std::string_view(cleaned_.Data(), cleaned_size_));
     cleaned_size_ = 0;
     cleaned_in_parts_ = true;
     if (size > cleaned_part_size_) return sink.CleanedPart(std::string_view(text, size));
   }
-  std::memcpy(cleaned_.Data() + cleaned_size_, text, size);
+  CopyBytes(cleaned_.Data() + cleaned_size_, text, size);
   cleaned_size_ += size;
 }
 
-WorkedLine ListScan::FinishWork(char* bytes, LineSink& sink) {
+RepairedLine ListScan::FinishRepair(char* bytes, LineSink& sink) {
   if (split_) AddLegalStretch(bytes, sink);
   PlaceStretch(bytes);
-  working_ = false;
-  WorkedLine line;
+  repairing_ = false;
+  RepairedLine line;
   line.CurrentLine = std::string_view(bytes + current_, current_size_);
   line.CleanedLine = split_ ? std::string_view(cleaned_.Data(), cleaned_size_) : line.CurrentLine;
   line.CleanedInParts = split_ && cleaned_in_parts_;
@@ -164,32 +179,28 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   const std::size_t judged = JudgedBytes(bytes, size, at_end);
   const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
   auto legal = [&](std::size_t token, std::size_t length) {
-    // One load is the token's key; the text's read-ahead makes it safe.
-    if (length <= SymbolIndex::kMaxPackedLength) {
-      return legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
-                                    static_cast<std::uint32_t>(length));
-    }
-    return LegalLong(bytes, token, length);
+    return length <= SymbolIndex::kMaxPackedLength ? LegalShort(legal_symbols, bytes, token, length)
+                                                   : LegalLong(bytes, token, length);
   };
   // The scan's state lives in locals while it runs, and in the scan between calls.
   Block block = block_;
   std::size_t block_start = block_start_;
   std::size_t token = token_;
   std::size_t line_start = line_start_;
-  std::size_t run_start = line_start;  // the clean lines not yet handed out
-  int run_lines = 0;
+  std::size_t clean_start = line_start;  // the clean lines not yet handed out
+  int clean_lines = 0;
   std::uint64_t lone_ends = 0;  // of the clean lines, in the block in hand
-  // Hands out the clean lines from run_start to `end`.
+  // Hands out the clean lines from clean_start to `end`.
   auto hand_out = [&](std::size_t end, bool end_record) {
-    if (run_lines == 0) return;
-    CleanRun run;
-    run.lines = std::string_view(bytes + run_start, end - run_start);
-    run.count = run_lines;
-    run.marked = bytes + block_start;
-    run.lone_ends = lone_ends;
-    run.end_record = end_record;
-    sink.CleanLines(run);
-    run_lines = 0;
+    if (clean_lines == 0) return;
+    CleanStretch stretch;
+    stretch.lines = std::string_view(bytes + clean_start, end - clean_start);
+    stretch.count = clean_lines;
+    stretch.marked = bytes + block_start;
+    stretch.lone_ends = lone_ends;
+    stretch.end_record = end_record;
+    sink.CleanLines(stretch);
+    clean_lines = 0;
     lone_ends = 0;
   };
   auto stop = [&](bool finished) {
@@ -207,7 +218,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     std::size_t end_length;  // bytes of the line end: 2 for a CR LF, 0 for the end of the list
     bool looked_up = false;  // the token was looked up, as a short one, and is not legal
     if (block.separators != 0) {
-      if (!working_) {
+      if (!repairing_) {
         // The hot loop, while lines are clean: a lookup for each short token,
         // and nothing else.
         const std::uint64_t separators =
@@ -215,11 +226,11 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
         const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
         block.separators = separators;
         if (passed_ends != 0) {
-          run_lines += CountBits(passed_ends);
+          clean_lines += CountBits(passed_ends);
           lone_ends |= passed_ends & ~block.crlf;
           // The last line passed ends where the line in hand starts.
           const int last = 63 - std::countl_zero(passed_ends);
-          line_start = block_start + static_cast<std::size_t>(last) + 1 + (block.crlf >> last & 1);
+          line_start = After(block_start + static_cast<std::size_t>(last), block.crlf, last);
         }
         if (block.separators == 0) continue;
       } else if (token - line_start >= kBlock && joined_ && (legal_joined_ || !split_)) {
@@ -244,12 +255,12 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       block.separators &= block.separators - 1;
       at = block_start + static_cast<std::size_t>(bit);
       line_end = block.line_ends >> bit & 1;
-      end_length = 1 + (block.crlf >> bit & 1);
+      end_length = After(at, block.crlf, bit) - at;
     } else if (next_block_ < judged) {
       // Lone ends are marked in the block in hand: its clean lines go first.
       if (lone_ends != 0) {
         hand_out(line_start, false);
-        run_start = line_start;
+        clean_start = line_start;
       }
       block_start = next_block_;
       next_block_ += kBlock;
@@ -271,32 +282,32 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
 
     const std::size_t length = at - token;
     bool token_legal = false;
-    if (!working_) {
+    if (!repairing_) {
       if (length != 0 && legal(token, length)) {
         if (line_end == 0) {
           token = at + 1;
           continue;
         }
-        ++run_lines;
+        ++clean_lines;
         line_start = token = at + end_length;
         if (end_length == 1) {
           lone_ends |= std::uint64_t{1} << (at - block_start);
         } else if (end_length == 0) {
           hand_out(at, true);  // its record needs a CR LF the list does not have
-          run_start = line_start;
+          clean_start = line_start;
         }
         continue;
       }
       // The clean lines before go first: the line's cleaned form may be
       // handed out in parts before it ends.
       hand_out(line_start, false);
-      run_start = line_start;
-      StartWork(line_start, token);
+      clean_start = line_start;
+      StartRepair(line_start, token);
     } else if (length != 0) {
       token_legal = !(looked_up && length <= SymbolIndex::kMaxPackedLength) && legal(token, length);
     }
     if (length != 0) {
-      WorkToken(bytes, token, length, token_legal, sink);
+      RepairToken(bytes, token, length, token_legal, sink);
     } else {
       joined_ = legal_joined_ = false;  // a space at either end, or a run of them
     }
@@ -305,8 +316,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       continue;
     }
     hand_out(line_start, false);
-    line_start = token = run_start = at + end_length;
-    sink.WorkedLine(FinishWork(bytes, sink));
+    line_start = token = clean_start = at + end_length;
+    sink.RepairedLine(FinishRepair(bytes, sink));
   }
 }
 
@@ -320,7 +331,7 @@ void ListScan::Clean(TextReader& list, LineSink& sink) {
 
 void ListScan::DropPassed() {
   const std::size_t dropped = line_start_;
-  if (working_) {
+  if (repairing_) {
     for (std::size_t* position : {&current_, &stretch_.start, &stretch_.end, &legal_stretch_.start,
                                   &legal_stretch_.end, &bad_}) {
       *position -= dropped;

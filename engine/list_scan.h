@@ -24,7 +24,7 @@ class TextReader;
 // What cleaning makes of a line that it changes: texts that lie in the list,
 // which the scan rewrites in place, or in the scan; valid while the sink that
 // is handed it has it.
-struct WorkedLine {
+struct RepairedLine {
   // The line has no tokens.
   bool Blank() const { return CurrentLine.empty(); }
   // The line's tokens joined by single spaces: what the report shows.
@@ -41,7 +41,7 @@ struct WorkedLine {
 
 // Lines that cleaning leaves as they stand, as they lie in the list: to be
 // written as records ended by CR LF.
-struct CleanRun {
+struct CleanStretch {
   // Whole lines with their ends, but that the last has none when end_record is set.
   std::string_view lines;
   int count = 0;
@@ -72,13 +72,13 @@ struct CleanRun {
 class LineSink {
  public:
   virtual ~LineSink() = default;
-  virtual void CleanLines(const CleanRun& run) = 0;
+  virtual void CleanLines(const CleanStretch& stretch) = 0;
   // The next bytes of the cleaned form of a long line that needs cleaning,
   // handed out as they are made so that the form is never held whole; its
-  // WorkedLine follows with the rest. Valid until the call returns.
+  // RepairedLine follows with the rest. Valid until the call returns.
   virtual void CleanedPart(std::string_view part) = 0;
   // One line that cleaning changes; valid until the call returns.
-  virtual void WorkedLine(const engine::WorkedLine& line) = 0;
+  virtual void RepairedLine(const engine::RepairedLine& line) = 0;
 };
 
 // The most of a line's cleaned form that the scan holds before handing it out.
@@ -113,9 +113,9 @@ class ListScan {
   // The line in hand, at `line`, turns out to need cleaning at the token
   // that starts at `token`: what was passed of it before is legal tokens
   // between single spaces.
-  void StartWork(std::size_t line, std::size_t token);
-  void WorkToken(char* bytes, std::size_t token, std::size_t length, bool legal, LineSink& sink);
-  engine::WorkedLine FinishWork(char* bytes, LineSink& sink);
+  void StartRepair(std::size_t line, std::size_t token);
+  void RepairToken(char* bytes, std::size_t token, std::size_t length, bool legal, LineSink& sink);
+  engine::RepairedLine FinishRepair(char* bytes, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
   // in its place behind the tokens before it, a single space apart.
   void PlaceStretch(char* bytes);
@@ -144,7 +144,7 @@ class ListScan {
 
   // The line in hand, once it needs cleaning. Positions count from the
   // start of the text, as token_ does.
-  bool working_ = false;
+  bool repairing_ = false;
   bool joined_ = false;        // the next token follows the last one after a single space
   bool legal_joined_ = false;  // ... and so does it the last legal one
   // The tokens joined by single spaces, written from the line's first token

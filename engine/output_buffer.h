@@ -3,13 +3,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <span>
 #include <string_view>
 
+#include "engine/copy_bytes.h"
 #include "engine/io.h"
 
 namespace engine {
@@ -38,40 +37,6 @@ class OutputBuffer {
   std::size_t used_ = 0;
 };
 
-namespace output_buffer_detail {
-
-// Copies `count` bytes. A record's fields are mostly short, where a call to
-// memcpy costs more than the copy: up to 32 bytes are moved with two loads and
-// two stores that overlap, touching no byte outside either range.
-inline void CopyBytes(char* to, const char* from, std::size_t count) {
-  auto move = [&](auto word) {
-    constexpr std::size_t kWord = sizeof word;
-    auto last = word;
-    std::memcpy(&word, from, kWord);
-    std::memcpy(&last, from + count - kWord, kWord);
-    std::memcpy(to, &word, kWord);
-    std::memcpy(to + count - kWord, &last, kWord);
-  };
-  struct Bytes16 {
-    char bytes[16];
-  };
-  if (count > 32) {
-    std::memcpy(to, from, count);
-  } else if (count >= 16) {
-    move(Bytes16{});
-  } else if (count >= 8) {
-    move(std::uint64_t{});
-  } else if (count >= 4) {
-    move(std::uint32_t{});
-  } else if (count > 0) {
-    to[0] = from[0];
-    to[count / 2] = from[count / 2];
-    to[count - 1] = from[count - 1];
-  }
-}
-
-}  // namespace output_buffer_detail
-
 inline void OutputBuffer::Flush() {
   if (used_ == 0) return;
   sink_(std::string_view(buffer_.get(), used_));
@@ -83,7 +48,7 @@ inline void OutputBuffer::Text(std::string_view text) {
     Flush();
     if (text.size() >= kSize) return sink_(text);
   }
-  output_buffer_detail::CopyBytes(buffer_.get() + used_, text.data(), text.size());
+  CopyBytes(buffer_.get() + used_, text.data(), text.size());
   used_ += text.size();
 }
 
@@ -104,7 +69,7 @@ inline void OutputBuffer::Record(std::span<const std::string_view> fields) {
   }
   char* to = buffer_.get() + used_;
   for (std::string_view field : fields) {
-    output_buffer_detail::CopyBytes(to, field.data(), field.size());
+    CopyBytes(to, field.data(), field.size());
     to += field.size();
   }
   to[0] = '\r';

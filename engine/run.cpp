@@ -17,9 +17,9 @@ class RecordWriter final : public LineSink {
   RecordWriter(OutputBuffer& fixed, OutputBuffer& bad, LineCounter& counter)
       : fixed_(fixed), bad_(bad), counter_(counter) {}
 
-  void CleanLines(const CleanRun& run) override {
-    counter_.Count(run.count);
-    run.Records([this](std::string_view text, bool end_record) {
+  void CleanLines(const CleanStretch& stretch) override {
+    counter_.Count(stretch.count);
+    stretch.Records([this](std::string_view text, bool end_record) {
       if (end_record) {
         fixed_.Record({text});
       } else {
@@ -30,7 +30,7 @@ class RecordWriter final : public LineSink {
 
   void CleanedPart(std::string_view part) override { fixed_.Text(part); }
 
-  void WorkedLine(const engine::WorkedLine& line) override {
+  void RepairedLine(const engine::RepairedLine& line) override {
     counter_.Count(1);
     if (line.Kept()) fixed_.Record({line.CleanedLine});
     if (line.Blank()) {
@@ -79,8 +79,7 @@ std::string ProgressCaption(int line_count) {
 // A line whose number is a multiple of kProgressEvery shows it before its
 // records are written (but the parts of a long cleaned form, which go as
 // they are made).
-void LineCounter::Count(int lines) {
-  const long long counted = static_cast<long long>(LineCount_) + lines;
+void LineCounter::CountPastCaption(long long counted) {
   for (; next_caption_ <= counted && next_caption_ <= INT_MAX; next_caption_ += kProgressEvery) {
     progress_(ProgressCaption(static_cast<int>(next_caption_)));
   }

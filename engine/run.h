@@ -31,10 +31,18 @@ class LineCounter {
  public:
   explicit LineCounter(Progress progress, int LineCount = 0)
       : progress_(std::move(progress)), LineCount_(LineCount) {}
-  void Count(int lines);
+  // Called for every line the list has: the usual case is one test.
+  void Count(int lines) {
+    const long long counted = static_cast<long long>(LineCount_) + lines;
+    if (counted >= next_caption_ || counted > kLargestCount) return CountPastCaption(counted);
+    LineCount_ = static_cast<int>(counted);
+  }
   int LineCount() const { return LineCount_; }
 
  private:
+  static constexpr long long kLargestCount = 2147483647;
+  void CountPastCaption(long long counted);
+
   Progress progress_;
   int LineCount_;
   long long next_caption_ = (LineCount_ / kProgressEvery + 1) * 1LL * kProgressEvery;

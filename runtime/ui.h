@@ -1,5 +1,5 @@
 // The window services: one window with one push button, as the platform draws it.
-// One backend per platform (ui_fltk.cpp, ui_win32.cpp) implements RunForm and
+// One backend per platform (ui_fltk.cpp, ui_win32.cpp, ui_web.cpp) implements RunForm and
 // the message box; nothing above this header knows which.
 #pragma once
 

@@ -213,7 +213,7 @@ int RunForm(const FormDesign& design, FormClient& client) {
 }
 
 void ShowRunTimeError(const RuntimeError& error) {
-  std::fprintf(stderr, "%s\n", error.what());
+  std::fprintf(stderr, "%s\n", error.Message().c_str());
   std::fflush(stderr);
   if (!fl_display) return;
   fl_message_title(kProgramName.data());

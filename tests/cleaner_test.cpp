@@ -19,15 +19,15 @@ struct Cleaned {
 Cleaned CleanLine(std::string_view line, const engine::SymbolInventory& symbols) {
   class Keeper final : public engine::LineSink {
    public:
-    void CleanLines(const engine::CleanRun& run) override {
-      run.Records([this](std::string_view text, bool) { line.current = line.cleaned = text; });
+    void CleanLines(const engine::CleanStretch& stretch) override {
+      stretch.Records([this](std::string_view text, bool) { line.current = line.cleaned = text; });
     }
     void CleanedPart(std::string_view part) override { line.cleaned += part; }
-    void WorkedLine(const engine::WorkedLine& worked) override {
-      line.current = worked.CurrentLine;
-      line.cleaned += worked.CleanedLine;
-      line.bad = worked.BadSymbol;
-      line.blank = worked.Blank();
+    void RepairedLine(const engine::RepairedLine& repaired) override {
+      line.current = repaired.CurrentLine;
+      line.cleaned += repaired.CleanedLine;
+      line.bad = repaired.BadSymbol;
+      line.blank = repaired.Blank();
     }
     Cleaned line;
   };

@@ -34,9 +34,9 @@ std::string SymbolsFile() {
 // Writes what the scan hands out as the run writes it.
 class Writer final : public engine::LineSink {
  public:
-  void CleanLines(const engine::CleanRun& run) override {
-    lines += run.count;
-    run.Records([this](std::string_view text, bool end_record) {
+  void CleanLines(const engine::CleanStretch& stretch) override {
+    lines += stretch.count;
+    stretch.Records([this](std::string_view text, bool end_record) {
       fixed += text;
       if (end_record) fixed += "\r\n";
     });
@@ -45,7 +45,7 @@ class Writer final : public engine::LineSink {
     EXPECT_FALSE(part.empty());
     fixed += part;
   }
-  void WorkedLine(const engine::WorkedLine& line) override {
+  void RepairedLine(const engine::RepairedLine& line) override {
     const std::string number = std::to_string(++lines);
     if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
     if (line.Kept()) fixed.append(line.CleanedLine) += "\r\n";
@@ -142,15 +142,15 @@ std::vector<std::string> HandedOut(std::string_view list,
   class Recorder final : public engine::LineSink {
    public:
     explicit Recorder(engine::TextReader& list) : list_(list) {}
-    void CleanLines(const engine::CleanRun& run) override {
+    void CleanLines(const engine::CleanStretch& stretch) override {
       std::string text;
-      run.Records([&text](std::string_view stretch, bool end_record) {
-        text.append(stretch) += end_record ? "+" : "";
+      stretch.Records([&text](std::string_view part, bool end_record) {
+        text.append(part) += end_record ? "+" : "";
       });
-      handed.push_back(text + "|" + std::to_string(run.count));
+      handed.push_back(text + "|" + std::to_string(stretch.count));
     }
     void CleanedPart(std::string_view part) override { handed.push_back(Where(part) + " ..."); }
-    void WorkedLine(const engine::WorkedLine& line) override {
+    void RepairedLine(const engine::RepairedLine& line) override {
       handed.push_back(Where(line.CleanedLine) + " / " + Where(line.CurrentLine) + " / " +
                        Where(line.BadSymbol));
     }
