@@ -173,6 +173,12 @@ RepairedLine ListScan::FinishRepair(char* bytes, LineSink& sink) {
   return line;
 }
 
+// The scan goes from separator to separator. Each step below is one part of
+// that: passing the legal tokens of clean lines in bulk (the hot loop),
+// doing the same inside a long line being repaired, finding the next
+// separator, and judging the token that it ends. The state they share lives
+// in locals while the scan runs, so that it stays in registers, and in the
+// scan between calls.
 bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   char* const bytes = text.data();
   const std::size_t size = text.size();
@@ -182,26 +188,28 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     return length <= SymbolIndex::kMaxPackedLength ? LegalShort(legal_symbols, bytes, token, length)
                                                    : LegalLong(bytes, token, length);
   };
-  // The scan's state lives in locals while it runs, and in the scan between calls.
   Block block = block_;
   std::size_t block_start = block_start_;
-  std::size_t token = token_;
-  std::size_t line_start = line_start_;
+  std::size_t token = token_;            // where the token being looked for starts
+  std::size_t line_start = line_start_;  // the line in hand
   std::size_t clean_start = line_start;  // the clean lines not yet handed out
   int clean_lines = 0;
   std::uint64_t lone_ends = 0;  // of the clean lines, in the block in hand
+
   // Hands out the clean lines from clean_start to `end`.
   auto hand_out = [&](std::size_t end, bool end_record) {
-    if (clean_lines == 0) return;
-    CleanStretch stretch;
-    stretch.lines = std::string_view(bytes + clean_start, end - clean_start);
-    stretch.count = clean_lines;
-    stretch.marked = bytes + block_start;
-    stretch.lone_ends = lone_ends;
-    stretch.end_record = end_record;
-    sink.CleanLines(stretch);
-    clean_lines = 0;
-    lone_ends = 0;
+    if (clean_lines != 0) {
+      CleanStretch stretch;
+      stretch.lines = std::string_view(bytes + clean_start, end - clean_start);
+      stretch.count = clean_lines;
+      stretch.marked = bytes + block_start;
+      stretch.lone_ends = lone_ends;
+      stretch.end_record = end_record;
+      sink.CleanLines(stretch);
+      clean_lines = 0;
+      lone_ends = 0;
+    }
+    clean_start = end;
   };
   auto stop = [&](bool finished) {
     hand_out(line_start, false);
@@ -212,56 +220,100 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     return finished;
   };
 
-  for (;;) {
+  // While lines are clean: a lookup for each short token, and nothing else.
+  // The lines passed are counted, and the line in hand starts after the last.
+  auto pass_clean_tokens = [&] {
+    const std::uint64_t separators =
+        PassLegalTokens(bytes, block_start, block.separators, block.crlf, legal_symbols, token);
+    const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
+    block.separators = separators;
+    if (passed_ends == 0) return;
+    clean_lines += CountBits(passed_ends);
+    lone_ends |= passed_ends & ~block.crlf;
+    const int last = 63 - std::countl_zero(passed_ends);
+    line_start = After(block_start + static_cast<std::size_t>(last), block.crlf, last);
+  };
+
+  // Legal tokens a single space after the last token, in a line being
+  // repaired, only lengthen its stretches: passed as a clean line's are.
+  // Short lines, which would seldom pass more than a token, skip the try.
+  // Returns whether the token it stopped at was looked up, as a short one,
+  // and is not legal.
+  auto pass_repaired_tokens = [&] {
+    if (token - line_start < kBlock || !joined_ || (split_ && !legal_joined_)) return false;
+    const std::uint64_t ends = block.line_ends & block.separators;
+    const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
+    const std::size_t from = token;
+    const std::uint64_t left =
+        PassLegalTokens(bytes, block_start, block.separators & in_line, 0, legal_symbols, token);
+    if (token != from) {
+      block.separators = left | (block.separators & ~in_line);
+      stretch_.end = token - 1;
+      if (split_) legal_stretch_.end = token - 1;
+      legal_joined_ = true;
+    }
+    return left != 0;
+  };
+
+  // The separator that ends the token: its place, whether it ends the line,
+  // and the bytes of that end (2 for a CR LF, 0 for the end of the list).
+  struct Separator {
     std::size_t at;
-    std::uint64_t line_end;
-    std::size_t end_length;  // bytes of the line end: 2 for a CR LF, 0 for the end of the list
+    bool line_end;
+    std::size_t end_length;
+  };
+  auto take_separator = [&] {
+    const int bit = std::countr_zero(block.separators);
+    block.separators &= block.separators - 1;
+    const std::size_t at = block_start + static_cast<std::size_t>(bit);
+    return Separator{at, (block.line_ends >> bit & 1) != 0, After(at, block.crlf, bit) - at};
+  };
+
+  // A legal token of a clean line: on past it, and past the line at its end.
+  auto pass_clean_token = [&](const Separator& separator) {
+    if (!separator.line_end) {
+      token = separator.at + 1;
+      return;
+    }
+    ++clean_lines;
+    line_start = token = separator.at + separator.end_length;
+    if (separator.end_length == 1) {
+      lone_ends |= std::uint64_t{1} << (separator.at - block_start);
+    } else if (separator.end_length == 0) {
+      hand_out(separator.at, true);  // its record needs a CR LF the list does not have
+    }
+  };
+
+  // A token of a line being repaired, which ends with the line.
+  auto repair_token = [&](const Separator& separator, std::size_t length, bool legal_token) {
+    if (length != 0) {
+      RepairToken(bytes, token, length, legal_token, sink);
+    } else {
+      joined_ = legal_joined_ = false;  // a space at either end, or a run of them
+    }
+    if (!separator.line_end) {
+      token = separator.at + 1;
+      return;
+    }
+    hand_out(line_start, false);
+    line_start = token = clean_start = separator.at + separator.end_length;
+    sink.RepairedLine(FinishRepair(bytes, sink));
+  };
+
+  for (;;) {
+    Separator separator;
     bool looked_up = false;  // the token was looked up, as a short one, and is not legal
     if (block.separators != 0) {
       if (!repairing_) {
-        // The hot loop, while lines are clean: a lookup for each short token,
-        // and nothing else.
-        const std::uint64_t separators =
-            PassLegalTokens(bytes, block_start, block.separators, block.crlf, legal_symbols, token);
-        const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
-        block.separators = separators;
-        if (passed_ends != 0) {
-          clean_lines += CountBits(passed_ends);
-          lone_ends |= passed_ends & ~block.crlf;
-          // The last line passed ends where the line in hand starts.
-          const int last = 63 - std::countl_zero(passed_ends);
-          line_start = After(block_start + static_cast<std::size_t>(last), block.crlf, last);
-        }
-        if (block.separators == 0) continue;
-      } else if (token - line_start >= kBlock && joined_ && (legal_joined_ || !split_)) {
-        // Legal tokens a single space after the last token, in the line being
-        // worked, only lengthen its stretches: passed as a clean line's are.
-        // Short lines, which would seldom pass more than a token, skip the try.
-        const std::uint64_t ends = block.line_ends & block.separators;
-        const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
-        const std::size_t from = token;
-        const std::uint64_t left = PassLegalTokens(bytes, block_start, block.separators & in_line,
-                                                   0, legal_symbols, token);
-        looked_up = left != 0;
-        if (token != from) {
-          block.separators = left | (block.separators & ~in_line);
-          stretch_.end = token - 1;
-          if (split_) legal_stretch_.end = token - 1;
-          legal_joined_ = true;
-          if (block.separators == 0) continue;
-        }
+        pass_clean_tokens();
+      } else {
+        looked_up = pass_repaired_tokens();
       }
-      const int bit = std::countr_zero(block.separators);
-      block.separators &= block.separators - 1;
-      at = block_start + static_cast<std::size_t>(bit);
-      line_end = block.line_ends >> bit & 1;
-      end_length = After(at, block.crlf, bit) - at;
+      if (block.separators == 0) continue;
+      separator = take_separator();
     } else if (next_block_ < judged) {
       // Lone ends are marked in the block in hand: its clean lines go first.
-      if (lone_ends != 0) {
-        hand_out(line_start, false);
-        clean_start = line_start;
-      }
+      if (lone_ends != 0) hand_out(line_start, false);
       block_start = next_block_;
       next_block_ += kBlock;
       block = MarkBlock(bytes, size, judged, block_start);
@@ -274,50 +326,24 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     } else if (line_start == size) {
       return stop(true);
     } else {
-      // A last line without its end.
-      at = size;
-      line_end = 1;
-      end_length = 0;
+      separator = {size, true, 0};  // a last line without its end
     }
 
-    const std::size_t length = at - token;
-    bool token_legal = false;
+    const std::size_t length = separator.at - token;
     if (!repairing_) {
       if (length != 0 && legal(token, length)) {
-        if (line_end == 0) {
-          token = at + 1;
-          continue;
-        }
-        ++clean_lines;
-        line_start = token = at + end_length;
-        if (end_length == 1) {
-          lone_ends |= std::uint64_t{1} << (at - block_start);
-        } else if (end_length == 0) {
-          hand_out(at, true);  // its record needs a CR LF the list does not have
-          clean_start = line_start;
-        }
+        pass_clean_token(separator);
         continue;
       }
       // The clean lines before go first: the line's cleaned form may be
       // handed out in parts before it ends.
       hand_out(line_start, false);
-      clean_start = line_start;
       StartRepair(line_start, token);
-    } else if (length != 0) {
-      token_legal = !(looked_up && length <= SymbolIndex::kMaxPackedLength) && legal(token, length);
-    }
-    if (length != 0) {
-      RepairToken(bytes, token, length, token_legal, sink);
+      repair_token(separator, length, false);
     } else {
-      joined_ = legal_joined_ = false;  // a space at either end, or a run of them
+      const bool known_illegal = looked_up && length <= SymbolIndex::kMaxPackedLength;
+      repair_token(separator, length, length != 0 && !known_illegal && legal(token, length));
     }
-    if (line_end == 0) {
-      token = at + 1;
-      continue;
-    }
-    hand_out(line_start, false);
-    line_start = token = clean_start = at + end_length;
-    sink.RepairedLine(FinishRepair(bytes, sink));
   }
 }
 
