@@ -7,7 +7,7 @@ set(FIX_WEB_LINK_OPTIONS
   -sENVIRONMENT=worker,node
   -sSINGLE_FILE=1
   -sINVOKE_RUN=0
-  -sEXPORTED_RUNTIME_METHODS=callMain
+  -sEXPORTED_RUNTIME_METHODS=callMain,ccall,UTF8ToString
   # A hard cap: a run that needed more would end with the out-of-memory error.
   -sINITIAL_MEMORY=8MB
   -sALLOW_MEMORY_GROWTH=1
@@ -21,12 +21,19 @@ set(FIX_WEB_LINK_OPTIONS
   -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=100
 )
 
-add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_CORE_SOURCES}
+# The page puts the outputs in place itself, in the one way a browser has
+# (main_web.cpp streams them to it): it needs neither the native window's run
+# nor its outputs' temporary files and folder lock.
+set(FIX_PAGE_SOURCES ${FIX_CORE_SOURCES})
+list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX "^(runtime/(outputs|folder_claim)|window/(clean_folder|form1))\\.cpp$")
+add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_PAGE_SOURCES}
   runtime/os_web.cpp runtime/ui_web.cpp)
 target_include_directories(FixInputFilesWorker PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_options(FixInputFilesWorker PRIVATE ${FIX_WEB_LINK_OPTIONS})
 set_target_properties(FixInputFilesWorker PROPERTIES OUTPUT_NAME worker SUFFIX .js)
 
+# The node that runs the compiler's JavaScript also asks the program for the page's texts.
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 FIX_NODE)
 set(FIX_WEB_SOURCES web/page.html web/page.css web/page.js web/worker.js)
 list(TRANSFORM FIX_WEB_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE web_inputs)
 add_custom_command(
@@ -34,6 +41,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND}
     -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/web
     -DMODULE=$<TARGET_FILE:FixInputFilesWorker>
+    -DNODE=${FIX_NODE}
     -DVERSION=${PROJECT_VERSION}
     -DOUTPUT=${CMAKE_BINARY_DIR}/FixInputFiles.html
     -P ${CMAKE_CURRENT_SOURCE_DIR}/web/inline.cmake

@@ -16,8 +16,8 @@
 // A run sets a caption every 1000 lines. They are short and plain ASCII,
 // which a loop turns into text in less time than the UTF-8 decoder takes to start.
 EM_JS(void, PostCaption, (const char* caption, std::size_t length), {
-  var text = "";
-  for (var at = caption; at < caption + length; at++) {
+  let text = "";
+  for (let at = caption; at < caption + length; at++) {
     if (HEAPU8[at] >= 0x80) {
       text = UTF8ToString(caption, length);
       break;

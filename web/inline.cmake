@@ -1,17 +1,27 @@
 cmake_minimum_required(VERSION 3.20)
 # Puts the page together: page.html with its style, its script, the worker's
 # script and the WebAssembly program (inside the worker's script) written in,
-# so the one file needs nothing else. Run with cmake -P and
-# -DSOURCE=web folder -DMODULE=worker.js -DVERSION=x.y.z -DOUTPUT=page.
+# so the one file needs nothing else; and the program's texts for the page,
+# asked of the program itself. Run with cmake -P and -DSOURCE=web folder
+# -DMODULE=worker.js -DNODE=node -DVERSION=x.y.z -DOUTPUT=page.
 file(READ ${SOURCE}/page.html page)
 file(READ ${SOURCE}/page.css style)
 file(READ ${SOURCE}/page.js script)
 file(READ ${MODULE} module)
 file(READ ${SOURCE}/worker.js worker)
 string(APPEND module "\n" "${worker}")
+execute_process(
+  COMMAND ${NODE} -e "require(process.argv[1])().then((m) => process.stdout.write(m.UTF8ToString(m._PageTexts())))"
+    ${MODULE}
+  OUTPUT_VARIABLE texts
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "the program would not give the page's texts: ${failed}")
+endif()
+string(JSON title GET "${texts}" title)
 
 # Inside a <script> element these would end it early or change how it is read.
-foreach(part script module)
+foreach(part script module texts)
   string(TOLOWER "${${part}}" lower)
   foreach(marker "</script" "<!--")
     string(FIND "${lower}" "${marker}" at)
@@ -22,6 +32,8 @@ foreach(part script module)
 endforeach()
 
 string(REPLACE "@VERSION@" "${VERSION}" page "${page}")
+string(REPLACE "@TITLE@" "${title}" page "${page}")
+string(REPLACE "/*@TEXTS@*/" "${texts}" page "${page}")
 string(REPLACE "/*@STYLE@*/" "${style}" page "${page}")
 string(REPLACE "/*@SCRIPT@*/" "${script}" page "${page}")
 string(REPLACE "/*@WORKER@*/" "${module}" page "${page}")

@@ -1,78 +1,45 @@
-// The page's side of a run: the button, the ways to the files, and saving the
-// outputs. The cleaning itself runs in a worker, from the program compiled to
-// WebAssembly; nothing here knows its rules.
+// The page's side of a run: the button, the ways to the files, and putting the
+// outputs in place. The cleaning itself runs in a worker, from the program
+// compiled to WebAssembly; nothing here knows its rules, and every text shown
+// is the program's (the build writes them into the page).
 "use strict";
-(function () {
-  var IN = "in.txt";
-  var SYMBOLS = "Symbols.txt";
+{
+  const IN = "in.txt";
+  const SYMBOLS = "Symbols.txt";
+  const TEXTS = JSON.parse(document.getElementById("Texts").textContent);
 
-  var TEXTS = {
-    folderInstructions:
-      "The file you want to clean up should be called in.txt.  Put it in a folder with a file " +
-      "called Symbols.txt with all of your phonetic symbols, one per line.  Then click this " +
-      "button and choose that folder.",
-    filesInstructions:
-      "The file you want to clean up should be called in.txt.  You also need a file called " +
-      "Symbols.txt with all of your phonetic symbols, one per line.  Then click this button and " +
-      "choose both files at once.",
-    folderDone:
-      "Done.  Fixed file is in the folder you chose, called FixedLines.txt.  List of lines " +
-      "repaired is also in that folder, with the file name BadLines.txt.  Click again to start over.",
-    filesDone:
-      "Done.  Fixed file is ready below, called FixedLines.txt.  List of lines repaired is also " +
-      "below, with the file name BadLines.txt.  Click each to save it.  Click again to start over.",
-    failed: "The run stopped with the error shown below.  Nothing was saved.  Click again to start over.",
-    crashed: "The program stopped unexpectedly.  Nothing was saved.  Click again to start over.",
-    // The program itself failed (or the browser under it), not a check on the files.
-    crashExplained: function (saved, browsers) {
-      return "The program stopped unexpectedly: this is a fault in the program or in this browser, not in your " +
-        "files.  " + saved + "  The page is known to work in " + browsers + ".  If this browser is one of them, " +
-        "please report the details below.";
-    },
-    unsupported: function (missing, browsers) {
-      return "This browser cannot run the program: it lacks " + missing + ".  Open this page in " + browsers + ".";
-    },
-    // Said once to assistive technology at the start of a run, instead of every caption.
-    running: "Cleaning in.txt.",
-    runEnded: "The run has ended.",
-    // The browser put the first output in place, then refused the second.
-    failedAfterReplacing: function (names) {
-      return "The run stopped with the error shown below, after " + names.join(" and ") +
-        " in the folder was replaced.  Nothing else was saved.  Click again to start over.";
-    },
-  };
+  // A text of TEXTS with its {names} filled in from `values`.
+  const fill = (text, values) => text.replace(/\{(\w+)\}/g, (_, name) => values[name]);
 
   // What the program needs of the browser, checked before the first click,
   // each with the first versions of the four browsers that have it (from the
   // browsers' compatibility tables). The WebAssembly features are those the
   // build uses (the page test compares them with the module's, through
   // wasm-validate): an entry goes when the build stops using its feature.
-  var NEEDS = [
+  // Nothing the checks ask about is used before they have answered.
+  const NEEDS = [
     {
       // Compiled under the page's policy ('wasm-unsafe-eval'): Chrome before 97
       // and Safari before 16 refuse it; Firefox before 102 does not apply the
       // policy to WebAssembly.
       words: "WebAssembly",
-      present: function () {
-        return compiles([0, 0x61, 0x73, 0x6d, 1, 0, 0, 0]);
-      },
+      present: () => compiles([0, 0x61, 0x73, 0x6d, 1, 0, 0, 0]),
       versions: { Chrome: "97", Edge: "97", Firefox: "52", Safari: "16" },
     },
     {
-      // The page's own script: async functions, workers from blob: URLs that
-      // read the chosen files with FileReaderSync. Edge 79 is Edge on Chromium.
+      // Workers started from blob: URLs that read the chosen files with
+      // FileReaderSync. Edge 79 is Edge on Chromium.
       words: "web workers",
-      present: function () {
-        return "Worker" in window && "Blob" in window && typeof URL.createObjectURL === "function";
-      },
+      present: () => typeof Worker === "function" && typeof Blob === "function" &&
+        typeof URL.createObjectURL === "function",
       versions: { Chrome: "55", Edge: "79", Firefox: "52", Safari: "11" },
     },
     {
       // -msimd128: (func (result v128) i32.const 0 i8x16.splat i8x16.popcnt),
       // an instruction of the final opcode numbering.
       words: "WebAssembly's vector instructions (SIMD)",
-      module: [0, 0x61, 0x73, 0x6d, 1, 0, 0, 0, 1, 5, 1, 0x60, 0, 1, 0x7b, 3, 2, 1, 0, 10, 10, 1, 8, 0, 0x41, 0, 0xfd,
-        0x0f, 0xfd, 0x62, 0x0b],
+      present: () => typeof WebAssembly === "object" && WebAssembly.validate(new Uint8Array([0, 0x61, 0x73, 0x6d, 1,
+        0, 0, 0, 1, 5, 1, 0x60, 0, 1, 0x7b, 3, 2, 1, 0, 10, 10, 1, 8, 0, 0x41, 0, 0xfd, 0x0f, 0xfd, 0x62, 0x0b])),
       versions: { Chrome: "91", Edge: "91", Firefox: "89", Safari: "16.4" },
     },
   ];
@@ -86,15 +53,9 @@
     }
   }
 
-  function present(need) {
-    if (need.present) return need.present();
-    return typeof WebAssembly === "object" && WebAssembly.validate(new Uint8Array(need.module));
-  }
-
   function later(a, b) {
-    var x = a.split(".").map(Number);
-    var y = b.split(".").map(Number);
-    for (var i = 0; i < Math.max(x.length, y.length); i++) {
+    const [x, y] = [a, b].map((version) => version.split(".").map(Number));
+    for (let i = 0; i < Math.max(x.length, y.length); i++) {
       if ((x[i] || 0) !== (y[i] || 0)) return (x[i] || 0) > (y[i] || 0) ? a : b;
     }
     return a;
@@ -103,160 +64,156 @@
   // The oldest versions that have every need, in words. On an iPhone or iPad
   // every browser is Safari's engine, of the system's version.
   function workingBrowsers() {
-    var oldest = {};
-    NEEDS.forEach(function (need) {
-      Object.keys(need.versions).forEach(function (browser) {
-        oldest[browser] = oldest[browser] ? later(oldest[browser], need.versions[browser]) : need.versions[browser];
-      });
-    });
-    return "Chrome " + oldest.Chrome + ", Edge " + oldest.Edge + ", Firefox " + oldest.Firefox + " or Safari " +
-      oldest.Safari + " (or a later version; on an iPhone or iPad, iOS " + oldest.Safari + " or later)";
+    const oldest = {};
+    for (const need of NEEDS) {
+      for (const [browser, version] of Object.entries(need.versions)) {
+        oldest[browser] = oldest[browser] ? later(oldest[browser], version) : version;
+      }
+    }
+    return `Chrome ${oldest.Chrome}, Edge ${oldest.Edge}, Firefox ${oldest.Firefox} or Safari ${oldest.Safari} ` +
+      `(or a later version; on an iPhone or iPad, iOS ${oldest.Safari} or later)`;
   }
 
   // The needs this browser lacks, in words, or "" when it has them all.
   function missingNeeds() {
-    var missing = NEEDS.filter(function (need) {
-      return !present(need);
-    }).map(function (need) {
-      return need.words;
-    });
+    const missing = NEEDS.filter((need) => !need.present()).map((need) => need.words);
     if (missing.length < 2) return missing.join("");
-    return missing.slice(0, -1).join(", ") + " and " + missing[missing.length - 1];
+    return `${missing.slice(0, -1).join(", ")} and ${missing[missing.length - 1]}`;
   }
 
-  var button = document.getElementById("Command1");
-  var runError = document.getElementById("RunError");
-  var runStatus = document.getElementById("RunStatus");
-  var downloads = document.getElementById("Downloads");
-  var picker = document.getElementById("FilePicker");
-  var workerUrl = URL.createObjectURL(
-    new Blob([document.getElementById("WorkerSource").textContent], { type: "text/javascript" }),
-  );
-
-  // ready: the instructions show; busy: a picker is open or a run goes on;
-  // over: a run finished or failed, and the next click starts again;
-  // unsupported: the browser lacks what the program needs, and clicks do nothing.
-  var state = "ready";
-  // The worker for the next run, started ahead (see startProgram).
-  var nextWorker = null;
-
-  function folderWay() {
-    return typeof window.showDirectoryPicker === "function";
-  }
-
-  function setCaption(text) {
-    button.textContent = text;
-  }
-
-  // A run's progress captions would each change the button's name: while it
-  // goes on, assistive technology hears one name and is told once of its
-  // start and once of its end.
-  function announceRun(running) {
-    if (!running && !button.hasAttribute("aria-busy")) return;
-    if (running) {
-      button.setAttribute("aria-busy", "true");
-      button.setAttribute("aria-label", TEXTS.running);
-    } else {
-      button.removeAttribute("aria-busy");
-      button.removeAttribute("aria-label");
+  // What the page shows: the button's caption, what assistive technology is
+  // told, the error below the button and the download links.
+  class View {
+    constructor() {
+      this.button = document.getElementById("Command1");
+      this.runError = document.getElementById("RunError");
+      this.runStatus = document.getElementById("RunStatus");
+      this.downloads = document.getElementById("Downloads");
+      this.announced = false;
     }
-    runStatus.textContent = running ? TEXTS.running : TEXTS.runEnded;
-  }
 
-  function hideError() {
-    runError.textContent = "";
-    runError.hidden = true;
-  }
-
-  function showInstructions() {
-    var missing = missingNeeds();
-    if (missing) {
-      setCaption(TEXTS.unsupported(missing, workingBrowsers()));
-      button.setAttribute("aria-disabled", "true");
-      state = "unsupported";
-      return;
+    setCaption(text) {
+      this.button.textContent = text;
     }
-    setCaption(folderWay() ? TEXTS.folderInstructions : TEXTS.filesInstructions);
-    hideError();
-    clearDownloads();
-    runStatus.textContent = "";
-    state = "ready";
-    if (!nextWorker) startNextWorker();
+
+    // A run's progress captions would each change the button's name: while it
+    // goes on, assistive technology hears one name and is told once of its
+    // start and once of its end.
+    startRun() {
+      this.clearDownloads();
+      this.hideError();
+      this.button.setAttribute("aria-busy", "true");
+      this.button.setAttribute("aria-label", TEXTS.running);
+      this.runStatus.textContent = TEXTS.running;
+      this.announced = true;
+    }
+
+    // Also ends what never started as a run: a folder picker that failed.
+    endRun(caption) {
+      this.setCaption(caption);
+      if (!this.announced) return;
+      this.announced = false;
+      this.button.removeAttribute("aria-busy");
+      this.button.removeAttribute("aria-label");
+      this.runStatus.textContent = TEXTS.runEnded;
+    }
+
+    showInstructions(caption) {
+      this.setCaption(caption);
+      this.hideError();
+      this.clearDownloads();
+      this.runStatus.textContent = "";
+    }
+
+    showUnsupported(missing) {
+      this.setCaption(fill(TEXTS.unsupported, { missing, browsers: workingBrowsers() }));
+      this.button.setAttribute("aria-disabled", "true");
+    }
+
+    // `replaced`: the outputs already put in place over earlier files.
+    showError(message, replaced) {
+      this.endRun(replaced.length ? fill(TEXTS.failedAfterReplacing, { names: replaced.join(" and ") }) : TEXTS.failed);
+      this.runError.textContent = message;
+      this.show(this.runError);
+    }
+
+    // Anything but the program's own run-time error: the user learns what
+    // happened and what to do, and the technical text follows for a report.
+    showCrash(technical, replaced) {
+      const names = replaced.join(" and ");
+      this.endRun(replaced.length ? fill(TEXTS.failedAfterReplacing, { names }) : TEXTS.crashed);
+      const explained = document.createElement("p");
+      const saved = replaced.length ? fill(TEXTS.replaced, { names }) : TEXTS.nothingSaved;
+      explained.textContent = fill(TEXTS.crashExplained, { saved, browsers: workingBrowsers() });
+      const details = document.createElement("p");
+      details.className = "technical";
+      details.textContent = technical;
+      this.runError.replaceChildren(explained, details);
+      this.show(this.runError);
+    }
+
+    showDownloads(outputs) {
+      for (const { name, blob } of outputs) {
+        const link = document.createElement("a");
+        link.download = name;
+        link.href = URL.createObjectURL(blob);
+        link.textContent = fill(TEXTS.save, { name });
+        this.downloads.append(link);
+      }
+      this.show(this.downloads);
+    }
+
+    // At a narrow window or a large zoom what appears may lie below the fold.
+    show(element) {
+      element.hidden = false;
+      element.scrollIntoView({ block: "nearest" });
+    }
+
+    hideError() {
+      this.runError.textContent = "";
+      this.runError.hidden = true;
+    }
+
+    clearDownloads() {
+      for (const link of this.downloads.querySelectorAll("a")) URL.revokeObjectURL(link.href);
+      this.downloads.textContent = "";
+      this.downloads.hidden = true;
+    }
   }
 
-  // At a narrow window or a large zoom what appears may lie below the fold.
-  function bringIntoView(element) {
-    element.scrollIntoView({ block: "nearest" });
+  // A failure of the browser while it saves an output.
+  class OutputFailure {
+    constructor(output, error) {
+      this.output = output;
+      this.error = error;
+    }
   }
 
-  function endRun(caption) {
-    setCaption(caption);
-    announceRun(false);
-    state = "over";
-  }
-
-  // `replaced`: the outputs already put in place over earlier files.
-  function showError(message, replaced) {
-    endRun(replaced && replaced.length ? TEXTS.failedAfterReplacing(replaced) : TEXTS.failed);
-    runError.textContent = message;
-    runError.hidden = false;
-    bringIntoView(runError);
-  }
-
-  // Anything but the program's own run-time error: the user learns what
-  // happened and what to do, and the technical text follows for a report.
-  function showCrash(technical, replaced) {
-    var placed = replaced && replaced.length;
-    var saved = placed ? replaced.join(" and ") + " in the folder was replaced." : "Nothing was saved.";
-    endRun(placed ? TEXTS.failedAfterReplacing(replaced) : TEXTS.crashed);
-    var explained = document.createElement("p");
-    explained.textContent = TEXTS.crashExplained(saved, workingBrowsers());
-    var details = document.createElement("p");
-    details.className = "technical";
-    details.textContent = technical;
-    runError.replaceChildren(explained, details);
-    runError.hidden = false;
-    bringIntoView(runError);
-  }
-
-  function clearDownloads() {
-    downloads.querySelectorAll("a").forEach(function (link) {
-      URL.revokeObjectURL(link.href);
-    });
-    downloads.textContent = "";
-    downloads.hidden = true;
-  }
-
-  // A failure of the browser while it saves the output `name`.
-  function OutputFailure(name, error) {
-    this.name = name;
-    this.error = error;
-  }
-
-  function saving(name, step) {
-    return Promise.resolve()
-      .then(step)
-      .catch(function (error) {
-        throw new OutputFailure(name, error);
-      });
+  // Runs `step` for `output`, its failure an OutputFailure.
+  async function saving(output, step) {
+    try {
+      return await step();
+    } catch (error) {
+      throw new OutputFailure(output, error);
+    }
   }
 
   // The program's outputs: their swap files are the browser's leftovers of our runs.
-  var OUTPUTS = ["FixedLines.txt", "BadLines.txt"];
+  const OUTPUTS = ["FixedLines.txt", "BadLines.txt"];
   // A run's temporary outputs are FixInputFiles-<run>-<output>.tmp. (In a
   // folder the user picked, Chromium refuses names that start with "~", like
   // the native program's temporaries: the page can never touch those.)
-  var TEMPORARY = /^FixInputFiles-([0-9a-z]+)-\d+\.tmp$/;
-  var RUN_LOCK = "FixInputFiles run ";
+  const TEMPORARY = /^FixInputFiles-([0-9a-z]+)-\d+\.tmp$/;
+  const RUN_LOCK = "FixInputFiles run ";
 
   // A leftover of a cut run: a temporary output, or a browser's swap file
   // (<name>.crswap or <name>.<n>.crswap) of one or of an output. Returns the
   // run it belongs to ("" when its name does not say), or null for any other file.
   function leftoverRun(name) {
-    var swap = /^(.*?)(\.\d+)?\.crswap$/.exec(name);
-    var of = swap ? swap[1] : name;
+    const swap = /^(.*?)(\.\d+)?\.crswap$/.exec(name);
+    const of = swap ? swap[1] : name;
     if (swap && OUTPUTS.includes(of)) return "";
-    var temporary = TEMPORARY.exec(of);
+    const temporary = TEMPORARY.exec(of);
     return temporary ? temporary[1] : null;
   }
 
@@ -266,44 +223,34 @@
   // another tab or origin still writes. Leftovers only take room: the run
   // goes on whatever happens here.
   async function removeLeftovers(folder) {
-    var live = (await navigator.locks.query()).held.map(function (lock) {
-      return lock.name;
-    });
-    var names = [];
-    for await (var [name, handle] of folder.entries()) {
-      var run = leftoverRun(name);
+    const live = (await navigator.locks.query()).held.map((lock) => lock.name);
+    const names = [];
+    for await (const [name, handle] of folder.entries()) {
+      const run = leftoverRun(name);
       if (handle.kind === "file" && run !== null && !live.includes(RUN_LOCK + run)) names.push(name);
     }
-    for (var leftover of names) await folder.removeEntry(leftover).catch(function () {});
+    for (const name of names) await folder.removeEntry(name).catch(() => {});
   }
 
-  // Steps for saving(): whether `folder` holds a file `name`, and putting an output in place.
-  function exists(folder, name) {
-    return async function () {
-      try {
-        await folder.getFileHandle(name);
-        return true;
-      } catch (e) {
-        if (e.name === "NotFoundError") return false;
-        throw e;
-      }
-    };
-  }
-  function placing(output) {
-    return function () {
-      return output.handle.move(output.name);
-    };
+  async function exists(folder, name) {
+    try {
+      await folder.getFileHandle(name);
+      return true;
+    } catch (e) {
+      if (e.name === "NotFoundError") return false;
+      throw e;
+    }
   }
 
   // Takes the lock `name`; resolves to the function that releases it.
-  function holdLock(name) {
-    return new Promise(function (granted) {
-      navigator.locks.request(name, function () {
-        return new Promise(function (release) {
-          granted(release);
-        });
-      });
-    });
+  const holdLock = (name) => new Promise((granted) => {
+    navigator.locks.request(name, () => new Promise((release) => granted(release)));
+  });
+
+  // Leaving the page ends the run; the browser asks first.
+  function askBeforeLeaving(event) {
+    event.preventDefault();
+    event.returnValue = "";
   }
 
   // Outputs written into the chosen folder. Each streams into a temporary
@@ -314,128 +261,150 @@
   // the whole new one, whether the tab is closed or the browser killed at any
   // moment, and a closed tab leaves no empty output. What such a cut leaves
   // (temporaries, swap files) the next run in the folder removes.
-  function FolderOutputs(folder) {
-    var run = Math.random().toString(36).slice(2, 10);
-    var outputs = [];
-    var release = null;
-    var ready = holdLock(RUN_LOCK + run).then(function (unlock) {
-      release = unlock;
-      return removeLeftovers(folder).catch(function () {});
-    });
-    // Leaving the page ends the run; the browser asks first.
-    function askBeforeLeaving(event) {
-      event.preventDefault();
-      event.returnValue = "";
+  class FolderOutputs {
+    constructor(folder) {
+      this.folder = folder;
+      this.run = Math.random().toString(36).slice(2, 10);
+      this.outputs = new Map();
+      this.doneCaption = TEXTS.folderDone;
+      this.ready = holdLock(RUN_LOCK + this.run).then(async (release) => {
+        this.release = release;
+        await removeLeftovers(folder).catch(() => {});
+      });
+      window.addEventListener("beforeunload", askBeforeLeaving);
     }
-    window.addEventListener("beforeunload", askBeforeLeaving);
-    async function end() {
-      window.removeEventListener("beforeunload", askBeforeLeaving);
-      await ready;
-      release();
-    }
-    this.open = function (id, name) {
-      var output = { name: name, temporary: "FixInputFiles-" + run + "-" + id + ".tmp", stream: null };
-      outputs[id] = output;
-      return saving(name, async function () {
-        await ready;
-        output.handle = await folder.getFileHandle(output.temporary, { create: true });
+
+    async open(id, output) {
+      output.temporary = `FixInputFiles-${this.run}-${id}.tmp`;
+      this.outputs.set(id, output);
+      await saving(output, async () => {
+        await this.ready;
+        output.handle = await this.folder.getFileHandle(output.temporary, { create: true });
         output.stream = await output.handle.createWritable();
       });
-    };
-    this.write = function (id, bytes) {
-      var output = outputs[id];
-      return saving(output.name, function () {
-        return output.stream.write(bytes);
-      });
-    };
+    }
+
+    // A stream queues its writes in order and its close waits for them, so
+    // each write is handed on without waiting for the one before (the disk
+    // keeps up with the program only so).
+    write(id, bytes) {
+      const output = this.outputs.get(id);
+      return saving(output, () => output.stream.write(bytes));
+    }
+
     // All the writing is done before the first output is put in place, so
     // that the moment one is new beside an earlier other is as short as two renames.
-    this.save = async function () {
-      await ready;
-      var saved = outputs.filter(Boolean);
-      for (var output of saved) {
-        var stream = output.stream;
-        await saving(output.name, function () {
-          return stream.close();
-        });
+    async save() {
+      const outputs = [...this.outputs.values()];
+      for (const output of outputs) {
+        await saving(output, () => output.stream.close());
         output.stream = null;
       }
-      for (var output of saved) output.earlier = await saving(output.name, exists(folder, output.name));
-      for (var output of saved) {
-        await saving(output.name, placing(output));
+      for (const output of outputs) output.earlier = await saving(output, () => exists(this.folder, output.name));
+      for (const output of outputs) {
+        await saving(output, () => output.handle.move(output.name));
         output.placed = true;
       }
-      await end();
-    };
+      await this.end();
+    }
+
     // Cleanup after a failure: the failure already reported is the one that
     // matters. An output put in place where there was none goes again.
-    this.drop = async function () {
-      await ready;
-      for (var output of outputs) {
-        if (!output) continue;
-        if (output.stream) await output.stream.abort().catch(function () {});
-        var name = output.placed ? (output.earlier ? null : output.name) : output.handle && output.temporary;
-        if (name) await folder.removeEntry(name).catch(function () {});
+    async drop() {
+      await this.ready;
+      for (const output of this.outputs.values()) {
+        if (output.stream) await output.stream.abort().catch(() => {});
+        const name = output.placed ? !output.earlier && output.name : output.handle && output.temporary;
+        if (name) await this.folder.removeEntry(name).catch(() => {});
       }
-      await end();
-    };
+      await this.end();
+    }
+
+    async end() {
+      window.removeEventListener("beforeunload", askBeforeLeaving);
+      await this.ready;
+      this.release();
+    }
+
     // After drop: the outputs in place over earlier files, which no browser
     // call can put back.
-    this.replaced = function () {
-      return outputs.filter(function (output) {
-        return output && output.placed && output.earlier;
-      }).map(function (output) {
-        return output.name;
-      });
-    };
-    this.doneCaption = TEXTS.folderDone;
+    replaced() {
+      return [...this.outputs.values()].filter((output) => output.placed && output.earlier).map((output) => output.name);
+    }
   }
 
   // Outputs offered as downloads, kept as blobs (which the browser may keep on
   // disk) until the run has succeeded.
-  function DownloadOutputs() {
-    var outputs = [];
-    this.open = function (id, name) {
-      outputs[id] = { name: name, parts: [] };
-    };
-    this.write = function (id, bytes) {
-      outputs[id].parts.push(new Blob([bytes]));
-    };
-    this.save = function () {
-      for (var output of outputs) {
-        if (!output) continue;
-        var link = document.createElement("a");
-        link.download = output.name;
-        link.href = URL.createObjectURL(new Blob(output.parts, { type: "text/plain" }));
-        link.textContent = "Save " + output.name;
-        downloads.append(link);
-      }
-      downloads.hidden = false;
-      bringIntoView(downloads);
-    };
-    this.drop = function () {
-      outputs = [];
-    };
-    this.replaced = function () {
+  class DownloadOutputs {
+    constructor(view) {
+      this.view = view;
+      this.outputs = new Map();
+      this.doneCaption = TEXTS.filesDone;
+    }
+
+    open(id, output) {
+      output.parts = [];
+      this.outputs.set(id, output);
+    }
+
+    async write(id, bytes) {
+      this.outputs.get(id).parts.push(new Blob([bytes]));
+    }
+
+    save() {
+      this.view.showDownloads([...this.outputs.values()].map(({ name, parts }) =>
+        ({ name, blob: new Blob(parts, { type: "text/plain" }) })));
+    }
+
+    drop() {
+      this.outputs.clear();
+    }
+
+    replaced() {
       return [];
-    };
-    this.doneCaption = TEXTS.filesDone;
+    }
   }
 
-  // Each run has a fresh start of the program in a worker of its own. The
-  // next one is started ahead, when the page is idle, so the click finds it
-  // loaded.
-  function startNextWorker() {
-    nextWorker = new Worker(workerUrl);
+  // The program's workers. Each run has a fresh start of the program in a
+  // worker of its own; the next one is started ahead, when the page is idle,
+  // so that the click finds it loaded. An idle one also words the browser's
+  // refusals for the page.
+  class Programs {
+    constructor() {
+      this.url = URL.createObjectURL(new Blob([document.getElementById("WorkerSource").textContent],
+        { type: "text/javascript" }));
+      this.next = null;
+    }
+
+    startNext() {
+      this.next = this.next || new Worker(this.url);
+    }
+
+    take() {
+      this.startNext();
+      const worker = this.next;
+      this.next = null;
+      return worker;
+    }
+
+    // The program's run-time error for the browser's `error` on the file `path`.
+    word(path, error) {
+      this.startNext();
+      const worker = this.next;
+      return new Promise((resolve) => {
+        worker.onmessage = ({ data }) => resolve(data.message);
+        worker.postMessage({ word: { path, error: error.name, reason: error.message } });
+      });
+    }
   }
 
   // The worker cannot read the inputs `names` itself (WebKit, from file://):
   // the page reads each whole and hands its bytes over, moved rather than
   // copied, or why the browser would not read it.
   async function handBytes(worker, inputs, names) {
-    var bytes = {};
-    var moved = [];
-    for (var name of names) {
+    const bytes = {};
+    const moved = [];
+    for (const name of names) {
       try {
         bytes[name] = await inputs[name].arrayBuffer();
         moved.push(bytes[name]);
@@ -446,152 +415,147 @@
     worker.postMessage({ inputs: bytes }, moved);
   }
 
-  // Gives the files of `job` to the next worker and passes its messages to `on`.
-  function startProgram(job, on) {
-    var worker = nextWorker || new Worker(workerUrl);
-    nextWorker = null;
-    worker.onmessage = function (event) {
-      if (event.data.type === "unreadable") return handBytes(worker, job.inputs, event.data.names);
-      var handler = on[event.data.type];
-      if (handler) handler(event.data);
+  // One run of the program on the files of `job`, saving through `outputs`.
+  // Resolves once the outputs are in place, or the failure is shown.
+  async function run(view, programs, job, outputs) {
+    view.startRun();
+    const worker = programs.take();
+    // The first failure, the one shown: an OutputFailure, {message} for the
+    // program's run-time error, or {crash} for anything else.
+    let failure = null;
+    let over;
+    const ended = new Promise((resolve) => { over = resolve; });
+    const stop = (why) => {
+      if (failure) return;
+      failure = why;
+      worker.terminate();
+      over();
     };
-    worker.onerror = function (event) {
+    // The outputs' steps happen one after another, in the order the program wrote.
+    let steps = Promise.resolve();
+    const then = (step) => {
+      steps = steps.then(() => failure || step()).catch(stop);
+    };
+    let succeeded = false;
+    let error = null;
+    const on = {
+      // Each caption is set, in order, as the program set it.
+      captions: ({ texts }) => {
+        if (!failure) for (const text of texts) view.setCaption(text);
+      },
+      unreadable: ({ names }) => handBytes(worker, job.inputs, names),
+      output: ({ id, name, path }) => then(() => outputs.open(id, { name, path })),
+      // A write that fails stops the run, but the next is not kept waiting for it.
+      chunk: ({ id, bytes }) => then(() => { outputs.write(id, bytes).catch(stop); }),
+      error: ({ message }) => { error = message; },
+      succeeded: () => { succeeded = true; },
+      ended: ({ status, failure: crash, memory }) => {
+        worker.terminate();
+        document.documentElement.dataset.programMemoryBytes = memory;
+        if (succeeded && status === 0) over();
+        else stop(error ? { message: error } : { crash: crash || fill(TEXTS.endedWithStatus, { status }) });
+      },
+    };
+    worker.onmessage = ({ data }) => on[data.type](data);
+    worker.onerror = (event) => {
       event.preventDefault();
-      on.ended({ status: -1, failure: event.message || "The program could not start." });
+      stop({ crash: event.message || TEXTS.couldNotStart });
     };
     worker.postMessage(job);
-    return worker;
-  }
 
-  // One run on the files of `job`, saving through `outputs`.
-  function run(job, outputs) {
-    state = "busy";
-    clearDownloads();
-    hideError();
-    announceRun(true);
-    var error = null;
-    var stopped = false;
-    // The outputs' steps happen one after another, in the order the program wrote.
-    var steps = Promise.resolve();
-    function then(step) {
-      steps = steps.then(function () {
-        if (!stopped) return step();
-      });
-      steps.catch(stopSaving);
+    await ended;
+    await steps;
+    if (!failure) {
+      try {
+        await outputs.save();
+        view.endRun(outputs.doneCaption);
+        return;
+      } catch (refused) {
+        failure = refused;
+      }
     }
-    function stopSaving(failure) {
-      if (stopped) return;
-      stopped = true;
-      worker.terminate();
-      Promise.resolve(outputs.drop()).then(function () {
-        if (failure instanceof OutputFailure) reportRefused(job, failure, outputs.replaced());
-        else showCrash(String(failure), outputs.replaced());
-      });
+    await outputs.drop();
+    const replaced = outputs.replaced();
+    if (failure instanceof OutputFailure) {
+      view.showError(await programs.word(failure.output.path, failure.error), replaced);
+    } else if (failure.message) {
+      view.showError(failure.message, replaced);
+    } else {
+      view.showCrash(String(failure.crash), replaced);
     }
-    var worker = startProgram(job, {
-      // Each caption is set, in order, as the program set it.
-      captions: function (message) {
-        if (!stopped) message.texts.forEach(setCaption);
-      },
-      output: function (message) {
-        then(function () {
-          return outputs.open(message.id, message.name);
-        });
-      },
-      // A folder's stream queues its writes in order and its close waits for
-      // them, so each write is handed on without waiting for the one before
-      // (the disk keeps up with the program only so); a write that fails still
-      // stops the run.
-      chunk: function (message) {
-        then(function () {
-          Promise.resolve(outputs.write(message.id, message.bytes)).catch(stopSaving);
-        });
-      },
-      error: function (message) {
-        error = message.message;
-      },
-      ended: function (message) {
-        worker.terminate();
-        document.documentElement.dataset.programMemoryBytes = message.memory;
-        then(async function () {
-          if (message.status === 0 && error === null) {
-            await outputs.save();
-            stopped = true;
-            endRun(outputs.doneCaption);
-          } else {
-            stopped = true;
-            await outputs.drop();
-            if (error) showError(error);
-            else showCrash(message.failure || "The program ended with status " + message.status + ".");
-          }
-        });
-      },
-    });
-  }
-
-  // The browser refused to save an output: the program runs again with that
-  // answer for the output, so that it reports the failure in its own words,
-  // as it reports every other. Nothing is saved from that run.
-  function reportRefused(job, failure, replaced) {
-    var again = Object.assign({}, job, {
-      refused: { name: failure.name, error: failure.error.name, reason: failure.error.message },
-    });
-    var error = null;
-    var worker = startProgram(again, {
-      error: function (message) {
-        error = message.message;
-      },
-      ended: function () {
-        worker.terminate();
-        showError(error || failure.name + ": " + failure.error.message, replaced);
-      },
-    });
   }
 
   // What the program needs of an input: the File, or why the browser could not give it.
   async function inputFrom(folder, name) {
     try {
-      var handle = await folder.getFileHandle(name);
-      return await handle.getFile();
+      return await (await folder.getFileHandle(name)).getFile();
     } catch (e) {
       return { error: e.name, reason: e.message };
     }
   }
 
-  async function runOnFolder() {
-    var folder;
-    state = "busy";
-    try {
-      folder = await window.showDirectoryPicker({ mode: "readwrite" });
-    } catch (e) {
-      if (e.name === "AbortError") {
-        showInstructions();
+  // The page's one button. `state` is ready (the instructions show), busy (a
+  // picker is open or a run goes on), over (a run finished or failed, and the
+  // next click starts again) or unsupported (the browser lacks what the
+  // program needs, and clicks do nothing).
+  class Page {
+    constructor() {
+      this.view = new View();
+      this.picker = document.getElementById("FilePicker");
+      this.folderWay = typeof window.showDirectoryPicker === "function";
+      const missing = missingNeeds();
+      if (missing) {
+        this.state = "unsupported";
+        this.view.showUnsupported(missing);
         return;
       }
-      showError(e.name + ": " + e.message);
-      return;
+      this.programs = new Programs();
+      this.showInstructions();
+      this.view.button.addEventListener("click", () => this.click());
+      // Files chosen one by one have no folder the page can name: the program's
+      // paths start at ".".
+      this.picker.addEventListener("change", () => {
+        const inputs = {};
+        for (const file of this.picker.files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
+        this.picker.value = "";
+        this.run({ folder: ".", inputs }, new DownloadOutputs(this.view));
+      });
     }
-    var inputs = {};
-    [inputs[IN], inputs[SYMBOLS]] = await Promise.all([inputFrom(folder, IN), inputFrom(folder, SYMBOLS)]);
-    run({ folder: folder.name, inputs: inputs }, new FolderOutputs(folder));
+
+    showInstructions() {
+      this.view.showInstructions(this.folderWay ? TEXTS.folderInstructions : TEXTS.filesInstructions);
+      this.state = "ready";
+      this.programs.startNext();
+    }
+
+    click() {
+      if (this.state === "busy") return;
+      if (this.state === "over") return this.showInstructions();
+      if (this.folderWay) return this.runOnFolder();
+      this.picker.click();
+    }
+
+    async run(job, outputs) {
+      this.state = "busy";
+      await run(this.view, this.programs, job, outputs);
+      this.state = "over";
+    }
+
+    async runOnFolder() {
+      this.state = "busy";
+      let folder;
+      try {
+        folder = await window.showDirectoryPicker({ mode: "readwrite" });
+      } catch (e) {
+        if (e.name === "AbortError") return this.showInstructions();
+        this.view.showError(`${e.name}: ${e.message}`, []);
+        this.state = "over";
+        return;
+      }
+      const [list, symbols] = await Promise.all([inputFrom(folder, IN), inputFrom(folder, SYMBOLS)]);
+      await this.run({ folder: folder.name, inputs: { [IN]: list, [SYMBOLS]: symbols } }, new FolderOutputs(folder));
+    }
   }
 
-  // Files chosen one by one have no folder the page can name: the program's
-  // paths start at ".".
-  picker.addEventListener("change", function () {
-    var inputs = {};
-    for (var file of picker.files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
-    picker.value = "";
-    run({ folder: ".", inputs: inputs }, new DownloadOutputs());
-  });
-
-  button.addEventListener("click", function () {
-    if (state === "busy" || state === "unsupported") return;
-    if (state === "over") return showInstructions();
-    if (folderWay()) return runOnFolder();
-    picker.click();
-  });
-
-  showInstructions();
-  button.focus();
-})();
+  new Page().view.button.focus();
+}

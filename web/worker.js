@@ -1,17 +1,29 @@
 // The program's worker: one start of the program, for one run. The page
 // starts it ahead of the click, so the program is loaded when the click comes,
 // then posts it the files; the program performs that click and posts its
-// captions, its outputs' bytes and any run-time error back to the page.
+// captions, its outputs' bytes, any run-time error and its success back to the
+// page. Before that, a loaded program also words a failure of the browser for
+// the page, in the program's own terms.
+//
+// The outputs' bytes go to the page to be written there, not written here:
+// the program runs to its end without returning to this worker's event loop,
+// and a browser's writes to a chosen file (createWritable's stream) are
+// promises that need that loop, so here they would all wait for the run's end
+// and cleaning and writing would take turns. The page's loop is free while
+// this worker cleans, and writes each chunk as it arrives. (The one write that
+// needs no loop, createSyncAccessHandle, is for the origin-private file
+// system only, not for a folder the user chose.)
 "use strict";
-var errorShown = false;
+
 // Captions not yet posted. A run sets one every 1000 lines, far more often
 // than the page can paint, and a message for each would cost the run more
 // than its cleaning. A caption goes at once when none went in the last frame;
 // the rest wait, in order, for the next message or the next caption a frame
 // later. (The worker is busy running: nothing else can send them.)
-var captions = [];
-var captionsPosted = -Infinity;
-var FRAME_MS = 16;
+const FRAME_MS = 16;
+let captions = [];
+let captionsPosted = -Infinity;
+let errorShown = false;
 
 function postCaptions() {
   if (captions.length === 0) return;
@@ -21,27 +33,25 @@ function postCaptions() {
 }
 
 // What the program knows of the page; the files arrive with the click.
-var page = {
+const page = {
   folder: "",
   inputs: {},
-  refused: undefined,
-  caption: function (text) {
+  caption(text) {
     captions.push(text);
     if (performance.now() - captionsPosted >= FRAME_MS) postCaptions();
   },
-  post: function (message, transfer) {
+  post(message, transfer = []) {
     if (message.type === "error") errorShown = true;
     postCaptions();
-    self.postMessage(message, transfer || []);
+    self.postMessage(message, transfer);
   },
 };
-var loading = FixInputFilesModule({ page: page });
+const loading = FixInputFilesModule({ page });
 
 // `memory`: the program's memory at its end, for the benchmark (it only grows).
 function ended(status, failure, program) {
   postCaptions();
-  var memory = program ? program.HEAPU8.length : 0;
-  self.postMessage({ type: "ended", status: status, failure: failure, memory: memory });
+  self.postMessage({ type: "ended", status, failure, memory: program ? program.HEAPU8.length : 0 });
 }
 
 // The inputs this worker cannot read itself. WebKit's worker cannot read a
@@ -49,7 +59,7 @@ function ended(status, failure, program) {
 // page can: a read of one byte finds out before the run, with no cost to
 // speak of where the worker can read.
 function unreadable(inputs) {
-  return Object.keys(inputs).filter(function (name) {
+  return Object.keys(inputs).filter((name) => {
     if (!(inputs[name] instanceof Blob)) return false;
     try {
       new FileReaderSync().readAsArrayBuffer(inputs[name].slice(0, 1));
@@ -60,36 +70,39 @@ function unreadable(inputs) {
   });
 }
 
-// The page's job: the files arrive with the click. For the inputs the worker
-// cannot read, the page then sends their bytes (or why it could not read them).
-self.onmessage = function (event) {
-  page.folder = event.data.folder;
-  page.inputs = event.data.inputs;
-  page.refused = event.data.refused;
-  var names = unreadable(page.inputs);
-  if (names.length === 0) return start();
-  self.onmessage = function (event) {
-    Object.assign(page.inputs, event.data.inputs);
-    start();
-  };
-  self.postMessage({ type: "unreadable", names: names });
-};
-
-function start() {
-  self.onmessage = null;
-  loading.then(
-    function (program) {
-      try {
-        ended(program.callMain([]), undefined, program);
-      } catch (failure) {
-        // The program stops itself at once after its error's message; any
-        // other stop is a crash it could not report.
-        if (errorShown) ended(1, undefined, program);
-        else ended(-1, String(failure), program);
-      }
-    },
-    function (failure) {
-      ended(-1, String(failure));
-    },
-  );
+async function run() {
+  let program;
+  try {
+    program = await loading;
+    ended(program.callMain([]), undefined, program);
+  } catch (failure) {
+    // The program stops itself at once after its error's message; any other
+    // stop is a crash it could not report.
+    if (errorShown) ended(1, undefined, program);
+    else ended(-1, String(failure), program);
+  }
 }
+
+// The inputs that arrive after the job: bytes the page read for this worker.
+let waitingForBytes = false;
+
+self.onmessage = async ({ data }) => {
+  if (data.word) {
+    const { path, error, reason } = data.word;
+    const program = await loading;
+    const message = program.ccall("PageFileFailureMessage", "string", ["string", "string", "string"],
+      [path, error, reason]);
+    self.postMessage({ type: "worded", message });
+    return;
+  }
+  if (waitingForBytes) {
+    Object.assign(page.inputs, data.inputs);
+    return run();
+  }
+  page.folder = data.folder;
+  page.inputs = data.inputs;
+  const names = unreadable(page.inputs);
+  if (names.length === 0) return run();
+  waitingForBytes = true;
+  self.postMessage({ type: "unreadable", names });
+};
