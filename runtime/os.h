@@ -72,7 +72,8 @@ bool LockFolder(const std::string& path, Handle& handle, SysError& error);
 // Removes the lock file and lets the lock go.
 bool UnlockFolder(const std::string& path, Handle handle, SysError& error);
 
-// The folder of the running executable, without a trailing separator.
-bool ProgramFolder(std::string& folder, SysError& error);
+// The full path of the running executable (on the page: of the page, in the
+// folder the user chose).
+bool ExecutablePath(std::string& path, SysError& error);
 
 }  // namespace rt::os

@@ -253,14 +253,13 @@ bool UnlockFolder(const std::string& path, Handle handle, SysError& error) {
   return removed || Fail(error, code);
 }
 
-bool ProgramFolder(std::string& folder, SysError& error) {
+bool ExecutablePath(std::string& path, SysError& error) {
   std::vector<char> buffer(4096);
   for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (n < 0) return Fail(error);
     if (static_cast<std::size_t>(n) < buffer.size()) {
-      std::string path(buffer.data(), static_cast<std::size_t>(n));
-      folder = path.substr(0, path.rfind('/'));
+      path.assign(buffer.data(), static_cast<std::size_t>(n));
       return true;
     }
     buffer.resize(buffer.size() * 2);

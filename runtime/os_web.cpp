@@ -17,6 +17,7 @@
 
 #include "runtime/error.h"
 #include "runtime/os.h"
+#include "runtime/paths.h"
 #include "runtime/syscall.h"
 
 // Each call that can fail returns -1 and leaves the DOMException's name and
@@ -109,15 +110,10 @@ bool Fail(SysError& error) {
   return false;
 }
 
-std::string FileName(const std::string& path) {
-  std::size_t separator = path.rfind('/');
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 }  // namespace
 
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
-  int opened = PageOpenInput(FileName(path).c_str(), kFirstInputSliceSize, kInputSliceSize);
+  int opened = PageOpenInput(FileNameOf(path).c_str(), kFirstInputSliceSize, kInputSliceSize);
   if (opened < 0) return Fail(error);
   handle = opened;
   return true;
@@ -136,8 +132,8 @@ bool Close(Handle handle, SysError&) {
   return true;
 }
 
-bool ProgramFolder(std::string& folder, SysError&) {
-  folder = TakeText(PageFolder());
+bool ExecutablePath(std::string& path, SysError&) {
+  path = TakeText(PageFolder()) + "/FixInputFiles.html";
   return true;
 }
 
@@ -148,8 +144,8 @@ bool ProgramFolder(std::string& folder, SysError&) {
 // program meets itself: the page asks for it when the browser refuses to save
 // an output. The text stays valid until the next call.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* PageFileFailureMessage(const char* path,
-                                                                  const char* name,
-                                                                  const char* reason) {
+                                                                   const char* name,
+                                                                   const char* reason) {
   static std::string message;
   try {
     rt::sys::Raise(rt::os::BrowserFailure(name, reason), path);

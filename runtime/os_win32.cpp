@@ -309,7 +309,7 @@ bool UnlockFolder(const std::string&, Handle handle, SysError& error) {
   return ::CloseHandle(Native(handle)) || Fail(error);
 }
 
-bool ProgramFolder(std::string& folder, SysError& error) {
+bool ExecutablePath(std::string& path, SysError& error) {
   std::vector<wchar_t> buffer(MAX_PATH);
   DWORD length;
   for (;;) {
@@ -320,11 +320,8 @@ bool ProgramFolder(std::string& folder, SysError& error) {
     if (buffer.size() >= 64 * 1024) return Fail(error, ERROR_FILENAME_EXCED_RANGE);
     buffer.resize(buffer.size() * 2);
   }
-  std::wstring path(buffer.data(), length);
-  std::size_t separator = path.find_last_of(L"\\/");
-  if (separator != std::wstring::npos) path.resize(separator);
-  folder = Utf8(path.data(), static_cast<int>(path.size()), WC_ERR_INVALID_CHARS);
-  if (folder.empty()) return Fail(error, ERROR_INVALID_NAME);
+  path = Utf8(buffer.data(), static_cast<int>(length), WC_ERR_INVALID_CHARS);
+  if (path.empty()) return Fail(error, ERROR_INVALID_NAME);
   return true;
 }
 

@@ -12,10 +12,10 @@ std::size_t LastSeparator(std::string_view path) {
 }  // namespace
 
 std::string ProgramFolder() {
-  std::string folder;
+  std::string executable;
   sys::Do("the program's own folder",
-          [&](os::SysError& error) { return os::ProgramFolder(folder, error); });
-  return folder;
+          [&](os::SysError& error) { return os::ExecutablePath(executable, error); });
+  return FolderOf(executable);
 }
 
 std::string FolderOf(std::string_view path) {
