@@ -55,12 +55,13 @@ web: deps
 
 # The cleaning run against a model of its rules under libFuzzer, for 60 seconds.
 FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 .PHONY: fuzz
 fuzz: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DFIX_TESTS=OFF -DFIX_FUZZ=ON >/dev/null
 	cmake --build $(FUZZ) -j $(JOBS) --target clean_fuzzer
 	mkdir -p $(FUZZ)/corpus
-	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=60 -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \
+	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \
 	  -dict=tests/fuzz/clean.dict $(FUZZ)/corpus tests/fuzz/seeds
 
 # The release files in dist/ (README.md, "Releases"): the Linux and Windows

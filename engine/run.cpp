@@ -1,8 +1,5 @@
 #include "engine/run.h"
 
-#include <climits>
-#include <vector>
-
 #include "engine/list_scan.h"
 #include "engine/output_buffer.h"
 #include "engine/text_reader.h"
@@ -80,10 +77,11 @@ std::string ProgressCaption(int line_count) {
 // records are written (but the parts of a long cleaned form, which go as
 // they are made).
 void LineCounter::CountPastCaption(long long counted) {
-  for (; next_caption_ <= counted && next_caption_ <= INT_MAX; next_caption_ += kProgressEvery) {
+  for (; next_caption_ <= counted && next_caption_ <= kLargestCount;
+       next_caption_ += kProgressEvery) {
     progress_(ProgressCaption(static_cast<int>(next_caption_)));
   }
-  if (counted > INT_MAX) rt::ThrowOverflow();
+  if (counted > kLargestCount) rt::ThrowOverflow();
   LineCount_ = static_cast<int>(counted);
 }
 

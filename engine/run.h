@@ -40,7 +40,7 @@ class LineCounter {
   int LineCount() const { return LineCount_; }
 
  private:
-  static constexpr long long kLargestCount = 2147483647;
+  static constexpr long long kLargestCount = 2147483647;  // signed 32 bits
   void CountPastCaption(long long counted);
 
   Progress progress_;
