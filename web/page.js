@@ -548,7 +548,7 @@
         folder = await window.showDirectoryPicker({ mode: "readwrite" });
       } catch (e) {
         if (e.name === "AbortError") return this.showInstructions();
-        this.view.showError(`${e.name}: ${e.message}`, []);
+        this.view.showError(await this.programs.word(TEXTS.chosenFolder, e), []);
         this.state = "over";
         return;
       }

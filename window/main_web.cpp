@@ -155,6 +155,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
          "not in your files.  {saved}  The page is known to work in {browsers}.  If this browser "
          "is one of them, please report the details below."},
         {"nothingSaved", "Nothing was saved."},
+        // What an error names when the browser would not give the page the folder.
+        {"chosenFolder", "the folder you chose"},
         {"replaced", "{names} in the folder was replaced."},
         {"couldNotStart", "The program could not start."},
         {"endedWithStatus", "The program ended with status {status}."},

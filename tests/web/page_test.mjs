@@ -488,6 +488,22 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
   h.check('folder way, a cancelled picker: the instructions and no message',
     cancelled.caption === instructions && cancelled.alert === '' && !cancelled.shown, JSON.stringify(cancelled));
 
+  // The browser refuses the folder: the program words the error.
+  await page.evaluate(() => {
+    const picker = window.showDirectoryPicker;
+    window.showDirectoryPicker = async () => {
+      window.showDirectoryPicker = picker;
+      throw new DOMException('The request is not allowed.', 'NotAllowedError');
+    };
+  });
+  await page.click('#Command1');
+  await page.waitForFunction(() => document.getElementById('RunError').textContent !== '');
+  const refusedFolder = await state(page);
+  h.check('folder way, a folder the browser refuses: error 70 naming it, worded by the program',
+    /Run-time error '70'/.test(refusedFolder.alert) && /the folder you chose/.test(refusedFolder.alert),
+    JSON.stringify(refusedFolder));
+  await page.click('#Command1');
+
   // Earlier outputs in the folder, replaced whole.
   for (const list of lists) {
     const inputs = {'in.txt': list.in, 'Symbols.txt': list.symbols};
