@@ -13,6 +13,21 @@ constexpr std::string_view kOwnPrefix = "~FixInputFiles-";
 constexpr std::string_view kLockName = "~FixInputFiles.lock";
 constexpr std::string_view kAsideEnd = ".old";
 
+// The output whose earlier file the aside file `name` holds. The release
+// before this one put its run, "<process>-<number>.", before the output's
+// name: such a file goes back under the output's name too.
+std::string AsideOutputName(std::string_view name) {
+  std::string_view output =
+      name.substr(kOwnPrefix.size(), name.size() - kOwnPrefix.size() - kAsideEnd.size());
+  const std::size_t process = output.find_first_not_of("0123456789");
+  if (process != 0 && process != std::string_view::npos && output[process] == '-') {
+    const std::size_t run = output.find_first_not_of("0123456789", process + 1);
+    if (run > process + 1 && run != std::string_view::npos && output[run] == '.')
+      output.remove_prefix(run + 1);
+  }
+  return std::string(output);
+}
+
 }  // namespace
 
 FolderClaim::FolderClaim(std::string folder, const std::string& output)
@@ -52,9 +67,7 @@ void FolderClaim::ClearLeftovers() noexcept {
     if (!name.starts_with(kOwnPrefix)) continue;
     const std::string path = folder_ + "/" + name;
     if (name.ends_with(kAsideEnd)) {
-      const std::string output =
-          folder_ + "/" +
-          name.substr(kOwnPrefix.size(), name.size() - kOwnPrefix.size() - kAsideEnd.size());
+      const std::string output = folder_ + "/" + AsideOutputName(name);
       os::SysError error;
       if (sys::Checked(error,
                        [&](os::SysError& e) { return os::MoveToFreeName(path, output, e); })) {

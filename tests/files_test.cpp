@@ -131,14 +131,17 @@ TEST(OutputRecords, ARunClearsWhatDeadRunsLeftAndWaitsForALiveOne) {
   folder.Write("~FixInputFiles-out.txt.old", "earlier results");  // cut between the two moves
   folder.Write("~FixInputFiles-other.txt.old", "L");              // its new file is in place
   folder.Write("~FixInputFiles-out.txt.tmp", "L");                // a new file not yet in place
-  folder.Write("~FixInputFiles-4000003-0-1.tmp", "L");            // an earlier build's names
+  // The release before's names.
+  folder.Write("~FixInputFiles-4000003-0-1.tmp", "L");
   folder.Write("~FixInputFiles-4000003-0.lock", "");
+  folder.Write("~FixInputFiles-4000003-0.gone.txt.old", "earlier gone");
   auto first_run = std::make_unique<rt::OutputSet>();
   WriteRecords(first_run->Create(folder.File("live.txt")), {{"live"}});
   EXPECT_EQ(folder.Read("out.txt"), "earlier results");
   EXPECT_EQ(folder.Read("other.txt"), "new results");
+  EXPECT_EQ(folder.Read("gone.txt"), "earlier gone");
   const std::vector<std::string> live_runs_files = {
-      "other.txt", "out.txt", "~FixInputFiles-live.txt.tmp", "~FixInputFiles.lock"};
+      "gone.txt", "other.txt", "out.txt", "~FixInputFiles-live.txt.tmp", "~FixInputFiles.lock"};
   EXPECT_EQ(folder.Names(), live_runs_files);
 
 #ifdef __EMSCRIPTEN__
@@ -159,7 +162,8 @@ TEST(OutputRecords, ARunClearsWhatDeadRunsLeftAndWaitsForALiveOne) {
   first_run.reset();
   second_run.join();
   EXPECT_EQ(folder.Read("live.txt"), "second\r\n");
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"live.txt", "other.txt", "out.txt"}));
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{"gone.txt", "live.txt", "other.txt", "out.txt"}));
 }
 
 TEST(RunTimeErrors, NameTheFileAndTheReason) {
