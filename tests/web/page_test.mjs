@@ -474,29 +474,27 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     await page.click('#Command1');
   }
 
+  // The picker fails once with the DOMException `name`, when the button is clicked.
+  const pickerFails = async (name, message) => {
+    await page.evaluate((name, message) => {
+      const picker = window.showDirectoryPicker;
+      window.showDirectoryPicker = async () => {
+        window.showDirectoryPicker = picker;
+        throw new DOMException(message, name);
+      };
+    }, name, message);
+    await page.click('#Command1');
+  };
+
   // The user closes the picker: the instructions and no message; the lists below then run.
-  await page.evaluate(() => {
-    const picker = window.showDirectoryPicker;
-    window.showDirectoryPicker = async () => {
-      window.showDirectoryPicker = picker;
-      throw new DOMException('The user aborted a request.', 'AbortError');
-    };
-  });
-  await page.click('#Command1');
+  await pickerFails('AbortError', 'The user aborted a request.');
   await new Promise((resolve) => setTimeout(resolve, 500));
   const cancelled = await state(page);
   h.check('folder way, a cancelled picker: the instructions and no message',
     cancelled.caption === instructions && cancelled.alert === '' && !cancelled.shown, JSON.stringify(cancelled));
 
   // The browser refuses the folder: the program words the error.
-  await page.evaluate(() => {
-    const picker = window.showDirectoryPicker;
-    window.showDirectoryPicker = async () => {
-      window.showDirectoryPicker = picker;
-      throw new DOMException('The request is not allowed.', 'NotAllowedError');
-    };
-  });
-  await page.click('#Command1');
+  await pickerFails('NotAllowedError', 'The request is not allowed.');
   await page.waitForFunction(() => document.getElementById('RunError').textContent !== '');
   const refusedFolder = await state(page);
   h.check('folder way, a folder the browser refuses: error 70 naming it, worded by the program',
