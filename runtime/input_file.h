@@ -22,8 +22,6 @@ class InputFile {
   std::size_t Read(char* to, std::size_t size);
 
  private:
-  void Close();
-
   std::string path_;
   os::Handle handle_ = 0;
   bool open_ = false;

@@ -41,9 +41,7 @@ void OutputFile::Write(std::string_view bytes) {
 void OutputFile::Finish() {
   sys::Do(path_, [&](os::SysError& e) { return os::FlushToDisk(handle_, e); });
   handle_open_ = false;
-  os::SysError error;
-  if (!sys::CheckedAlwaysMade(error, [&](os::SysError& e) { return os::Close(handle_, e); }))
-    sys::Raise(error, path_);
+  sys::Close(handle_, path_);
 }
 
 // Moves the new file into place, keeping the earlier file under another name
@@ -93,10 +91,7 @@ void OutputFile::DropEarlier() noexcept {
 // is left so that the next run finishes it, and never so that the earlier
 // file is lost.
 void OutputFile::Drop() noexcept {
-  if (handle_open_) {
-    os::SysError ignored;
-    sys::CheckedAlwaysMade(ignored, [&](os::SysError& e) { return os::Close(handle_, e); });
-  }
+  if (handle_open_) sys::CloseQuietly(handle_);
   switch (placed_) {
     case Placed::Exchanged:
       // The new contents become temporary again. Should that fail, the

@@ -72,6 +72,17 @@ void Raise(const os::SysError& error, const std::string& path) {
   throw RuntimeError(ErrorNumber::PathFileAccessError, with_reason("Path/File access error"));
 }
 
+void Close(os::Handle handle, const std::string& path) {
+  os::SysError error;
+  if (!CheckedAlwaysMade(error, [&](os::SysError& e) { return os::Close(handle, e); }))
+    Raise(error, path);
+}
+
+void CloseQuietly(os::Handle handle) noexcept {
+  os::SysError ignored;
+  CheckedAlwaysMade(ignored, [&](os::SysError& e) { return os::Close(handle, e); });
+}
+
 void InjectFailure(long long nth, os::Failure failure, bool repeating) {
   State() = Injection{0, nth, repeating, failure};
 }

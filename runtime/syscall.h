@@ -67,6 +67,12 @@ void Do(const std::string& path, Call&& call) {
   if (!Checked(error, call)) Raise(error, path);
 }
 
+// Closes a file, whose handle is gone afterwards whatever the call reports;
+// a failure is the run-time error naming `path`.
+void Close(os::Handle handle, const std::string& path);
+// The same in cleanup after a failure, which is the one reported.
+void CloseQuietly(os::Handle handle) noexcept;
+
 // A call of cleanup, whose failure leaves something for a later run to
 // clear: the failure already being reported, or the success already won, is
 // the one that counts.

@@ -6,10 +6,6 @@
 
 namespace {
 
-engine::ByteSource SourceOf(rt::InputFile& file) {
-  return {file.Path(), [&file](char* to, std::size_t size) { return file.Read(to, size); }};
-}
-
 engine::ByteSink SinkOf(rt::OutputFile& file) {
   return [&file](std::string_view bytes) { file.Write(bytes); };
 }

@@ -7,8 +7,14 @@
 
 #include "engine/io.h"
 #include "engine/symbols.h"
+#include "runtime/input_file.h"
 
 using FolderSource = std::function<std::string()>;
+
+// An input file as the run reads it.
+inline engine::ByteSource SourceOf(rt::InputFile& file) {
+  return {file.Path(), [&file](char* to, std::size_t size) { return file.Read(to, size); }};
+}
 
 // Opens in.txt, the two outputs and Symbols.txt, in that order, in the
 // folder that `program_folder` names (asked anew for each), runs the

@@ -20,6 +20,8 @@
 // `Module.page.post` sends a message, with the buffers to transfer, to the page.
 // A full chunk goes to the page as it is, without a copy, and the next write
 // starts a new one.
+// The bodies are JavaScript, which clang-format would break.
+// clang-format off
 EM_JS(int, PageCreateOutput, (const char* name, const char* path, int chunk_size), {
   Module.pageOutputs = Module.pageOutputs || [];
   const id = Module.pageOutputs.length;
@@ -53,6 +55,7 @@ EM_JS(void, PageEndOutput, (int id), {
 });
 
 EM_JS(void, PageRunSucceeded, (), { Module.page.post({type : "succeeded"}); });
+// clang-format on
 
 namespace {
 
@@ -76,10 +79,6 @@ class PageOutput {
  private:
   int id_;
 };
-
-engine::ByteSource SourceOf(rt::InputFile& file) {
-  return {file.Path(), [&file](char* to, std::size_t size) { return file.Read(to, size); }};
-}
 
 // The window's part on the page: it holds the inventory, and its one click is
 // the run. The page draws the window and shows the closing caption itself,
