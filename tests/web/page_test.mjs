@@ -323,7 +323,16 @@ const folder = async (page, only) => Object.fromEntries(Object.entries(await pag
   for await (const [name, handle] of (await (await navigator.storage.getDirectory()).getDirectoryHandle('words')).entries()) {
     out[name] = null;
     if (handle.kind !== 'file' || (only && !only.includes(name))) continue;
-    const bytes = new Uint8Array(await (await handle.getFile()).arrayBuffer());
+    let file;
+    try {
+      file = await handle.getFile();
+    } catch (e) {
+      // A closed tab's swap file, which the browser removes while the folder is listed.
+      if (e.name !== 'NotFoundError') throw e;
+      delete out[name];
+      continue;
+    }
+    const bytes = new Uint8Array(await file.arrayBuffer());
     let text = '';
     for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
     out[name] = btoa(text);
