@@ -29,6 +29,7 @@ list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX "^(runtime/(outputs|folder_claim)|win
 add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_PAGE_SOURCES}
   runtime/os_web.cpp runtime/ui_web.cpp)
 target_include_directories(FixInputFilesWorker PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(FixInputFilesWorker PRIVATE unicode_data)
 target_link_options(FixInputFilesWorker PRIVATE ${FIX_WEB_LINK_OPTIONS})
 set_target_properties(FixInputFilesWorker PROPERTIES OUTPUT_NAME worker SUFFIX .js)
 

@@ -103,6 +103,7 @@ inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t le
   stretch_.end = token + length;
   joined_ = true;
   if (!legal) {
+    sink.RemovedSymbol(std::string_view(bytes + token, length));
     bad_ = token;
     bad_length_ = length;
     legal_joined_ = false;

@@ -79,6 +79,8 @@ class LineSink {
   virtual void CleanedPart(std::string_view part) = 0;
   // One line that cleaning changes; valid until the call returns.
   virtual void RepairedLine(const engine::RepairedLine& line) = 0;
+  // Each illegal token of a line, before its RepairedLine; valid until the call returns.
+  virtual void RemovedSymbol(std::string_view symbol) = 0;
 };
 
 // The most of a line's cleaned form that the scan holds before handing it out.

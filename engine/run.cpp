@@ -2,6 +2,7 @@
 
 #include "engine/list_scan.h"
 #include "engine/output_buffer.h"
+#include "engine/symbol_report.h"
 #include "engine/text_reader.h"
 #include "runtime/error.h"
 
@@ -11,8 +12,8 @@ namespace {
 // Writes the records of the lines the scan hands out.
 class RecordWriter final : public LineSink {
  public:
-  RecordWriter(OutputBuffer& fixed, OutputBuffer& bad, LineCounter& counter)
-      : fixed_(fixed), bad_(bad), counter_(counter) {}
+  RecordWriter(OutputBuffer& fixed, OutputBuffer& bad, SymbolReport& report, LineCounter& counter)
+      : fixed_(fixed), bad_(bad), report_(report), counter_(counter) {}
 
   void CleanLines(const CleanStretch& stretch) override {
     counter_.Count(stretch.count);
@@ -26,6 +27,11 @@ class RecordWriter final : public LineSink {
   }
 
   void CleanedPart(std::string_view part) override { fixed_.Text(part); }
+
+  // The line it is removed from is the next to be counted.
+  void RemovedSymbol(std::string_view symbol) override {
+    report_.Removed(symbol, counter_.LineCount() + 1LL);
+  }
 
   void RepairedLine(const engine::RepairedLine& line) override {
     counter_.Count(1);
@@ -59,6 +65,7 @@ class RecordWriter final : public LineSink {
 
   OutputBuffer& fixed_;
   OutputBuffer& bad_;
+  SymbolReport& report_;
   LineCounter& counter_;
   static constexpr std::size_t kLastDigit = 10;  // room for the 10 digits of the largest count
   char number_[kLastDigit + 2] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '0', '\t'};
@@ -87,17 +94,21 @@ void LineCounter::CountPastCaption(long long counted) {
 
 void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   TextReader list(std::move(files.list));
+  SymbolReport symbol_report;
   {
     TextReader symbols(std::move(files.symbols));
-    LoadInventory(symbols, inventory);
+    LoadInventory(symbols, inventory, symbol_report);
   }
   OutputBuffer fixed(std::move(files.fixed));
   OutputBuffer bad(std::move(files.bad));
   LineCounter counter(progress);
-  RecordWriter writer(fixed, bad, counter);
+  RecordWriter writer(fixed, bad, symbol_report, counter);
   ListScan(inventory).Clean(list, writer);
   fixed.Flush();
   bad.Flush();
+  OutputBuffer report(std::move(files.report));
+  symbol_report.Write(report);
+  report.Flush();
 }
 
 }  // namespace engine

@@ -14,6 +14,7 @@ inline constexpr std::string_view kInName = "in.txt";
 inline constexpr std::string_view kFixedName = "FixedLines.txt";
 inline constexpr std::string_view kBadName = "BadLines.txt";
 inline constexpr std::string_view kSymbolsName = "Symbols.txt";
+inline constexpr std::string_view kReportName = "SymbolReport.txt";
 
 inline constexpr int kProgressEvery = 1000;
 inline constexpr std::string_view kBlankLineText = "blank line (removed in FixedLines.txt)";
@@ -53,12 +54,13 @@ struct RunFiles {
   ByteSource symbols;  // Symbols.txt
   ByteSink fixed;      // FixedLines.txt
   ByteSink bad;        // BadLines.txt
+  ByteSink report;     // SymbolReport.txt
 };
 
 // Loads `inventory` from Symbols.txt, then cleans in.txt into FixedLines.txt
-// and BadLines.txt, showing progress. Throws rt::RuntimeError on any failure;
-// the caller then drops the outputs. The closing caption is the caller's to
-// show, once the outputs are in place.
+// and BadLines.txt, showing progress, and writes SymbolReport.txt at the end. Throws
+// rt::RuntimeError on any failure; the caller then drops the outputs. The closing caption is the
+// caller's to show, once the outputs are in place.
 void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress);
 
 }  // namespace engine

@@ -1,6 +1,7 @@
 // An exact-match set of byte strings, built for the cleaner's hot loop: most
 // tokens are a few bytes, so a short key is kept and compared as one integer,
-// its bytes packed first byte lowest.
+// its bytes packed first byte lowest. Each key has a number, 0 for the first
+// inserted, 1 for the next and so on, for a caller that keeps something for each.
 #pragma once
 
 #include <bit>
@@ -17,7 +18,7 @@ class SymbolIndex {
   struct Entry {
     std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
     std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
-    std::uint32_t offset = 0;  // where a longer symbol's bytes are in long_keys_
+    std::uint32_t number = 0;
   };
 
   static std::size_t SlotOf(std::uint64_t tag, int shift) {
@@ -29,26 +30,32 @@ class SymbolIndex {
   // top byte holds the length: one comparison settles a match.
   static constexpr std::size_t kMaxPackedLength = 7;
 
+  static constexpr std::uint32_t kAbsent = UINT32_MAX;
+
   SymbolIndex() : slots_(kInitialSlots), mask_(kInitialSlots - 1), shift_(64 - kInitialBits) {}
 
-  void Insert(std::string_view symbol);
+  // The symbol's number, given it now if it has none; kAbsent for the empty text.
+  std::uint32_t Insert(std::string_view symbol);
+  std::size_t Size() const { return count_; }
 
-  bool Contains(std::string_view text) const {
-    if (text.empty()) return false;
+  // The text's number, or kAbsent.
+  std::uint32_t Find(std::string_view text) const {
+    if (text.empty()) return kAbsent;
     if (text.size() <= kMaxPackedLength)
-      return ContainsPacked(Pack(text), static_cast<std::uint32_t>(text.size()));
-    if (text.size() > UINT32_MAX) return false;
+      return Probe().Find(Pack(text), static_cast<std::uint32_t>(text.size()));
+    if (text.size() > UINT32_MAX) return kAbsent;
     std::uint64_t tag = LongTag(text);
     std::uint32_t length = static_cast<std::uint32_t>(text.size());
     for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
       const Entry& entry = slots_[slot];
-      if (entry.length == 0) return false;
+      if (entry.length == 0) return kAbsent;
       if (entry.tag == tag && entry.length == length &&
-          std::memcmp(long_keys_.data() + entry.offset, text.data(), length) == 0) {
-        return true;
+          std::memcmp(long_keys_.data() + long_offsets_[entry.number], text.data(), length) == 0) {
+        return entry.number;
       }
     }
   }
+  bool Contains(std::string_view text) const { return Find(text) != kAbsent; }
 
   // What a lookup of a packed key needs, for a hot loop to keep in registers;
   // valid until the next Insert.
@@ -60,6 +67,13 @@ class SymbolIndex {
       for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
         if (slots_[slot].tag == tag) return true;
         if (slots_[slot].length == 0) return false;
+      }
+    }
+    std::uint32_t Find(std::uint64_t packed, std::uint32_t length) const {
+      std::uint64_t tag = packed | std::uint64_t{length} << 56;
+      for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
+        if (slots_[slot].tag == tag) return slots_[slot].number;
+        if (slots_[slot].length == 0) return kAbsent;
       }
     }
 
@@ -74,8 +88,11 @@ class SymbolIndex {
 
   PackedProbe Probe() const { return PackedProbe(slots_.data(), mask_, shift_); }
 
-  bool ContainsPacked(std::uint64_t packed, std::uint32_t length) const {
-    return Probe().Contains(packed, length);
+  // A hash of any bytes (FNV-1a).
+  static std::uint64_t Hash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
   }
 
   // The bytes of a text of at most kMaxPackedLength in one integer, read with
@@ -107,9 +124,7 @@ class SymbolIndex {
 
   // Never equal to a short key's tag, whose top byte is its length, 1 to 7.
   static std::uint64_t LongTag(std::string_view text) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
-    return hash | std::uint64_t{0xFF} << 56;
+    return Hash(text) | std::uint64_t{0xFF} << 56;
   }
 
   void Place(const Entry& entry);
@@ -120,25 +135,29 @@ class SymbolIndex {
   int shift_;
   std::size_t count_ = 0;
   std::string long_keys_;
+  std::vector<std::uint32_t> long_offsets_;  // by number: where its bytes are in long_keys_
 };
 
-inline void SymbolIndex::Insert(std::string_view symbol) {
-  if (symbol.empty() || Contains(symbol)) return;
+inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
+  if (symbol.empty()) return kAbsent;
+  if (const std::uint32_t number = Find(symbol); number != kAbsent) return number;
+  if (count_ >= kAbsent - 1) throw std::length_error("symbol inventory too large");
   // Kept at most one eighth full: a probe then rarely meets another key.
   if (8 * (count_ + 1) > slots_.size()) Grow();
-  Entry entry{0, static_cast<std::uint32_t>(symbol.size()), 0};
+  Entry entry{0, static_cast<std::uint32_t>(symbol.size()), static_cast<std::uint32_t>(count_)};
   if (symbol.size() <= kMaxPackedLength) {
     entry.tag = Pack(symbol) | std::uint64_t{entry.length} << 56;
+    long_offsets_.push_back(0);
   } else {
     if (symbol.size() > UINT32_MAX || long_keys_.size() > UINT32_MAX - symbol.size()) {
       throw std::length_error("symbol inventory too large");
     }
     entry.tag = LongTag(symbol);
-    entry.offset = static_cast<std::uint32_t>(long_keys_.size());
+    long_offsets_.push_back(static_cast<std::uint32_t>(long_keys_.size()));
     long_keys_.append(symbol);
   }
   Place(entry);
-  ++count_;
+  return static_cast<std::uint32_t>(count_++);
 }
 
 inline void SymbolIndex::Place(const Entry& entry) {

@@ -1,5 +1,6 @@
 #include "engine/symbols.h"
 
+#include "engine/symbol_report.h"
 #include "engine/text_reader.h"
 #include "runtime/error.h"
 
@@ -20,10 +21,11 @@ void SymbolInventory::AddSymbol(std::string_view symbol) {
   index_.Insert(symbol);
 }
 
-void LoadInventory(TextReader& symbols, SymbolInventory& inventory) {
+void LoadInventory(TextReader& symbols, SymbolInventory& inventory, SymbolReport& report) {
   std::string_view line;
-  while (symbols.NextLine(line)) {
+  for (long long line_number = 1; symbols.NextLine(line); ++line_number) {
     const std::string_view symbol = Trim(line);
+    report.InventoryLine(line_number, line, symbol);
     if (!symbol.empty()) inventory.AddSymbol(symbol);
   }
 }

@@ -7,6 +7,7 @@
 
 namespace engine {
 
+class SymbolReport;
 class TextReader;
 
 class SymbolInventory {
@@ -32,7 +33,7 @@ class SymbolInventory {
 };
 
 // Reads the inventory to the end of its file. Lines are trimmed of spaces;
-// blank ones are skipped.
-void LoadInventory(TextReader& symbols, SymbolInventory& inventory);
+// blank ones are skipped. The report learns of every line.
+void LoadInventory(TextReader& symbols, SymbolInventory& inventory, SymbolReport& report);
 
 }  // namespace engine

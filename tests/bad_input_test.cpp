@@ -241,6 +241,17 @@ TEST(BadInput, HugeLinesAndManyBlankLinesAreCleanedWhole) {
     EXPECT_TRUE(folder.Read("FixedLines.txt") == fixed + "\r\n");
     EXPECT_TRUE(folder.Read("BadLines.txt") ==
                 "1\t" + collapsed + "\tBad symbol removed\t" + kCycle[(kTokens - 1) % 4] + "\r\n");
+    const std::string times = std::to_string(kTokens / 4);
+    EXPECT_EQ(folder.Read("SymbolReport.txt"),
+              "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n"
+              "x\tU+0078 LATIN SMALL LETTER X\t" +
+                  times +
+                  "\t1\t1\t\r\n"
+                  "ʃ\tU+0283 LATIN SMALL LETTER ESH\t" +
+                  times +
+                  "\t1\t1\t\r\n\r\n"
+                  "2 different symbols were removed, " +
+                  std::to_string(kTokens / 2) + " times in all, from 1 line of in.txt.\r\n");
     ++tried;
   }
   {

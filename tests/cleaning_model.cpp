@@ -96,6 +96,7 @@ Result Clean(std::string_view list, std::string_view symbols) {
         GoodPart += " " + Token;
       } else {
         BadSymbol = Token;
+        if (!Token.empty()) result.removed.emplace_back(result.lines, Token);
       }
       Remaining = StringAfter(Remaining, " ");
     } while (!WithoutOuterSpaces(Remaining).empty());

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cleaning_model {
@@ -19,6 +20,8 @@ struct Result {
   std::string bad;    // BadLines.txt
   std::vector<std::string> captions;
   long long lines = 0;  // lines of in.txt
+  // Every illegal token, in order, with the number of its line.
+  std::vector<std::pair<long long, std::string>> removed;
 };
 
 Result Clean(std::string_view list, std::string_view symbols);

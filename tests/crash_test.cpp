@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "runtime/syscall.h"
@@ -64,42 +67,45 @@ bool WaitKilled(pid_t child) {
   return false;
 }
 
-struct Survey {
-  bool fixed_new = false;
-  bool bad_new = false;
-};
+// Which outputs are the new files, in the order of kOutputNames.
+using Survey = std::array<bool, kOutputCount>;
 
 // Checks what a run killed in `folder` left there, and says which outputs are new.
 Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outputs& before,
                       bool earlier_outputs, const Outputs& expected) {
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
-  Survey survey;
-  auto check = [&](const char* name, const std::string& old_bytes, const std::string& new_bytes,
-                   bool& is_new) {
+  Survey survey{};
+  const std::string Outputs::*const kBytes[] = {&Outputs::fixed, &Outputs::bad, &Outputs::report};
+  for (int i = 0; i < kOutputCount; ++i) {
+    const std::string name(kOutputNames[i]);
+    const std::string& old_bytes = before.*kBytes[i];
     if (!folder.Has(name)) {
       // Only where the file system can neither swap names nor link, and the
       // run was cut between moving the earlier file aside and moving the new
       // one in: the aside file holds it, for the next run to put back.
       std::vector<std::string> asides;
       for (const std::string& other : OtherNames(folder)) {
-        if (other == "~FixInputFiles-" + std::string(name) + ".old") asides.push_back(other);
+        if (other == "~FixInputFiles-" + name + ".old") asides.push_back(other);
       }
       EXPECT_TRUE(!earlier_outputs || (asides.size() == 1 && folder.Read(asides[0]) == old_bytes))
           << name << " is gone";
-      return;
+      continue;
     }
     std::string bytes = folder.Read(name);
-    is_new = bytes == new_bytes;
-    EXPECT_TRUE(is_new || (earlier_outputs && bytes == old_bytes))
+    survey[i] = bytes == expected.*kBytes[i];
+    EXPECT_TRUE(survey[i] || (earlier_outputs && bytes == old_bytes))
         << name << " is neither the earlier nor the new file: " << bytes.size() << " bytes";
-  };
-  check("FixedLines.txt", before.fixed, expected.fixed, survey.fixed_new);
-  check("BadLines.txt", before.bad, expected.bad, survey.bad_new);
+  }
   for (const std::string& name : OtherNames(folder)) {
     EXPECT_TRUE(IsTemporaryName(name)) << name;
   }
   return survey;
+}
+
+bool AllOutputsNamed(const TempFolder& folder) {
+  return std::all_of(std::begin(kOutputNames), std::end(kOutputNames),
+                     [&](std::string_view name) { return folder.Has(std::string(name)); });
 }
 
 TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
@@ -121,39 +127,39 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
         break;
       }
       ++kills;
-      Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
-      if (survey.fixed_new != survey.bad_new) {
-        EXPECT_TRUE(survey.fixed_new) << "FixedLines.txt is moved into place first";
+      const Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+      const auto new_ones = std::count(survey.begin(), survey.end(), true);
+      if (new_ones != 0 && new_ones != kOutputCount) {
+        EXPECT_TRUE(std::is_sorted(survey.begin(), survey.end(), std::greater<bool>()))
+            << "the outputs are moved into place in order";
         one_new_one_old.push_back(call);
       }
       // The next run removes everything the killed one left, and puts an
       // earlier output it had moved aside back under its name.
-      const bool name_missing =
-          earlier_outputs && !(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+      const bool name_missing = earlier_outputs && !AllOutputsNamed(folder);
       ClaimAsTheNextRun(folder);
       EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-      Survey after = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
-      EXPECT_EQ(after.fixed_new, survey.fixed_new);
-      EXPECT_EQ(after.bad_new, survey.bad_new);
+      EXPECT_EQ(CheckLeftovers(folder, inputs, before, earlier_outputs, expected), survey);
       if (name_missing) {
-        EXPECT_TRUE(folder.Has("FixedLines.txt") && folder.Has("BadLines.txt"));
+        EXPECT_TRUE(AllOutputsNamed(folder));
         ++put_back;
       }
     }
     EXPECT_EQ(kills, calls) << "a kill before every call of the run";
-    // The two outputs are moved into place one after the other: only a kill
-    // between the moves finds FixedLines.txt new and BadLines.txt not yet
-    // (each file complete), and it lasts the calls that place one output.
+    // The outputs are moved into place one after the other: only a kill
+    // between the first move and the last finds some new and the others not
+    // yet (each file complete), and it lasts the calls that place all but one.
     std::vector<long long> between_moves;
     const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    for (int placing = PlacingCalls(abilities, earlier_outputs); placing > 0; --placing)
-      between_moves.push_back(flush - placing);
+    for (long long call = flush - (kOutputCount - 1) * PlacingCalls(abilities, earlier_outputs);
+         call < flush; ++call)
+      between_moves.push_back(call);
     EXPECT_EQ(one_new_one_old, between_moves);
     // Moved aside with nothing yet in its place: once for each output.
-    EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? 2 : 0);
+    EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? kOutputCount : 0);
     std::printf(
-        "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; one new "
-        "and one earlier file after %zu of them, between the two moves; %d earlier outputs "
+        "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; some new "
+        "and some earlier after %zu of them, between the moves; %d earlier outputs "
         "put back by the next run\n",
         abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs", kills,
         one_new_one_old.size(), put_back);
@@ -172,8 +178,9 @@ TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndWaitsForALiveOne) {
   for (long long call : {calls / 2, calls / 3, calls - 1})
     ASSERT_TRUE(WaitKilled(StartRun(folder, call)));
   const std::vector<std::string> killed_runs = OtherNames(folder);
-  EXPECT_EQ(killed_runs.size(), 3u) << "each run clears the killed one before it: only the "
-                                       "last one's lock and two temporary files are left";
+  EXPECT_EQ(killed_runs.size(), 1u + kOutputCount)
+      << "each run clears the killed one before it: only the last one's lock and temporary "
+         "outputs are left";
 
   pid_t stopped = StartRun(folder, calls / 2, true);
   int status = 0;

@@ -1,5 +1,6 @@
 #include "tests/fault_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -18,6 +19,7 @@ void PrintTo(const Outputs& outputs, std::ostream* out) {
   };
   show("FixedLines.txt", outputs.fixed);
   show("BadLines.txt", outputs.bad);
+  show("SymbolReport.txt", outputs.report);
 }
 
 Inputs LargeInputs(int lines, unsigned seed) {
@@ -54,6 +56,7 @@ void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_output
   if (earlier_outputs) {
     folder.Write("FixedLines.txt", kEarlierFixed);
     folder.Write("BadLines.txt", kEarlierBad);
+    folder.Write("SymbolReport.txt", kEarlierReport);
   }
 }
 
@@ -78,6 +81,7 @@ Outputs OutputsIn(const TempFolder& folder) {
   Outputs outputs;
   if (folder.Has("FixedLines.txt")) outputs.fixed = folder.Read("FixedLines.txt");
   if (folder.Has("BadLines.txt")) outputs.bad = folder.Read("BadLines.txt");
+  if (folder.Has("SymbolReport.txt")) outputs.report = folder.Read("SymbolReport.txt");
   return outputs;
 }
 
@@ -125,7 +129,7 @@ int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
 }
 
 int CallsAfterSuccess(bool earlier_outputs) {
-  return (earlier_outputs ? 2 : 0) + 2;
+  return (earlier_outputs ? kOutputCount : 0) + 2;
 }
 
 int CleanupCalls(bool earlier_outputs) {
@@ -135,8 +139,8 @@ int CleanupCalls(bool earlier_outputs) {
 std::vector<std::string> OtherNames(const TempFolder& folder) {
   std::vector<std::string> others;
   for (const std::string& name : folder.Names()) {
-    if (name != "in.txt" && name != "Symbols.txt" && name != "FixedLines.txt" &&
-        name != "BadLines.txt")
+    if (name != "in.txt" && name != "Symbols.txt" &&
+        std::find(std::begin(kOutputNames), std::end(kOutputNames), name) == std::end(kOutputNames))
       others.push_back(name);
   }
   return others;

@@ -28,10 +28,15 @@ struct Inputs {
 };
 
 struct Outputs {
-  std::string fixed;  // FixedLines.txt
-  std::string bad;    // BadLines.txt
+  std::string fixed;   // FixedLines.txt
+  std::string bad;     // BadLines.txt
+  std::string report;  // SymbolReport.txt
   bool operator==(const Outputs&) const = default;
 };
+// The outputs, in the order a run puts them in place.
+inline constexpr std::string_view kOutputNames[] = {"FixedLines.txt", "BadLines.txt",
+                                                    "SymbolReport.txt"};
+inline constexpr int kOutputCount = static_cast<int>(std::size(kOutputNames));
 // How a failed comparison shows the outputs: their sizes and first bytes.
 void PrintTo(const Outputs& outputs, std::ostream* out);
 
@@ -43,6 +48,7 @@ Inputs LargeInputs(int lines, unsigned seed);
 // Results of an earlier run, as a failed run must leave them.
 inline constexpr std::string_view kEarlierFixed = "p a t\r\nearlier fixed lines\r\n";
 inline constexpr std::string_view kEarlierBad = "7\tp x a\tBad symbol removed\tx\r\n";
+inline constexpr std::string_view kEarlierReport = "Symbol\tCode points\r\nearlier report\r\n";
 
 // Puts the inputs, and the earlier results when asked, in the folder.
 void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_outputs);
@@ -115,7 +121,7 @@ int CallsAfterSuccess(bool earlier_outputs);
 // success, and the listing of the folder for dead runs' leftovers.
 int CleanupCalls(bool earlier_outputs);
 
-// The folder's names other than the four files of a run.
+// The folder's names other than the inputs and outputs of a run.
 std::vector<std::string> OtherNames(const TempFolder& folder);
 
 }  // namespace testing_support

@@ -45,8 +45,7 @@ long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool ear
   auto prepare = [&] {
     Prepare(folder, inputs, earlier_outputs);
     if (!earlier_outputs) {
-      std::filesystem::remove(folder.File("FixedLines.txt"));
-      std::filesystem::remove(folder.File("BadLines.txt"));
+      for (std::string_view name : kOutputNames) std::filesystem::remove(folder.File(name));
     }
   };
   prepare();
@@ -81,6 +80,7 @@ long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool ear
       if (repeating) {
         EXPECT_TRUE(after.fixed == before.fixed || after.fixed == expected.fixed);
         EXPECT_TRUE(after.bad == before.bad || after.bad == expected.bad);
+        EXPECT_TRUE(after.report == before.report || after.report == expected.report);
       } else {
         EXPECT_EQ(after, before);
       }
@@ -150,18 +150,18 @@ INSTANTIATE_TEST_SUITE_P(EachFileSystem, FailureAtEveryCall,
                                             ::testing::Values(kLinkOnly, kNeither)),
                          [](const auto& info) { return FailureName(info); });
 
-// The two outputs are moved into place one after the other. A failure after
-// the first move must put its earlier file back, not leave a new FixedLines.txt
+// The outputs are moved into place one after the other. A failure after the
+// first move must put its earlier file back, not leave a new FixedLines.txt
 // beside an old BadLines.txt, whatever the file system can do.
 TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
   const Inputs inputs{"p x\r\n", "p\r\n"};
   ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
     const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
-    // The last calls of the run's work are: the moves of FixedLines.txt and
-    // BadLines.txt, then the flush of the folder. Fail each of them.
+    // The last calls of the run's work are: the moves of the outputs, then
+    // the flush of the folder. Fail each of them.
     const int placing = PlacingCalls(abilities, earlier_outputs);
     const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    for (long long nth = flush - 2 * placing; nth <= flush; ++nth) {
+    for (long long nth = flush - kOutputCount * placing; nth <= flush; ++nth) {
       TempFolder folder;
       Prepare(folder, inputs, earlier_outputs);
       const Outputs before = OutputsIn(folder);
@@ -213,12 +213,14 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   rt::sys::SetCallHook(nullptr);
   rt::sys::ClearInjection();
   EXPECT_EQ(folder.Read("BadLines.txt"), kEarlierBad);
+  EXPECT_EQ(folder.Read("SymbolReport.txt"), kEarlierReport);
   std::vector<std::string> others = OtherNames(folder);
   ASSERT_EQ(others.size(), 1u);
   EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
   EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
   ClaimAsTheNextRun(folder);
-  EXPECT_EQ(OutputsIn(folder), (Outputs{std::string(kEarlierFixed), std::string(kEarlierBad)}));
+  EXPECT_EQ(OutputsIn(folder), (Outputs{std::string(kEarlierFixed), std::string(kEarlierBad),
+                                        std::string(kEarlierReport)}));
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
 
@@ -230,7 +232,7 @@ TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) 
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
   const long long flush = calls - CallsAfterSuccess(true);
-  for (long long nth : {flush - 2, flush - 1}) {  // the swap of FixedLines.txt, of BadLines.txt
+  for (long long nth = flush - kOutputCount; nth < flush; ++nth) {  // the swap of each output
     TempFolder folder;
     Prepare(folder, inputs, true);
     RecordingWindow window;

@@ -45,6 +45,9 @@ class Writer final : public engine::LineSink {
     EXPECT_FALSE(part.empty());
     fixed += part;
   }
+  void RemovedSymbol(std::string_view symbol) override {
+    removed.emplace_back(lines + 1, std::string(symbol));
+  }
   void RepairedLine(const engine::RepairedLine& line) override {
     const std::string number = std::to_string(++lines);
     if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
@@ -58,6 +61,7 @@ class Writer final : public engine::LineSink {
 
   std::string fixed, bad;
   long long lines = 0;
+  std::vector<std::pair<long long, std::string>> removed;
 };
 
 // Scans `list` as the run reads it, the first read holding `first_read`
@@ -75,13 +79,15 @@ std::string Compare(std::string_view list, std::size_t first_read, std::size_t v
   static const std::string symbols = SymbolsFile();
   const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
   const Writer written = ScanList(list, first_read, variant);
-  if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines)
+  if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines &&
+      written.removed == model.removed)
     return {};
   return "list \"" + Escaped(list) + "\", first read " + std::to_string(first_read) + ", variant " +
          std::to_string(variant) + "\n fixed \"" + Escaped(written.fixed) + "\"\n model \"" +
          Escaped(model.fixed) + "\"\n bad \"" + Escaped(written.bad) + "\"\n model \"" +
          Escaped(model.bad) + "\"\n lines " + std::to_string(written.lines) + ", model " +
-         std::to_string(model.lines);
+         std::to_string(model.lines) + "\n removed " + std::to_string(written.removed.size()) +
+         " symbols, model " + std::to_string(model.removed.size());
 }
 
 TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
@@ -150,6 +156,7 @@ std::vector<std::string> HandedOut(std::string_view list,
       handed.push_back(text + "|" + std::to_string(stretch.count));
     }
     void CleanedPart(std::string_view part) override { handed.push_back(Where(part) + " ..."); }
+    void RemovedSymbol(std::string_view) override {}
     void RepairedLine(const engine::RepairedLine& line) override {
       handed.push_back(Where(line.CleanedLine) + " / " + Where(line.CurrentLine) + " / " +
                        Where(line.BadSymbol));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "runtime/error.h"
 #include "tests/cleaning_model.h"
@@ -20,15 +21,74 @@ std::string Difference(const char* what, const std::string& engine, const std::s
          Escaped(std::string_view(model).substr(from, 120)) + "\"";
 }
 
-std::string Outputs(const TempFolder& folder, std::string& fixed, std::string& bad) {
-  fixed = folder.Has("FixedLines.txt") ? folder.Read("FixedLines.txt") : "(none)";
-  bad = folder.Has("BadLines.txt") ? folder.Read("BadLines.txt") : "(none)";
+std::string Outputs(const TempFolder& folder, std::string& fixed, std::string& bad,
+                    std::string& report) {
+  auto read = [&](const char* name) { return folder.Has(name) ? folder.Read(name) : "(none)"; };
+  fixed = read("FixedLines.txt");
+  bad = read("BadLines.txt");
+  report = read("SymbolReport.txt");
   for (const std::string& name : folder.Names()) {
     if (name != "in.txt" && name != "Symbols.txt" && name != "FixedLines.txt" &&
-        name != "BadLines.txt")
+        name != "BadLines.txt" && name != "SymbolReport.txt")
       return "the run left " + name;
   }
   return {};
+}
+
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts;
+  for (std::size_t from = 0;;) {
+    const std::size_t at = text.find(separator, from);
+    parts.emplace_back(text.substr(from, at - from));
+    if (at == std::string_view::npos) return parts;
+    from = at + separator.size();
+  }
+}
+
+// The report's table as the model has it: a record a symbol, the most removed
+// first, each as its symbol (where it shows as it stands: printable ASCII),
+// times removed, lines and first line.
+std::vector<std::string> ModelTable(const cleaning_model::Result& model) {
+  struct Tally {
+    std::string symbol;
+    long long times = 0, lines = 0, first_line = 0, last_line = 0;
+  };
+  std::vector<Tally> tallies;
+  for (const auto& removal : model.removed) {
+    const auto& [line, symbol] = removal;
+    auto found = std::find_if(tallies.begin(), tallies.end(),
+                              [&](const Tally& t) { return t.symbol == removal.second; });
+    if (found == tallies.end()) found = tallies.insert(tallies.end(), {symbol, 0, 0, line, 0});
+    ++found->times;
+    if (found->last_line != line) ++found->lines;
+    found->last_line = line;
+  }
+  std::stable_sort(tallies.begin(), tallies.end(), [](const Tally& a, const Tally& b) {
+    return a.times != b.times ? a.times > b.times : a.first_line < b.first_line;
+  });
+  std::vector<std::string> table;
+  for (const Tally& t : tallies) {
+    const bool plain = std::all_of(t.symbol.begin(), t.symbol.end(),
+                                   [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
+    table.push_back((plain ? t.symbol : "?") + "\t" + std::to_string(t.times) + "\t" +
+                    std::to_string(t.lines) + "\t" + std::to_string(t.first_line));
+  }
+  return table;
+}
+
+// The same columns of the engine's report.
+std::vector<std::string> ReportTable(const std::string& report) {
+  std::vector<std::string> table;
+  const std::vector<std::string> records = Split(report, "\r\n");
+  for (std::size_t i = 1; i < records.size() && !records[i].empty(); ++i) {
+    const std::vector<std::string> fields = Split(records[i], "\t");
+    if (fields.size() != 6) return {"a record without six fields: " + Escaped(records[i])};
+    const bool plain = std::all_of(fields[0].begin(), fields[0].end(),
+                                   [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
+    table.push_back((plain ? fields[0] : "?") + "\t" + fields[2] + "\t" + fields[3] + "\t" +
+                    fields[4]);
+  }
+  return table;
 }
 
 }  // namespace
@@ -52,8 +112,9 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
                                 std::string_view symbols) {
   folder.Write("in.txt", list);
   folder.Write("Symbols.txt", symbols);
-  std::string earlier_fixed, earlier_bad;
-  if (std::string left = Outputs(folder, earlier_fixed, earlier_bad); !left.empty()) return left;
+  std::string earlier_fixed, earlier_bad, earlier_report;
+  if (std::string left = Outputs(folder, earlier_fixed, earlier_bad, earlier_report); !left.empty())
+    return left;
 
   const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
   RecordingWindow window;
@@ -62,16 +123,29 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
   } catch (const rt::RuntimeError& error) {
     if (!model.refused) return "the engine stopped: " + error.Description();
     if (error.Number() != 54) return "a UTF-16 file gave error " + std::to_string(error.Number());
-    std::string fixed, bad;
-    if (std::string left = Outputs(folder, fixed, bad); !left.empty()) return left;
-    if (fixed != earlier_fixed || bad != earlier_bad) return "a refused run changed the outputs";
+    std::string fixed, bad, report;
+    if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
+    if (fixed != earlier_fixed || bad != earlier_bad || report != earlier_report)
+      return "a refused run changed the outputs";
     return {};
   }
   if (model.refused) return "the engine read a file with a UTF-16 byte-order mark";
-  std::string fixed, bad;
-  if (std::string left = Outputs(folder, fixed, bad); !left.empty()) return left;
+  std::string fixed, bad, report;
+  if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
   std::string difference = Difference("FixedLines.txt", fixed, model.fixed);
   if (difference.empty()) difference = Difference("BadLines.txt", bad, model.bad);
+  if (difference.empty() && ReportTable(report) != ModelTable(model)) {
+    const auto engine_table = ReportTable(report), model_table = ModelTable(model);
+    difference = "SymbolReport.txt's table differs: " + std::to_string(engine_table.size()) +
+                 " records against " + std::to_string(model_table.size());
+    for (std::size_t i = 0; i < std::min(engine_table.size(), model_table.size()); ++i) {
+      if (engine_table[i] != model_table[i]) {
+        difference += "; record " + std::to_string(i + 1) + " \"" + Escaped(engine_table[i]) +
+                      "\", model \"" + Escaped(model_table[i]) + "\"";
+        break;
+      }
+    }
+  }
   if (difference.empty() && window.captions != model.captions) {
     difference = "the captions differ: " + std::to_string(window.captions.size()) + " against " +
                  std::to_string(model.captions.size());

@@ -27,13 +27,15 @@ TEST(Run, WritesEveryRecordKindByteForByte) {
   RunIn(folder, window);
   EXPECT_EQ(folder.Read("FixedLines.txt"), ReadBytes(kGolden + "/FixedLines.txt"));
   EXPECT_EQ(folder.Read("BadLines.txt"), ReadBytes(kGolden + "/BadLines.txt"));
+  EXPECT_EQ(folder.Read("SymbolReport.txt"), ReadBytes(kGolden + "/SymbolReport.txt"));
   EXPECT_EQ(window.captions, std::vector<std::string>{std::string(engine::kClosingCaption)});
   EXPECT_EQ(window.symbols.SymbolCount, 11) << "blank lines are skipped, duplicates kept";
   EXPECT_TRUE(window.symbols.LegalSymbol("p"))
       << "the byte-order mark is not part of the first symbol";
   EXPECT_TRUE(window.symbols.LegalSymbol("ts"));
   EXPECT_EQ(folder.Names(),
-            (std::vector<std::string>{"BadLines.txt", "FixedLines.txt", "Symbols.txt", "in.txt"}));
+            (std::vector<std::string>{"BadLines.txt", "FixedLines.txt", "SymbolReport.txt",
+                                      "Symbols.txt", "in.txt"}));
 }
 
 TEST(Run, EmptyListGivesEmptyOutputsAndOnlyTheClosingCaption) {

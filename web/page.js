@@ -199,7 +199,7 @@
   }
 
   // The program's outputs: their swap files are the browser's leftovers of our runs.
-  const OUTPUTS = ["FixedLines.txt", "BadLines.txt"];
+  const OUTPUTS = ["FixedLines.txt", "BadLines.txt", "SymbolReport.txt"];
   // A run's temporary outputs are FixInputFiles-<run>-<output>.tmp. (In a
   // folder the user picked, Chromium refuses names that start with "~", like
   // the native program's temporaries: the page can never touch those.)

@@ -19,8 +19,10 @@ void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& in
   rt::OutputSet outputs;
   rt::OutputFile& fixed = outputs.Create(path(engine::kFixedName));
   rt::OutputFile& bad = outputs.Create(path(engine::kBadName));
+  rt::OutputFile& report = outputs.Create(path(engine::kReportName));
   rt::InputFile symbols(path(engine::kSymbolsName));
-  engine::Run({SourceOf(list), SourceOf(symbols), SinkOf(fixed), SinkOf(bad)}, inventory, progress);
+  engine::Run({SourceOf(list), SourceOf(symbols), SinkOf(fixed), SinkOf(bad), SinkOf(report)},
+              inventory, progress);
   outputs.Commit();
   progress(engine::kClosingCaption);
 }

@@ -16,7 +16,7 @@ inline engine::ByteSource SourceOf(rt::InputFile& file) {
   return {file.Path(), [&file](char* to, std::size_t size) { return file.Read(to, size); }};
 }
 
-// Opens in.txt, the two outputs and Symbols.txt, in that order, in the
+// Opens in.txt, the three outputs and Symbols.txt, in that order, in the
 // folder that `program_folder` names (asked anew for each), runs the
 // cleaning, puts the outputs in place and shows the closing caption. Throws
 // rt::RuntimeError on any failure, leaving the earlier outputs as they were.

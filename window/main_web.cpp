@@ -94,10 +94,12 @@ class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
     rt::InputFile symbols(path(engine::kSymbolsName));
     PageOutput fixed(engine::kFixedName, path(engine::kFixedName));
     PageOutput bad(engine::kBadName, path(engine::kBadName));
-    engine::Run({SourceOf(list), SourceOf(symbols), fixed.Sink(), bad.Sink()}, *this,
+    PageOutput report(engine::kReportName, path(engine::kReportName));
+    engine::Run({SourceOf(list), SourceOf(symbols), fixed.Sink(), bad.Sink(), report.Sink()}, *this,
                 [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
     fixed.End();
     bad.End();
+    report.End();
     PageRunSucceeded();
   }
 

@@ -236,12 +236,22 @@ export async function saveDownloadLinks(page, timeout = 120_000) {
     folder = scratch('fixinput-downloads-');
     await (await page.createCDPSession()).send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: folder});
   }
-  await page.$$eval('a[download]', (as) => as.forEach((a) => a.click()));
-  // Saved: every name there, and no partial file (.crdownload, .part) beside them.
-  for (const deadline = Date.now() + timeout; ; await new Promise((resolve) => setTimeout(resolve, 50))) {
+  // Each a click of its own once the one before is saved, as a user makes
+  // them: a browser lets a page start only one download without a click, and
+  // may drop one clicked while another starts.
+  const saved = (names) => {
     const present = fs.readdirSync(folder);
-    if (links.every(([name]) => present.includes(name)) && !present.some((f) => /\.(crdownload|part)$/.test(f))) break;
-    if (Date.now() > deadline) throw new Error(`downloads not saved after ${timeout} ms; the folder holds ${present.join(', ')}`);
+    return names.every((name) => present.includes(name)) && !present.some((f) => /\.(crdownload|part)$/.test(f));
+  };
+  const deadline = Date.now() + timeout;
+  for (const [i, link] of (await page.$$('a[download]')).entries()) {
+    await link.click();
+    while (!saved(links.slice(0, i + 1).map(([name]) => name))) {
+      if (Date.now() > deadline) {
+        throw new Error(`downloads not saved after ${timeout} ms; the folder holds ${fs.readdirSync(folder).join(', ')}`);
+      }
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
   }
   return Object.fromEntries(fs.readdirSync(folder).map((file) => [file, fs.readFileSync(path.join(folder, file))]));
 }

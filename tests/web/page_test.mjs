@@ -23,6 +23,7 @@ for (const [file, make] of [[pagePath, 'make web'], [cleanFolder, 'make build']]
 const golden = (name) => fs.readFileSync(path.join(goldenDir, name));
 const MiB = 1 << 20;
 const same = (a, b) => Boolean(a && b && a.equals(b));
+const OUTPUTS = ['FixedLines.txt', 'BadLines.txt', 'SymbolReport.txt'];
 
 // Random lists, from a seeded generator so that a failing one can be made
 // again. Texts are byte strings (latin1), so that a length is a size.
@@ -69,7 +70,7 @@ function list(count, {first = '', long = 0, edges = []} = {}) {
 
 // Each list with the outputs it must give: the golden ones, or the native program's.
 const lists = [{name: 'the golden files', in: golden('in.txt'), symbols: golden('Symbols.txt'), progress: 0,
-  expected: {'FixedLines.txt': golden('FixedLines.txt'), 'BadLines.txt': golden('BadLines.txt')}}];
+  expected: Object.fromEntries(OUTPUTS.map((name) => [name, golden(name)]))}];
 for (const [name, text, progress] of [
   ['an empty list', '', 0],
   ['blank lines only', '\r\n  \r\n\n\r\r\n\r\n', 0],
@@ -86,8 +87,7 @@ for (const [name, text, progress] of [
   const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
   if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on ${name}: ${run.stderr}`);
   lists.push({name, in: Buffer.from(text, 'latin1'), symbols, progress,
-    expected: {'FixedLines.txt': fs.readFileSync(path.join(dir, 'FixedLines.txt')),
-      'BadLines.txt': fs.readFileSync(path.join(dir, 'BadLines.txt'))}});
+    expected: Object.fromEntries(OUTPUTS.map((name) => [name, fs.readFileSync(path.join(dir, name))]))});
 }
 
 const browser = browserName === 'webkit' ? await h.launchWebKit() : await h.launch(browserName);
@@ -154,7 +154,7 @@ async function checkRun(way, page, instructions, list, end, files, inputs = {}) 
   const expected = {...inputs, ...list.expected};
   h.check(`${name}: the outputs and nothing else`, Object.keys(files).sort().join() === Object.keys(expected).sort().join() &&
     Object.keys(inputs).every((file) => same(files[file], inputs[file])), Object.keys(files).join());
-  for (const file of ['FixedLines.txt', 'BadLines.txt']) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
+  for (const file of OUTPUTS) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
   await page.click('#Command1');
   const back = await state(page);
   h.check(`${name}: a click then shows the instructions`, back.caption === instructions && back.alert === '', JSON.stringify(back));
@@ -223,8 +223,8 @@ if (puppeteer) await h.group('reflow', async () => {
     await page.click('#Command1');
     const done = await h.runFileWay(page, ['in.txt', 'Symbols.txt'].map((file) => path.join(goldenDir, file)));
     out = await misfits(page, '#Downloads a');
-    h.check(`${way}, done: nothing cut off, the two save links in view`,
-      done.caption.startsWith('Done.') && (await page.$$('#Downloads a')).length === 2 && out.length === 0, out);
+    h.check(`${way}, done: nothing cut off, the save links in view`,
+      done.caption.startsWith('Done.') && (await page.$$('#Downloads a')).length === OUTPUTS.length && out.length === 0, out);
     await page.click('#Command1');
     const after = await page.evaluate(() => [document.getElementById('Command1').textContent,
       document.querySelectorAll('a').length]);
@@ -356,7 +356,8 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
   });
   const runs = () => page.evaluate(() => { const made = window.__runs; window.__runs = 0; return made; });
   const symbols = golden('Symbols.txt');
-  const earlier = {'FixedLines.txt': Buffer.from('p a\r\nan earlier run\r\n'), 'BadLines.txt': Buffer.from('3\tp x\tBad symbol removed\tx\r\n')};
+  const earlier = {'FixedLines.txt': Buffer.from('p a\r\nan earlier run\r\n'), 'BadLines.txt': Buffer.from('3\tp x\tBad symbol removed\tx\r\n'),
+    'SymbolReport.txt': Buffer.from('Symbol\tCode points\r\nan earlier report\r\n')};
   const cdp = await page.createCDPSession();
   // Failures before and during the run: the number, then a description naming the file.
   for (const [what, number, file, words, inputs] of [
@@ -365,7 +366,7 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     ['a UTF-16 in.txt', 54, /in\.txt/, /UTF-16/,
       {'in.txt': Buffer.from('\ufeffp a\r\nx\r\n', 'utf16le'), 'Symbols.txt': symbols}],
     // 5.7 MB to clean, with room for 1 MB more: the disk fills up while the outputs are written.
-    ['a disk that fills up', 61, /FixedLines\.txt|BadLines\.txt/, /disk full/i,
+    ['a disk that fills up', 61, /FixedLines\.txt|BadLines\.txt|SymbolReport\.txt/, /disk full/i,
       {'in.txt': Buffer.from('p a t p a t p a t\r\n'.repeat(300_000)), 'Symbols.txt': symbols}],
     // in.txt is made in the page for these two.
     // A line of 70 MB, more than the page's memory.
@@ -433,7 +434,7 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
     if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on the line of 24 MiB: ${run.stderr}`);
     const sha256 = (file) => crypto.createHash('sha256').update(fs.readFileSync(path.join(dir, file))).digest('hex');
-    const expected = [sha256('FixedLines.txt'), sha256('BadLines.txt')];
+    const expected = OUTPUTS.map(sha256);
     await fill(page, {'Symbols.txt': symbols, ...earlier});
     await page.evaluate(async (part, lineSize, after) => {
       const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
@@ -446,12 +447,12 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
       await writable.close();
     }, part, lineSize, after);
     const end = await h.runFolderWay(page);
-    const hashes = await page.evaluate(async () => {
+    const hashes = await page.evaluate(async (names) => {
       const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
       const hex = async (name) => [...new Uint8Array(await crypto.subtle.digest('SHA-256',
         await (await (await dir.getFileHandle(name)).getFile()).arrayBuffer()))].map((b) => b.toString(16).padStart(2, '0')).join('');
-      return [await hex('FixedLines.txt'), await hex('BadLines.txt')];
-    });
+      return Promise.all(names.map(hex));
+    }, OUTPUTS);
     h.check('folder way, a line of 24 MiB between doubled spaces: "Done.", and the native program\'s outputs',
       end.alert === '' && end.caption.startsWith('Done.') && hashes.join() === expected.join(), JSON.stringify({...end, hashes, expected}));
     await page.click('#Command1');
@@ -477,8 +478,10 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     h.check('folder way, BadLines.txt refused after FixedLines.txt was replaced: the alert from one run, a caption ' +
       'that says so, the new FixedLines.txt beside the earlier BadLines.txt',
     await runs() === 1 && /\b70\b/.test(end.alert) && /BadLines\.txt/.test(end.alert) && /FixedLines\.txt/.test(end.caption) &&
-      !/Nothing was saved/.test(end.caption) && Object.keys(now).sort().join() === 'BadLines.txt,FixedLines.txt,Symbols.txt,in.txt' &&
-      same(now['FixedLines.txt'], golden.expected['FixedLines.txt']) && same(now['BadLines.txt'], earlier['BadLines.txt']),
+      !/Nothing was saved/.test(end.caption) &&
+      Object.keys(now).sort().join() === 'BadLines.txt,FixedLines.txt,SymbolReport.txt,Symbols.txt,in.txt' &&
+      same(now['FixedLines.txt'], golden.expected['FixedLines.txt']) && same(now['BadLines.txt'], earlier['BadLines.txt']) &&
+      same(now['SymbolReport.txt'], earlier['SymbolReport.txt']),
     JSON.stringify({...end, files: Object.keys(now)}));
     await page.click('#Command1');
   }
@@ -536,8 +539,9 @@ if (browserName === 'chromium') await h.group('cut runs', async () => {
   fs.copyFileSync(path.join(goldenDir, 'Symbols.txt'), path.join(dir, 'Symbols.txt'));
   spawnSync(cleanFolder, [dir]);
   const read = (names) => Object.fromEntries(names.map((name) => [name, fs.readFileSync(path.join(dir, name))]));
-  const [inputs, outputs] = [read(['in.txt', 'Symbols.txt']), read(['FixedLines.txt', 'BadLines.txt'])];
-  const earlier = {'FixedLines.txt': Buffer.from('p a\r\n'), 'BadLines.txt': Buffer.from('1\tp x\tBad symbol removed\tx\r\n')};
+  const [inputs, outputs] = [read(['in.txt', 'Symbols.txt']), read(OUTPUTS)];
+  const earlier = {'FixedLines.txt': Buffer.from('p a\r\n'), 'BadLines.txt': Buffer.from('1\tp x\tBad symbol removed\tx\r\n'),
+    'SymbolReport.txt': Buffer.from('Symbol\tCode points\r\n')};
   const opened = async () => {
     const page = await browser.newPage();
     await h.answerPickerWithOpfs(page, 'words');
@@ -580,7 +584,8 @@ if (browserName === 'chromium') await h.group('cut runs', async () => {
   await waiting.click('#Command1');
   await waiting.waitForFunction(() => window.waits, {timeout: 120_000, polling: 50});
   const next = await opened();
-  await checkWhole(next, await h.runFolderWay(next), 'a run while another waits to put its outputs in place', 2);
+  await checkWhole(next, await h.runFolderWay(next), 'a run while another waits to put its outputs in place',
+    OUTPUTS.length);
   await waiting.evaluate(() => window.go());
   await checkWhole(waiting, await h.waitForEnd(waiting), 'then the waiting run');
 });

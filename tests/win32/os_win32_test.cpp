@@ -167,8 +167,11 @@ TEST(WindowsFiles, ARunReplacesEarlierOutputsAndLeavesNoTemporaryFile) {
   EXPECT_EQ(folder.Read("FixedLines.txt"),
             ReadBytes(std::string(FIX_GOLDEN_DIR) + "/FixedLines.txt"));
   EXPECT_EQ(folder.Read("BadLines.txt"), ReadBytes(std::string(FIX_GOLDEN_DIR) + "/BadLines.txt"));
+  EXPECT_EQ(folder.Read("SymbolReport.txt"),
+            ReadBytes(std::string(FIX_GOLDEN_DIR) + "/SymbolReport.txt"));
   EXPECT_EQ(folder.Names(),
-            (std::vector<std::string>{"BadLines.txt", "FixedLines.txt", "Symbols.txt", "in.txt"}));
+            (std::vector<std::string>{"BadLines.txt", "FixedLines.txt", "SymbolReport.txt",
+                                      "Symbols.txt", "in.txt"}));
 }
 
 TEST(WindowsFiles, AMissingFolderIsPathNotFound) {

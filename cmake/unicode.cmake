@@ -1,0 +1,33 @@
+# Unicode for the report of removed symbols: utf8proc, compiled from the
+# source that tools/install-deps fetches, and the character names, written as
+# C++ data from Unicode's own files at build time.
+set(FIX_SOURCES_DIR ${CMAKE_CURRENT_SOURCE_DIR}/.cache/sources)
+set(FIX_UNICODE_DATA_DIR /usr/share/unicode)
+if(NOT EXISTS ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
+  message(FATAL_ERROR "utf8proc's source is missing: run tools/install-deps (make does)")
+endif()
+
+add_library(utf8proc STATIC ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
+target_compile_definitions(utf8proc PUBLIC UTF8PROC_STATIC)
+target_compile_options(utf8proc PRIVATE -w)
+target_include_directories(utf8proc SYSTEM PUBLIC ${FIX_SOURCES_DIR}/utf8proc)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(FIX_UNICODE_GENERATED ${CMAKE_BINARY_DIR}/unicode)
+add_custom_command(
+  OUTPUT ${FIX_UNICODE_GENERATED}/unicode_names.inc
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${FIX_UNICODE_GENERATED}
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
+    ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
+    ${FIX_UNICODE_GENERATED}/unicode_names.inc
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
+    ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
+  COMMENT "Writing the Unicode tables"
+  VERBATIM)
+# A source of the targets that compile engine/unicode.cpp, in this folder.
+set(FIX_UNICODE_TABLES ${FIX_UNICODE_GENERATED}/unicode_names.inc)
+
+# What the engine's Unicode code is built with.
+add_library(unicode_data INTERFACE)
+target_include_directories(unicode_data INTERFACE ${FIX_UNICODE_GENERATED})
+target_link_libraries(unicode_data INTERFACE utf8proc)

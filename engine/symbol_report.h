@@ -1,0 +1,106 @@
+// SymbolReport.txt: why each symbol was removed. It tallies every symbol the
+// scan removes and learns what it can of Symbols.txt as it is loaded; after
+// the run it writes a table, one record a symbol, the most removed first,
+// and then plain sentences about the two files. Its memory is bounded
+// whatever the list: a symbol keeps at most kKeptBytes of its bytes, and at
+// most kLargestTable symbols get a record.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/symbol_index.h"
+
+namespace engine {
+
+class OutputBuffer;
+
+class SymbolReport {
+ public:
+  static constexpr std::size_t kLargestTable = 10000;
+  static constexpr std::size_t kKeptBytes = 128;
+
+  // Line `line_number` of Symbols.txt, and the symbol it holds, trimmed
+  // (empty for a blank line).
+  void InventoryLine(long long line_number, std::string_view line, std::string_view symbol);
+  // A symbol removed from line `line_number` of in.txt; lines come in order.
+  // One that is removed again, the usual case, costs a lookup and a count.
+  void Removed(std::string_view symbol, long long line_number) {
+    ++times_;
+    if (line_number != last_line_) {
+      ++lines_;
+      last_line_ = line_number;
+    }
+    const std::uint32_t number =
+        symbol.size() <= SymbolIndex::kMaxPackedLength
+            ? removed_.Probe().Find(SymbolIndex::Pack(symbol),
+                                    static_cast<std::uint32_t>(symbol.size()))
+            : removed_.Find(KeyOf(symbol));
+    if (number == SymbolIndex::kAbsent) return RemovedFirst(symbol, line_number);
+    Count(tallies_[number], line_number);
+  }
+  void Write(OutputBuffer& report) const;
+
+ private:
+  struct Tally {
+    std::string kept;  // the symbol's first kKeptBytes bytes
+    std::size_t length = 0;
+    std::uint64_t times = 0;
+    long long lines = 0;
+    long long first_line = 0;
+    long long last_line = 0;
+  };
+  // Lines of Symbols.txt that sentences name: the first few, and how many.
+  struct InventoryFlaw {
+    long long line_number;
+    std::string symbol;    // its first kKeptBytes bytes
+    long long first_line;  // for a repeat: the line that has it first
+  };
+  struct InventoryFlaws {
+    static constexpr std::size_t kShown = 5;
+    std::vector<InventoryFlaw> shown;
+    long long count = 0;
+    void Add(long long line_number, std::string_view symbol, long long first_line = 0);
+  };
+
+  static void Count(Tally& tally, long long line_number) {
+    ++tally.times;
+    if (tally.last_line != line_number) {
+      if (tally.lines++ == 0) tally.first_line = line_number;
+      tally.last_line = line_number;
+    }
+  }
+  std::string_view KeyOf(std::string_view symbol);
+  void RemovedFirst(std::string_view symbol, long long line_number);
+  bool CountOverflow(std::string_view symbol);
+  void WriteSentences(OutputBuffer& report) const;
+
+  // The symbols with a record, by their kept bytes (and, for a longer one,
+  // its length and hash), and their tallies, by number.
+  SymbolIndex removed_;
+  std::vector<Tally> tallies_;
+  std::string long_key_;
+  std::uint64_t times_ = 0;  // all removals, those without a record too
+  long long lines_ = 0;      // lines of in.txt with a symbol removed
+  long long last_line_ = 0;
+  // Symbols past the table's end: their removals, and how many there are,
+  // counted exactly up to the size of their set of hashes.
+  std::uint64_t overflow_times_ = 0;
+  std::vector<std::uint64_t> overflow_hashes_;
+  std::size_t overflow_symbols_ = 0;
+  bool overflow_counted_exactly_ = true;
+  // The first line of each file with a byte that cannot be UTF-8, and that byte.
+  long long list_stray_line_ = 0;
+  unsigned char list_stray_byte_ = 0;
+  long long inventory_stray_line_ = 0;
+  unsigned char inventory_stray_byte_ = 0;
+
+  std::unordered_map<std::string, long long> inventory_lines_;  // symbol -> first line
+  InventoryFlaws spaced_, tabbed_, repeated_;
+};
+
+}  // namespace engine

@@ -1,0 +1,165 @@
+// SymbolReport.txt: the names and forms it shows a symbol's characters in,
+// checked against Unicode's own files, and what it says of the two inputs.
+#include "engine/symbol_report.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "engine/output_buffer.h"
+#include "engine/unicode.h"
+
+namespace {
+
+using namespace std::literals;
+using engine::SymbolReport;
+using engine::unicode::CharacterName;
+
+// Fields of each line of one of Unicode's data files, its comments left out.
+std::vector<std::vector<std::string>> DataFile(const std::string& name) {
+  std::ifstream file("/usr/share/unicode/" + name);
+  std::vector<std::vector<std::string>> records;
+  for (std::string line; std::getline(file, line);) {
+    line = line.substr(0, line.find('#'));
+    if (line.empty()) continue;
+    std::vector<std::string> fields;
+    std::stringstream fields_of(line);
+    for (std::string field; std::getline(fields_of, field, ';');) fields.push_back(field);
+    records.push_back(fields);
+  }
+  return records;
+}
+
+TEST(SymbolReport, NamesEveryCharacterAsUnicodesFilesDo) {
+  const auto names = DataFile("UnicodeData.txt");
+  ASSERT_GT(names.size(), 30000u) << "Unicode's data files are missing";
+  // A correction replaces the name; a control's first alias, or its figment, is its name.
+  std::map<char32_t, std::string> preferred;
+  for (const auto& alias : DataFile("NameAliases.txt")) {
+    const char32_t code = std::stoul(alias[0], nullptr, 16);
+    const bool correction = alias[2] == "correction";
+    if (correction || ((alias[2] == "control" || alias[2] == "figment") && !preferred.count(code)))
+      preferred[code] = alias[1];
+    if (correction) preferred[code] = alias[1];
+  }
+  int named = 0;
+  for (const auto& record : names) {
+    const char32_t code = std::stoul(record[0], nullptr, 16);
+    std::string expected = preferred.count(code) ? preferred[code] : record[1];
+    if (expected.starts_with("<")) continue;  // the ends of ranges named by rule
+    ASSERT_EQ(CharacterName(code), expected) << record[0];
+    ++named;
+  }
+  // Ranges named by rule, and code points with no name.
+  EXPECT_EQ(CharacterName(0x4E00), "CJK UNIFIED IDEOGRAPH-4E00");
+  EXPECT_EQ(CharacterName(0x2A6DF), "CJK UNIFIED IDEOGRAPH-2A6DF");
+  EXPECT_EQ(CharacterName(0x17000), "TANGUT IDEOGRAPH-17000");
+  EXPECT_EQ(CharacterName(0xAC00), "HANGUL SYLLABLE GA");
+  EXPECT_EQ(CharacterName(0xD4DB), "HANGUL SYLLABLE PWILH");
+  EXPECT_EQ(CharacterName(0xE000), "<private-use-E000>");
+  EXPECT_EQ(CharacterName(0x0378), "<reserved-0378>");
+  EXPECT_EQ(CharacterName(0xFFFE), "<noncharacter-FFFE>");
+  std::printf("[ figures  ] %d names of UnicodeData.txt matched\n", named);
+}
+
+TEST(SymbolReport, ShowsEachCharacterAndEachStrayByte) {
+  struct Case {
+    std::string_view symbol, visible, code_points;
+  } const cases[] = {
+      {"ɡ", "ɡ", "U+0261 LATIN SMALL LETTER SCRIPT G"},
+      {"a\u0303", "a\u0303", "U+0061 LATIN SMALL LETTER A + U+0303 COMBINING TILDE"},
+      {"word\tp", "word<U+0009>p",
+       "U+0077 LATIN SMALL LETTER W + U+006F LATIN SMALL LETTER O + U+0072 LATIN SMALL LETTER R + "
+       "U+0064 LATIN SMALL LETTER D + U+0009 CHARACTER TABULATION + U+0070 LATIN SMALL LETTER P"},
+      {"a\u00A0b", "a<U+00A0>b",
+       "U+0061 LATIN SMALL LETTER A + U+00A0 NO-BREAK SPACE + U+0062 LATIN SMALL LETTER B"},
+      {"t\u200Ds", "t<U+200D>s",
+       "U+0074 LATIN SMALL LETTER T + U+200D ZERO WIDTH JOINER + U+0073 LATIN SMALL LETTER S"},
+      {"\u00AD", "<U+00AD>", "U+00AD SOFT HYPHEN"},
+      {"\x85", "<0x85>", "0x85"},
+      {"caf\xE9", "caf<0xE9>",
+       "U+0063 LATIN SMALL LETTER C + U+0061 LATIN SMALL LETTER A + U+0066 LATIN SMALL LETTER F "
+       "+ 0xE9"},
+      {"\xC2\x85", "<U+0085>", "U+0085 NEXT LINE"},
+      {"\xED\xA0\x80", "<0xED><0xA0><0x80>", "0xED + 0xA0 + 0x80"},  // a surrogate
+      {"\xC0\xAF", "<0xC0><0xAF>", "0xC0 + 0xAF"},                   // overlong
+      {"\U0001F600", "\U0001F600", "U+1F600 GRINNING FACE"},
+      {"\0"sv, "<U+0000>", "U+0000 NULL"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(engine::unicode::Visible(c.symbol), c.visible);
+    EXPECT_EQ(engine::unicode::CodePoints(c.symbol), c.code_points);
+  }
+}
+
+std::string Written(const SymbolReport& report) {
+  std::string bytes;
+  engine::OutputBuffer out([&](std::string_view part) { bytes += part; });
+  report.Write(out);
+  out.Flush();
+  return bytes;
+}
+
+TEST(SymbolReport, SaysWhatItFindsInBothFiles) {
+  SymbolReport report;
+  const std::string_view inventory[] = {"p", "", "t s", "a\t", "p", "\xE9", "t s"};
+  long long line_number = 0;
+  for (std::string_view symbol : inventory) report.InventoryLine(++line_number, symbol, symbol);
+  report.Removed("x", 2);
+  report.Removed("\xE9t\xE9", 3);
+  report.Removed("x", 3);
+  report.Removed("x", 3);
+  EXPECT_EQ(Written(report),
+            "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n"
+            "x\tU+0078 LATIN SMALL LETTER X\t3\t2\t2\t\r\n"
+            "<0xE9>t<0xE9>\t0xE9 + U+0074 LATIN SMALL LETTER T + 0xE9\t1\t1\t3\t\r\n"
+            "\r\n"
+            "2 different symbols were removed, 4 times in all, from 2 lines of in.txt.\r\n"
+            "in.txt is not UTF-8: line 3 has the byte 0xE9, which UTF-8 does not allow there. It "
+            "is likely Latin-1 or Windows-1252; saved again as UTF-8, its symbols can match those "
+            "of Symbols.txt.\r\n"
+            "Symbols.txt is not UTF-8: line 6 has the byte 0xE9, which UTF-8 does not allow "
+            "there. It is likely Latin-1 or Windows-1252; saved again as UTF-8, its symbols can "
+            "match those of in.txt.\r\n"
+            "Symbols.txt line 3 (t s) has a space inside: no symbol of in.txt can match it, since "
+            "spaces separate the symbols.\r\n"
+            "Symbols.txt line 7 (t s) has a space inside: no symbol of in.txt can match it, since "
+            "spaces separate the symbols.\r\n"
+            "Symbols.txt line 4 (a<U+0009>) begins or ends with a TAB: it matches only a symbol "
+            "of in.txt with the same TAB.\r\n"
+            "Symbols.txt line 5 repeats line 1 (p).\r\n"
+            "Symbols.txt line 7 repeats line 3 (t s).\r\n");
+  EXPECT_EQ(Written(SymbolReport()),
+            "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n\r\n"
+            "No symbol was removed from in.txt.\r\n");
+}
+
+// However many different symbols a list has, and however long, the report
+// keeps a bounded part of each and a bounded number of them.
+TEST(SymbolReport, StaysBoundedWhateverTheList) {
+  SymbolReport report;
+  const std::string long_symbol = std::string(1000, 'k') + "ʃ";
+  report.Removed(std::string(SymbolReport::kKeptBytes - 1, 'k') + "ʃ", 1);  // cut inside ʃ
+  report.Removed(long_symbol, 1);
+  report.Removed(long_symbol, 2);
+  for (std::size_t i = 0; i < SymbolReport::kLargestTable + 500; ++i)
+    report.Removed("s" + std::to_string(i % (SymbolReport::kLargestTable + 100)), 3);
+  const std::string written = Written(report);
+  EXPECT_NE(written.find("\n" + std::string(SymbolReport::kKeptBytes - 1, 'k') +
+                         "... (129 bytes in all)\t"),
+            std::string::npos)
+      << "a character is kept whole or not at all";
+  EXPECT_NE(
+      written.find("\n" + std::string(SymbolReport::kKeptBytes, 'k') + "... (1002 bytes in all)\t"),
+      std::string::npos);
+  EXPECT_NE(written.find("\r\n10102 different symbols were removed, 10503 times in all, from 3 "
+                         "lines of in.txt.\r\nOnly the first 10000 different symbols removed have "
+                         "a record above: 102 more were removed 102 times in all.\r\n"),
+            std::string::npos)
+      << written.substr(written.size() - 300);
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1 + 10000 + 1 + 2);
+}
+
+}  // namespace
