@@ -1,6 +1,6 @@
 # Unicode for the report of removed symbols: utf8proc, compiled from the
-# source that tools/install-deps fetches, and the character names, written as
-# C++ data from Unicode's own files at build time.
+# source that tools/install-deps fetches, and the character names and
+# look-alikes, written as C++ data from Unicode's own files at build time.
 set(FIX_SOURCES_DIR ${CMAKE_CURRENT_SOURCE_DIR}/.cache/sources)
 set(FIX_UNICODE_DATA_DIR /usr/share/unicode)
 if(NOT EXISTS ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
@@ -19,9 +19,10 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${FIX_UNICODE_GENERATED}
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
     ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
-    ${FIX_UNICODE_GENERATED}/unicode_names.inc
+    ${FIX_SOURCES_DIR}/unicode/confusables.txt ${FIX_UNICODE_GENERATED}/unicode_names.inc
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
     ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
+    ${FIX_SOURCES_DIR}/unicode/confusables.txt
   COMMENT "Writing the Unicode tables"
   VERBATIM)
 # A source of the targets that compile engine/unicode.cpp, in this folder.

@@ -60,10 +60,37 @@ void SymbolReport::InventoryLine(long long line_number, std::string_view line,
     }
   }
   if (symbol.empty()) return;
-  const auto [first, added] = inventory_lines_.try_emplace(std::string(symbol), line_number);
-  if (!added) repeated_.Add(line_number, symbol, first->second);
+  const long long first_line = near_matches_.LineOf(symbol);
+  if (first_line != 0) repeated_.Add(line_number, symbol, first_line);
   if (symbol.find(' ') != std::string_view::npos) spaced_.Add(line_number, symbol);
   if (symbol.front() == '\t' || symbol.back() == '\t') tabbed_.Add(line_number, symbol);
+  if (first_line != 0) return;
+  if (std::string alike = near_matches_.Add(symbol, line_number); !alike.empty()) {
+    if (alike_.size() < InventoryFlaws::kShown) alike_.push_back(std::move(alike));
+    ++alike_count_;
+  }
+}
+
+// A symbol with a TAB in it may be the first symbol of a line whose columns
+// are separated by TABs: the column that holds a legal symbol looks like the
+// transcription. Otherwise, what the symbol nearly matches.
+std::string SymbolReport::NoteFor(const Tally& tally) const {
+  if (tally.length > tally.kept.size()) return {};
+  const std::string_view symbol = tally.kept;
+  if (symbol.find('\t') == std::string_view::npos) return near_matches_.NoteFor(symbol);
+  std::string note = "It holds a TAB: in.txt may be columns separated by TABs";
+  int column = 1;
+  for (std::size_t from = 0;; ++column) {
+    const std::size_t end = std::min(symbol.find('\t', from), symbol.size());
+    const std::string part(symbol.substr(from, end - from));
+    if (column > 1 && near_matches_.LineOf(part) != 0) {
+      return note + "; " + unicode::Visible(part) + " is in Symbols.txt, so column " +
+             std::to_string(column) + " looks like the transcription.";
+    }
+    if (end == symbol.size()) break;
+    from = end + 1;
+  }
+  return note + " rather than one transcription a line.";
 }
 
 // A symbol longer than kKeptBytes is known by its kept bytes, a NUL byte, its
@@ -128,14 +155,9 @@ void SymbolReport::Write(OutputBuffer& report) const {
     return a->times != b->times ? a->times > b->times : a->first_line < b->first_line;
   });
   for (const Tally* tally : order) {
-    const std::string note =
-        tally->kept.find('\t') != std::string::npos
-            ? "It holds a TAB: in.txt may be columns separated by TABs rather than one "
-              "transcription a line."
-            : "";
     report.Record({Shown(tally->kept, tally->length), "\t", unicode::CodePoints(tally->kept), "\t",
                    std::to_string(tally->times), "\t", std::to_string(tally->lines), "\t",
-                   std::to_string(tally->first_line), "\t", note});
+                   std::to_string(tally->first_line), "\t", NoteFor(*tally)});
   }
   report.Text("\r\n");
   WriteSentences(report);
@@ -191,6 +213,13 @@ void SymbolReport::WriteSentences(OutputBuffer& report) const {
     return " repeats line " + std::to_string(flaw.first_line) + " (" +
            Shown(flaw.symbol, flaw.symbol.size()) + ").";
   });
+  for (const std::string& sentence : alike_) report.Record({sentence});
+  if (alike_count_ > static_cast<long long>(alike_.size())) {
+    report.Record({"Symbols.txt has ",
+                   Counted(static_cast<std::uint64_t>(alike_count_) - alike_.size(), "more pair",
+                           "more pairs"),
+                   " like the one before."});
+  }
 }
 
 }  // namespace engine

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/near_match.h"
 #include "engine/symbol_index.h"
 
 namespace engine {
@@ -78,6 +78,7 @@ class SymbolReport {
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   void WriteSentences(OutputBuffer& report) const;
+  std::string NoteFor(const Tally& tally) const;
 
   // The symbols with a record, by their kept bytes (and, for a longer one,
   // its length and hash), and their tallies, by number.
@@ -99,8 +100,12 @@ class SymbolReport {
   long long inventory_stray_line_ = 0;
   unsigned char inventory_stray_byte_ = 0;
 
-  std::unordered_map<std::string, long long> inventory_lines_;  // symbol -> first line
   InventoryFlaws spaced_, tabbed_, repeated_;
+  NearMatches near_matches_;
+  // Pairs of Symbols.txt's symbols that are the same after normalisation or
+  // look the same: the first few sentences, and how many.
+  std::vector<std::string> alike_;
+  long long alike_count_ = 0;
 };
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace engine::unicode {
 namespace {
@@ -18,6 +19,10 @@ struct NameRun {
 struct HexNamedRange {
   std::uint32_t first, last;
   const char* prefix;  // then the code point in hex
+};
+struct LookAlike {
+  char32_t code_point;
+  std::uint32_t first, count;  // its prototype's code points in kLookAlikeTargets
 };
 #include "unicode_names.inc"
 
@@ -172,6 +177,96 @@ std::size_t FirstStrayByte(std::string_view text) {
     at += bytes.size();
   });
   return found;
+}
+
+namespace {
+
+std::string Mapped(std::string_view text, int options) {
+  utf8proc_uint8_t* mapped = nullptr;
+  const utf8proc_ssize_t length =
+      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                   static_cast<utf8proc_ssize_t>(text.size()), &mapped,
+                   static_cast<utf8proc_option_t>(options | UTF8PROC_STABLE));
+  std::string result;
+  if (length >= 0) result.assign(reinterpret_cast<const char*>(mapped), length);
+  std::free(mapped);
+  return result;
+}
+
+void Append(std::string& text, char32_t code_point) {
+  utf8proc_uint8_t bytes[4];
+  const auto size = utf8proc_encode_char(static_cast<utf8proc_int32_t>(code_point), bytes);
+  text.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
+
+bool IsTieBar(std::int32_t code_point) {
+  return code_point == 0x0361 || code_point == 0x035C || code_point == 0x200D;
+}
+
+}  // namespace
+
+std::string Composed(std::string_view text) {
+  return Mapped(text, UTF8PROC_COMPOSE);
+}
+
+std::string Decomposed(std::string_view text) {
+  return Mapped(text, UTF8PROC_DECOMPOSE);
+}
+
+std::string CaseFolded(std::string_view text) {
+  return Mapped(text, UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD);
+}
+
+std::string Skeleton(std::string_view text) {
+  const std::string decomposed = Decomposed(text);
+  if (decomposed.empty()) return {};
+  std::string prototypes;
+  for (const Character& character : Characters(decomposed)) {
+    if (IsTieBar(character.code_point)) continue;
+    const auto found =
+        std::lower_bound(std::begin(kLookAlikes), std::end(kLookAlikes), character.code_point,
+                         [](const LookAlike& entry, std::int32_t code) {
+                           return static_cast<std::int32_t>(entry.code_point) < code;
+                         });
+    if (found != std::end(kLookAlikes) &&
+        static_cast<std::int32_t>(found->code_point) == character.code_point) {
+      for (std::uint32_t i = 0; i < found->count; ++i)
+        Append(prototypes, kLookAlikeTargets[found->first + i]);
+    } else {
+      prototypes += character.bytes;
+    }
+  }
+  return Decomposed(prototypes);
+}
+
+std::vector<Character> Characters(std::string_view text) {
+  std::vector<Character> characters;
+  ForEachCharacter(text, [&](utf8proc_int32_t code_point, std::string_view bytes) {
+    characters.push_back({code_point, bytes});
+  });
+  return characters;
+}
+
+bool IsInvisible(std::int32_t code_point) {
+  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_CF;
+}
+
+bool IsOtherSpace(std::int32_t code_point) {
+  return code_point > ' ' && utf8proc_category(code_point) == UTF8PROC_CATEGORY_ZS;
+}
+
+bool IsMark(std::int32_t code_point) {
+  if (code_point < 0) return false;
+  switch (utf8proc_category(code_point)) {
+    case UTF8PROC_CATEGORY_MN:
+    case UTF8PROC_CATEGORY_MC:
+    case UTF8PROC_CATEGORY_ME:
+    case UTF8PROC_CATEGORY_LM:
+    case UTF8PROC_CATEGORY_SK:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace engine::unicode

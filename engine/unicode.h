@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::unicode {
 
@@ -26,5 +28,31 @@ std::string Visible(std::string_view symbol);
 
 // Where the first byte that cannot be UTF-8 is, or npos.
 std::size_t FirstStrayByte(std::string_view text);
+
+// The forms the report compares symbols in. Each is empty for a text that is
+// not UTF-8.
+// Unicode normalisation: composed (NFC), decomposed (NFD).
+std::string Composed(std::string_view text);
+std::string Decomposed(std::string_view text);
+// Case folded: "A" and "a" are the same.
+std::string CaseFolded(std::string_view text);
+// The skeleton of UTS #39: texts that look alike have the same one. Tie
+// bars, and the zero-width joiner typed for one, count for nothing.
+std::string Skeleton(std::string_view text);
+
+// The text's characters, each as its code point and its bytes; a stray byte
+// is -1.
+struct Character {
+  std::int32_t code_point;
+  std::string_view bytes;
+};
+std::vector<Character> Characters(std::string_view text);
+// A format character, which has no look of its own (a zero-width space or
+// joiner, a soft hyphen, a byte-order mark).
+bool IsInvisible(std::int32_t code_point);
+// A space other than U+0020, which does not separate symbols.
+bool IsOtherSpace(std::int32_t code_point);
+// A combining mark or a modifier letter, which adds to the character before it.
+bool IsMark(std::int32_t code_point);
 
 }  // namespace engine::unicode

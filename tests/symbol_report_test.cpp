@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -136,6 +137,79 @@ TEST(SymbolReport, SaysWhatItFindsInBothFiles) {
             "No symbol was removed from in.txt.\r\n");
 }
 
+// The note each removed symbol gets, given one inventory: each near match,
+// the strongest that applies, naming the inventory symbol.
+TEST(SymbolReport, NamesWhatEachRemovedSymbolNearlyMatches) {
+  const std::string_view inventory[] = {"ɡ",      "ː",       "ˈ",  "ɛ", "ə", "t\u0361ʃ",
+                                        "\u00E3", "e\u0301", "ts", "a", "p", "AH",
+                                        "IY0",    "IY1",     "t",  "B"};
+  struct Case {
+    std::string_view removed, note;
+  } const cases[] = {
+      {"g", "Symbols.txt has ɡ (U+0261 LATIN SMALL LETTER SCRIPT G), which looks the same."},
+      {":", "Symbols.txt has ː (U+02D0 MODIFIER LETTER TRIANGULAR COLON), which looks the same."},
+      {"'", "Symbols.txt has ˈ (U+02C8 MODIFIER LETTER VERTICAL LINE), which looks the same."},
+      {"ε", "Symbols.txt has ɛ (U+025B LATIN SMALL LETTER OPEN E), which looks the same."},
+      {"ǝ", "Symbols.txt has ə (U+0259 LATIN SMALL LETTER SCHWA), which looks the same."},
+      {"ʧ",
+       "Symbols.txt has t\u0361ʃ (U+0074 LATIN SMALL LETTER T + U+0361 COMBINING DOUBLE INVERTED "
+       "BREVE + U+0283 LATIN SMALL LETTER ESH), which looks the same."},
+      {"t\u200Dʃ",
+       "Symbols.txt has t\u0361ʃ (U+0074 LATIN SMALL LETTER T + U+0361 COMBINING DOUBLE INVERTED "
+       "BREVE + U+0283 LATIN SMALL LETTER ESH), which looks the same."},
+      {"a\u0303",
+       "Symbols.txt has \u00E3 (U+00E3 LATIN SMALL LETTER A WITH TILDE), the same letters composed "
+       "(NFC)."},
+      {"\u00E9",
+       "Symbols.txt has e\u0301 (U+0065 LATIN SMALL LETTER E + U+0301 COMBINING ACUTE ACCENT), the "
+       "same letters decomposed (NFD)."},
+      {"t\u200Bs",
+       "Symbols.txt has ts (U+0074 LATIN SMALL LETTER T + U+0073 LATIN SMALL LETTER S): the symbol "
+       "is the same with U+200B ZERO WIDTH SPACE, which cannot be seen."},
+      {"a\u00A0p",
+       "Symbols.txt has a and p: the symbol is them with U+00A0 NO-BREAK SPACE, which does not "
+       "separate symbols as a space does."},
+      {"b", "Symbols.txt has B (U+0042 LATIN CAPITAL LETTER B), the same in another case."},
+      {"AH0",
+       "Symbols.txt has AH (U+0041 LATIN CAPITAL LETTER A + U+0048 LATIN CAPITAL LETTER H), the "
+       "same without the stress digit 0."},
+      {"IY", "Symbols.txt has IY0 and IY1: the symbol with a stress digit."},
+      {"t\u02B0",
+       "Symbols.txt has t (U+0074 LATIN SMALL LETTER T); the symbol adds U+02B0 MODIFIER LETTER "
+       "SMALL H, which Symbols.txt does not have on it."},
+      {"word\tp",
+       "It holds a TAB: in.txt may be columns separated by TABs; p is in Symbols.txt, so column 2 "
+       "looks like the transcription."},
+      {"x", ""},
+      {"caf\xE9", ""},
+  };
+  SymbolReport report;
+  long long line_number = 0;
+  for (std::string_view symbol : inventory) report.InventoryLine(++line_number, symbol, symbol);
+  for (const Case& c : cases) report.Removed(c.removed, ++line_number);
+  const std::string written = Written(report);
+  std::size_t at = written.find("\r\n") + 2;
+  for (const Case& c : cases) {
+    const std::size_t end = written.find("\r\n", at);
+    const std::string record = written.substr(at, end - at);
+    at = end + 2;
+    EXPECT_EQ(record.substr(record.rfind('\t') + 1), c.note) << record;
+  }
+  // Pairs in the inventory itself.
+  SymbolReport pairs;
+  line_number = 0;
+  for (std::string_view symbol : {"ɡ", "g", "\u00E3", "a\u0303"})
+    pairs.InventoryLine(++line_number, symbol, symbol);
+  const std::string said = Written(pairs);
+  EXPECT_NE(said.find("\r\nSymbols.txt line 1 (ɡ) and line 2 (g) look the same.\r\n"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("\r\nSymbols.txt line 3 (\u00E3) and line 4 (a\u0303) are the same after "
+                      "Unicode normalisation.\r\n"),
+            std::string::npos)
+      << said;
+}
+
 // However many different symbols a list has, and however long, the report
 // keeps a bounded part of each and a bounded number of them.
 TEST(SymbolReport, StaysBoundedWhateverTheList) {
@@ -144,16 +218,20 @@ TEST(SymbolReport, StaysBoundedWhateverTheList) {
   report.Removed(std::string(SymbolReport::kKeptBytes - 1, 'k') + "ʃ", 1);  // cut inside ʃ
   report.Removed(long_symbol, 1);
   report.Removed(long_symbol, 2);
-  for (std::size_t i = 0; i < SymbolReport::kLargestTable + 500; ++i)
-    report.Removed("s" + std::to_string(i % (SymbolReport::kLargestTable + 100)), 3);
+  char name[16];
+  for (std::size_t i = 0; i < SymbolReport::kLargestTable + 500; ++i) {
+    const int size =
+        std::snprintf(name, sizeof name, "s%zu", i % (SymbolReport::kLargestTable + 100));
+    report.Removed(std::string_view(name, static_cast<std::size_t>(size)), 3);
+  }
   const std::string written = Written(report);
-  EXPECT_NE(written.find("\n" + std::string(SymbolReport::kKeptBytes - 1, 'k') +
+  EXPECT_NE(written.find(std::string(SymbolReport::kKeptBytes - 1, 'k').insert(0, "\n") +
                          "... (129 bytes in all)\t"),
             std::string::npos)
       << "a character is kept whole or not at all";
-  EXPECT_NE(
-      written.find("\n" + std::string(SymbolReport::kKeptBytes, 'k') + "... (1002 bytes in all)\t"),
-      std::string::npos);
+  EXPECT_NE(written.find(std::string(SymbolReport::kKeptBytes, 'k').insert(0, "\n") +
+                         "... (1002 bytes in all)\t"),
+            std::string::npos);
   EXPECT_NE(written.find("\r\n10102 different symbols were removed, 10503 times in all, from 3 "
                          "lines of in.txt.\r\nOnly the first 10000 different symbols removed have "
                          "a record above: 102 more were removed 102 times in all.\r\n"),

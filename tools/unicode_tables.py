@@ -2,9 +2,10 @@
 """Writes the Unicode tables the report of removed symbols needs, as C++ data,
 from Unicode's own files: every character's name (UnicodeData.txt, with the
 aliases of NameAliases.txt for characters whose names are only aliases, such
-as the controls), packed by words.
+as the controls), packed by words; and the look-alikes of confusables.txt
+(UTS #39), each character with the characters it is taken for.
 
-usage: unicode_tables.py UnicodeData.txt NameAliases.txt OUTPUT.inc
+usage: unicode_tables.py UnicodeData.txt NameAliases.txt confusables.txt OUTPUT.inc
 """
 import collections
 import sys
@@ -97,12 +98,23 @@ def pack_names(names):
     return words, packed, runs
 
 
+def read_confusables(path):
+    mapping = {}
+    for line in open(path, encoding="utf-8-sig"):
+        line = line.split("#")[0].strip()
+        if not line:
+            continue
+        source, target = line.split(";")[:2]
+        mapping[int(source, 16)] = [int(code, 16) for code in target.split()]
+    return mapping
+
+
 def c_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
 def main():
-    unicode_data, name_aliases, output = sys.argv[1:4]
+    unicode_data, name_aliases, confusables, output = sys.argv[1:5]
     names, hex_ranges = read_names(unicode_data, name_aliases)
     words, packed, runs = pack_names(names)
     out = ["// Made by tools/unicode_tables.py from Unicode's data files; not edited by hand."]
@@ -127,6 +139,17 @@ def main():
     out.append("inline constexpr HexNamedRange kHexNamedRanges[] = {")
     for first, last, prefix in hex_ranges:
         out.append(f"    {{0x{first:X}, 0x{last:X}, {c_string(prefix)}}},")
+    out.append("};")
+    look_alikes = read_confusables(confusables)
+    out.append("inline constexpr LookAlike kLookAlikes[] = {")
+    targets = []
+    for source in sorted(look_alikes):
+        out.append(f"    {{0x{source:X}, {len(targets)}, {len(look_alikes[source])}}},")
+        targets += look_alikes[source]
+    out.append("};")
+    out.append("inline constexpr char32_t kLookAlikeTargets[] = {")
+    for at in range(0, len(targets), 12):
+        out.append("    " + ",".join(f"0x{code:X}" for code in targets[at:at + 12]) + ",")
     out.append("};")
     with open(output, "w", encoding="utf-8") as f:
         f.write("\n".join(out) + "\n")
