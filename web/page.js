@@ -6,6 +6,9 @@
 {
   const IN = "in.txt";
   const SYMBOLS = "Symbols.txt";
+  const REPORT = "SymbolReport.txt";
+  // The most records of the report the page shows: the file has them all.
+  const REPORT_ROWS = 50;
   const TEXTS = JSON.parse(document.getElementById("Texts").textContent);
 
   // A text of TEXTS with its {names} filled in from `values`.
@@ -89,6 +92,7 @@
       this.runError = document.getElementById("RunError");
       this.runStatus = document.getElementById("RunStatus");
       this.downloads = document.getElementById("Downloads");
+      this.report = document.getElementById("Report");
       this.announced = false;
     }
 
@@ -101,6 +105,7 @@
     // start and once of its end.
     startRun() {
       this.clearDownloads();
+      this.clearReport();
       this.hideError();
       this.button.setAttribute("aria-busy", "true");
       this.button.setAttribute("aria-label", TEXTS.running);
@@ -122,6 +127,7 @@
       this.setCaption(caption);
       this.hideError();
       this.clearDownloads();
+      this.clearReport();
       this.runStatus.textContent = "";
     }
 
@@ -163,6 +169,48 @@
       this.show(this.downloads);
     }
 
+    // The report's table as a table, its most removed symbols first, and the
+    // sentences after it: records of tab-separated fields, each ended by CR LF.
+    showReport(text) {
+      const records = text.split("\r\n");
+      const blank = records.indexOf("");
+      const rows = records.slice(1, blank).map((record) => record.split("\t"));
+      const headings = document.createElement("tr");
+      for (const name of records[0].split("\t")) {
+        const heading = document.createElement("th");
+        heading.scope = "col";
+        heading.textContent = name;
+        headings.append(heading);
+      }
+      this.report.querySelector("thead").replaceChildren(headings);
+      this.report.querySelector("tbody").replaceChildren(...rows.slice(0, REPORT_ROWS).map((fields) => {
+        const row = document.createElement("tr");
+        fields.forEach((field, column) => {
+          const cell = document.createElement(column === 0 ? "th" : "td");
+          if (column === 0) {
+            cell.scope = "row";
+            cell.append(...withMarks(field));
+          } else {
+            cell.textContent = field;
+          }
+          if (column >= 2 && column <= 4) cell.className = "count";
+          row.append(cell);
+        });
+        return row;
+      }));
+      this.report.querySelector(".report-table").hidden = rows.length === 0;
+      const title = rows.length > REPORT_ROWS ? TEXTS.reportFirst : TEXTS.report;
+      document.getElementById("ReportTitle").textContent = fill(title, { shown: REPORT_ROWS, name: REPORT });
+      document.getElementById("ReportSentences").replaceChildren(...records.slice(blank + 1).filter(Boolean)
+        .map((sentence) => Object.assign(document.createElement("p"), { textContent: sentence })));
+      this.report.hidden = false;
+    }
+
+    clearReport() {
+      this.report.hidden = true;
+      this.report.querySelector("tbody").textContent = "";
+    }
+
     // At a narrow window or a large zoom what appears may lie below the fold.
     show(element) {
       element.hidden = false;
@@ -179,6 +227,18 @@
       this.downloads.textContent = "";
       this.downloads.hidden = true;
     }
+  }
+
+  // A symbol as the report writes it, with <U+00A0> for a character that
+  // cannot be seen and <0xE9> for a stray byte: those as marks a person sees.
+  function withMarks(symbol) {
+    return symbol.split(/<(U\+[0-9A-F]{4,6}|0x[0-9A-F]{2})>/).map((part, i) => {
+      if (i % 2 === 0) return part;
+      const mark = document.createElement("span");
+      mark.className = "mark";
+      mark.textContent = part;
+      return mark;
+    });
   }
 
   // A failure of the browser while it saves an output.
@@ -438,15 +498,24 @@
     };
     let succeeded = false;
     let error = null;
+    // The report's bytes, kept for its table as they go to the file.
+    let reportId = null;
+    const reportParts = [];
     const on = {
       // Each caption is set, in order, as the program set it.
       captions: ({ texts }) => {
         if (!failure) for (const text of texts) view.setCaption(text);
       },
       unreadable: ({ names }) => handBytes(worker, job.inputs, names),
-      output: ({ id, name, path }) => then(() => outputs.open(id, { name, path })),
+      output: ({ id, name, path }) => {
+        if (name === REPORT) reportId = id;
+        then(() => outputs.open(id, { name, path }));
+      },
       // A write that fails stops the run, but the next is not kept waiting for it.
-      chunk: ({ id, bytes }) => then(() => { outputs.write(id, bytes).catch(stop); }),
+      chunk: ({ id, bytes }) => {
+        if (id === reportId) reportParts.push(bytes);
+        then(() => { outputs.write(id, bytes).catch(stop); });
+      },
       error: ({ message }) => { error = message; },
       succeeded: () => { succeeded = true; },
       ended: ({ status, failure: crash, memory }) => {
@@ -469,6 +538,7 @@
       try {
         await outputs.save();
         view.endRun(outputs.doneCaption);
+        view.showReport(await new Blob(reportParts).text());
         return;
       } catch (refused) {
         failure = refused;
@@ -483,6 +553,20 @@
     } else {
       view.showCrash(String(failure.crash), replaced);
     }
+  }
+
+  // The files in.txt and Symbols.txt of a dropped folder that the page may
+  // only read.
+  async function filesIn(folderEntry) {
+    const entries = [];
+    const reader = folderEntry.createReader();
+    for (let more = true; more;) {
+      const batch = await new Promise((resolve) => reader.readEntries(resolve, () => resolve([])));
+      entries.push(...batch);
+      more = batch.length > 0;
+    }
+    const wanted = entries.filter((entry) => entry.isFile && (entry.name === IN || entry.name === SYMBOLS));
+    return Promise.all(wanted.map((entry) => new Promise((resolve, reject) => entry.file(resolve, reject))));
   }
 
   // What the program needs of an input: the File, or why the browser could not give it.
@@ -515,11 +599,51 @@
       // Files chosen one by one have no folder the page can name: the program's
       // paths start at ".".
       this.picker.addEventListener("change", () => {
-        const inputs = {};
-        for (const file of this.picker.files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
+        const files = [...this.picker.files];
         this.picker.value = "";
-        this.run({ folder: ".", inputs }, new DownloadOutputs(this.view));
+        this.runOnFiles(files);
       });
+      // Files or a folder dropped anywhere on the page: the run the button
+      // would start with them. Where a mouse can drag, the page says so.
+      const dragged = (event) => event.dataTransfer && [...event.dataTransfer.types].includes("Files");
+      document.addEventListener("dragover", (event) => {
+        if (dragged(event)) event.preventDefault();
+      });
+      document.addEventListener("drop", (event) => {
+        if (!dragged(event)) return;
+        event.preventDefault();
+        this.dropped(event.dataTransfer);
+      });
+      const hint = document.getElementById("DropHint");
+      hint.textContent = TEXTS.dropHint;
+      hint.hidden = !window.matchMedia("(pointer: fine)").matches;
+    }
+
+    // The two inputs among chosen or dropped files; the program's paths then
+    // start at ".", since such files have no folder the page can name.
+    runOnFiles(files) {
+      const inputs = {};
+      for (const file of files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
+      return this.run({ folder: ".", inputs }, new DownloadOutputs(this.view));
+    }
+
+    // A dropped folder that the browser lets the page write to is used as the
+    // chosen folder; a folder it does not, or files, as chosen files. After a
+    // run a drop starts over, as a click would, and then runs.
+    async dropped(data) {
+      if (this.state === "busy" || this.state === "unsupported") return;
+      // The drop's data lasts only while it is handled: its handles and
+      // entries are asked for at once.
+      const items = [...data.items].filter((item) => item.kind === "file");
+      const handles = items.map((item) => item.getAsFileSystemHandle && item.getAsFileSystemHandle().catch(() => null));
+      const entries = items.map((item) => item.webkitGetAsEntry && item.webkitGetAsEntry());
+      const files = [...data.files];
+      if (this.state === "over") this.showInstructions();
+      this.state = "busy";
+      const folder = (await Promise.all(handles)).find((handle) => handle && handle.kind === "directory");
+      if (folder) return this.runOnFolder(folder);
+      const folderEntry = entries.find((entry) => entry && entry.isDirectory);
+      await this.runOnFiles(folderEntry ? await filesIn(folderEntry) : files);
     }
 
     showInstructions() {
@@ -541,11 +665,15 @@
       this.state = "over";
     }
 
-    async runOnFolder() {
+    // The folder the user chose, or dropped.
+    async runOnFolder(dropped) {
       this.state = "busy";
       let folder;
       try {
-        folder = await window.showDirectoryPicker({ mode: "readwrite" });
+        folder = dropped || await window.showDirectoryPicker({ mode: "readwrite" });
+        if (dropped && await dropped.requestPermission({ mode: "readwrite" }) !== "granted") {
+          throw new DOMException("The user did not let the page change the folder.", "NotAllowedError");
+        }
       } catch (e) {
         if (e.name === "AbortError") return this.showInstructions();
         this.view.showError(await this.programs.word(TEXTS.chosenFolder, e), []);

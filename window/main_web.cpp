@@ -141,6 +141,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
          "also below, with the file name BadLines.txt.  Click each to save it.  Click again to "
          "start over."},
         {"save", "Save {name}"},
+        // Where a mouse can drag, below the button.
+        {"dropHint",
+         "You can also drop the folder, or both files, anywhere on this page."},
+        // Above the table of removed symbols, from SymbolReport.txt.
+        {"report", "Why symbols were removed, from {name}"},
+        {"reportFirst", "Why symbols were removed: the {shown} most removed, from {name}"},
         {"failed",
          "The run stopped with the error shown below.  Nothing was saved.  Click again to start "
          "over."},

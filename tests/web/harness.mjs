@@ -211,6 +211,31 @@ export async function runFileWay(page, files, timeout) {
   return waitForEnd(page, timeout);
 }
 
+// Files dropped on the page, {name: Buffer}, as a drag from the desktop
+// hands them over; `folder`, in Chromium: the name of a folder of the origin's
+// private file system, dropped as a folder the page may write to, instead.
+export async function runDrop(page, files, {folder, timeout} = {}) {
+  await page.evaluate(() => {
+    window.__captions &&= [];
+    window.__told &&= [];
+  });
+  await page.evaluate((encoded, folder) => {
+    const data = new DataTransfer();
+    for (const [name, base64] of Object.entries(encoded)) {
+      data.items.add(new File([Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))], name));
+    }
+    if (folder) {
+      // A drop of a folder: one item whose handle is the folder.
+      const item = {kind: 'file', getAsFileSystemHandle: async () =>
+        (await navigator.storage.getDirectory()).getDirectoryHandle(folder), webkitGetAsEntry: () => null};
+      Object.defineProperty(data, 'items', {value: [item]});
+      Object.defineProperty(data, 'types', {value: ['Files']});
+    }
+    document.querySelector('main').dispatchEvent(new DragEvent('drop', {dataTransfer: data, bubbles: true, cancelable: true}));
+  }, Object.fromEntries(Object.entries(files).map(([name, bytes]) => [name, bytes.toString('base64')])), folder);
+  return waitForEnd(page, timeout);
+}
+
 // Saves the page's download links, as a user's click on each would, into a
 // fresh folder, and returns what was saved: {file name: Buffer}. The links
 // must be blob: URLs. Chromium is told where to save over DevTools; Firefox

@@ -155,6 +155,17 @@ async function checkRun(way, page, instructions, list, end, files, inputs = {}) 
   h.check(`${name}: the outputs and nothing else`, Object.keys(files).sort().join() === Object.keys(expected).sort().join() &&
     Object.keys(inputs).every((file) => same(files[file], inputs[file])), Object.keys(files).join());
   for (const file of OUTPUTS) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
+  // The report's table: its headings, then a row for each of its most removed symbols.
+  const records = expected['SymbolReport.txt'].toString('utf8').split('\r\n');
+  const rows = records.slice(1, records.indexOf(''));
+  const shown = await page.evaluate(() => ({hidden: document.getElementById('Report').hidden,
+    headings: [...document.querySelectorAll('#ReportTable thead th[scope="col"]')].map((th) => th.textContent),
+    rows: [...document.querySelectorAll('#ReportTable tbody tr')].map((tr) =>
+      [...tr.cells].map((cell) => cell.textContent).join('\t'))}));
+  const plain = (record) => record.replace(/<(U\+[0-9A-F]{4,6}|0x[0-9A-F]{2})>/g, '$1');
+  h.check(`${name}: the report's table, its headings and its first rows as in SymbolReport.txt`,
+    !shown.hidden && shown.headings.join('\t') === records[0] &&
+    JSON.stringify(shown.rows) === JSON.stringify(rows.slice(0, 50).map(plain)), JSON.stringify(shown).slice(0, 400));
   await page.click('#Command1');
   const back = await state(page);
   h.check(`${name}: a click then shows the instructions`, back.caption === instructions && back.alert === '', JSON.stringify(back));
@@ -181,6 +192,12 @@ await h.group('file way', async () => {
     fs.writeFileSync(path.join(dir, 'Symbols.txt'), list.symbols);
     const end = await h.runFileWay(page, [path.join(dir, 'Symbols.txt'), path.join(dir, 'in.txt')]);
     await checkRun(way, page, instructions, list, end, end.alert ? {} : await h.saveDownloadLinks(page));
+  }
+  // The golden files dropped on the page: the same run as the button's.
+  {
+    const [golden] = lists;
+    const end = await h.runDrop(page, {'in.txt': golden.in, 'Symbols.txt': golden.symbols});
+    await checkRun(`${way}, dropped`, page, instructions, golden, end, end.alert ? {} : await h.saveDownloadLinks(page));
   }
   // WebDriver shows no requests: the other two browsers check this.
   if (browserName !== 'webkit') onlyItself();
@@ -520,6 +537,14 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     await fill(page, {...inputs, ...earlier});
     const end = await h.runFolderWay(page);
     await checkRun('folder way', page, instructions, list, end, await folder(page), inputs);
+  }
+  // The folder dropped on the page: written to as the chosen folder.
+  {
+    const [golden] = lists;
+    const inputs = {'in.txt': golden.in, 'Symbols.txt': golden.symbols};
+    await fill(page, {...inputs, ...earlier});
+    const end = await h.runDrop(page, {}, {folder: 'words'});
+    await checkRun('folder way, the folder dropped', page, instructions, golden, end, await folder(page), inputs);
   }
   onlyItself(server.requests);
   await page.close();
