@@ -18,15 +18,6 @@ std::uint64_t LoadWord(const char* bytes) {
   return LittleEndian(word);
 }
 
-// The bits set in `bits`. std::popcount is a library call on x86-64 CPUs
-// without the instruction, which the program must still run on.
-int CountBits(std::uint64_t bits) {
-  bits -= (bits >> 1) & 0x5555555555555555ull;
-  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
-}
-
 // The lowest `length` bytes of a word, for each length a packed key can have.
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
@@ -162,7 +153,7 @@ inline void ListScan::AddCleaned(const char* text, std::size_t size, LineSink& s
   cleaned_size_ += size;
 }
 
-RepairedLine ListScan::FinishRepair(char* bytes, LineSink& sink) {
+RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, LineSink& sink) {
   if (split_) AddLegalStretch(bytes, sink);
   PlaceStretch(bytes);
   repairing_ = false;
@@ -171,6 +162,7 @@ RepairedLine ListScan::FinishRepair(char* bytes, LineSink& sink) {
   line.CleanedLine = split_ ? std::string_view(cleaned_.Data(), cleaned_size_) : line.CurrentLine;
   line.CleanedInParts = split_ && cleaned_in_parts_;
   line.BadSymbol = std::string_view(bytes + bad_, bad_length_);
+  line.end_length = static_cast<int>(end_length);
   return line;
 }
 
@@ -298,7 +290,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     }
     hand_out(line_start, false);
     line_start = token = clean_start = separator.at + separator.end_length;
-    sink.RepairedLine(FinishRepair(bytes, sink));
+    sink.RepairedLine(FinishRepair(bytes, separator.end_length, sink));
   };
 
   for (;;) {

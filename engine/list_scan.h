@@ -37,6 +37,9 @@ struct RepairedLine {
   bool Kept() const { return CleanedInParts || !CleanedLine.empty(); }
   // The last illegal token; empty when every token is legal.
   std::string_view BadSymbol;
+  // How the line ended in the list: 2 for CR LF, 1 for a lone CR or LF, 0
+  // for the end of the list.
+  int end_length = 0;
 };
 
 // Lines that cleaning leaves as they stand, as they lie in the list: to be
@@ -117,7 +120,7 @@ class ListScan {
   // between single spaces.
   void StartRepair(std::size_t line, std::size_t token);
   void RepairToken(char* bytes, std::size_t token, std::size_t length, bool legal, LineSink& sink);
-  engine::RepairedLine FinishRepair(char* bytes, LineSink& sink);
+  engine::RepairedLine FinishRepair(char* bytes, std::size_t end_length, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
   // in its place behind the tokens before it, a single space apart.
   void PlaceStretch(char* bytes);

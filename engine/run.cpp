@@ -17,6 +17,8 @@ class RecordWriter final : public LineSink {
 
   void CleanLines(const CleanStretch& stretch) override {
     counter_.Count(stretch.count);
+    const int lone = CountBits(stretch.lone_ends);
+    report_.LineEnds(stretch.count - lone - (stretch.end_record ? 1 : 0), lone);
     stretch.Records([this](std::string_view text, bool end_record) {
       if (end_record) {
         fixed_.Record({text});
@@ -35,6 +37,7 @@ class RecordWriter final : public LineSink {
 
   void RepairedLine(const engine::RepairedLine& line) override {
     counter_.Count(1);
+    report_.LineEnds(line.end_length == 2, line.end_length == 1);
     if (line.Kept()) fixed_.Record({line.CleanedLine});
     if (line.Blank()) {
       bad_.Record({NumberAndTab(), kBlankLineText});

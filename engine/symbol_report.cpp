@@ -188,6 +188,13 @@ void SymbolReport::WriteSentences(OutputBuffer& report) const {
                    other, "."});
   };
   not_utf8("in.txt", list_stray_line_, list_stray_byte_, "Symbols.txt");
+  if (crlf_ends_ != 0 && lone_ends_ != 0) {
+    report.Record({"in.txt mixes line ends: ",
+                   Counted(static_cast<std::uint64_t>(crlf_ends_), "line ends", "lines end"),
+                   " with CR LF and ", std::to_string(lone_ends_),
+                   " with a lone CR or LF. This program ends a line at each, but other tools may "
+                   "not."});
+  }
   not_utf8("Symbols.txt", inventory_stray_line_, inventory_stray_byte_, "in.txt");
   auto flaws = [&](const InventoryFlaws& found, auto&& sentence) {
     for (const InventoryFlaw& flaw : found.shown) {

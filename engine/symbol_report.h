@@ -43,6 +43,11 @@ class SymbolReport {
     if (number == SymbolIndex::kAbsent) return RemovedFirst(symbol, line_number);
     Count(tallies_[number], line_number);
   }
+  // Lines of in.txt ended by CR LF, and by a lone CR or LF.
+  void LineEnds(long long crlf, long long lone) {
+    crlf_ends_ += crlf;
+    lone_ends_ += lone;
+  }
   void Write(OutputBuffer& report) const;
 
  private:
@@ -95,6 +100,7 @@ class SymbolReport {
   std::size_t overflow_symbols_ = 0;
   bool overflow_counted_exactly_ = true;
   // The first line of each file with a byte that cannot be UTF-8, and that byte.
+  long long crlf_ends_ = 0, lone_ends_ = 0;
   long long list_stray_line_ = 0;
   unsigned char list_stray_byte_ = 0;
   long long inventory_stray_line_ = 0;

@@ -81,6 +81,15 @@ Result Clean(std::string_view list, std::string_view symbols) {
     std::string symbol = WithoutOuterSpaces(line);
     if (!symbol.empty()) inventory.insert(symbol);
   }
+  const std::string_view text = list.starts_with("\xEF\xBB\xBF") ? list.substr(3) : list;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++result.crlf_ends;
+      ++i;
+    } else if (text[i] == '\r' || text[i] == '\n') {
+      ++result.lone_ends;
+    }
+  }
   for (const std::string& line : Lines(list)) {
     std::string number = std::to_string(++result.lines);
     if (result.lines % 1000 == 0) result.captions.push_back("Done with " + number + " lines...");

@@ -20,6 +20,8 @@ struct Result {
   std::string bad;    // BadLines.txt
   std::vector<std::string> captions;
   long long lines = 0;  // lines of in.txt
+  // Lines of in.txt ended by CR LF, and by a lone CR or LF.
+  long long crlf_ends = 0, lone_ends = 0;
   // Every illegal token, in order, with the number of its line.
   std::vector<std::pair<long long, std::string>> removed;
 };

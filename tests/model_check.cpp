@@ -134,6 +134,18 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
   if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
   std::string difference = Difference("FixedLines.txt", fixed, model.fixed);
   if (difference.empty()) difference = Difference("BadLines.txt", bad, model.bad);
+  const std::string mixed =
+      model.crlf_ends != 0 && model.lone_ends != 0
+          ? "\r\nin.txt mixes line ends: " + std::to_string(model.crlf_ends) +
+                (model.crlf_ends == 1 ? " line ends" : " lines end") + " with CR LF and " +
+                std::to_string(model.lone_ends) + " with a lone CR or LF."
+          : "\r\nin.txt mixes line ends";
+  if (difference.empty() &&
+      (report.find(mixed) != std::string::npos) != (model.crlf_ends && model.lone_ends)) {
+    difference = "SymbolReport.txt is wrong about mixed line ends: model " +
+                 std::to_string(model.crlf_ends) + " CR LF, " + std::to_string(model.lone_ends) +
+                 " lone";
+  }
   if (difference.empty() && ReportTable(report) != ModelTable(model)) {
     const auto engine_table = ReportTable(report), model_table = ModelTable(model);
     difference = "SymbolReport.txt's table differs: " + std::to_string(engine_table.size()) +
