@@ -26,6 +26,12 @@ class NearMatches {
     return found == symbols_.end() ? 0 : found->second.line_number;
   }
 
+  // Calls visit(symbol, line_number) for each symbol learnt, in no order.
+  template <class Visit>
+  void ForEachSymbol(Visit&& visit) const {
+    for (const auto& [symbol, entry] : symbols_) visit(symbol, entry.line_number);
+  }
+
   // The sentence for a removed symbol, or empty when nothing is near it.
   std::string NoteFor(std::string_view removed) const;
 

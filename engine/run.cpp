@@ -110,7 +110,7 @@ void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   fixed.Flush();
   bad.Flush();
   OutputBuffer report(std::move(files.report));
-  symbol_report.Write(report);
+  symbol_report.Write(report, inventory);
   report.Flush();
 }
 

@@ -18,8 +18,12 @@ class SymbolIndex {
   struct Entry {
     std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
     std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
-    std::uint32_t number = 0;
+    // The key's number, and kFound once a lookup has found it: marked
+    // where the lookup already is, so that knowing which keys were never
+    // looked for costs the hot loop no more than an OR.
+    mutable std::uint32_t number = 0;
   };
+  static constexpr std::uint32_t kFound = std::uint32_t{1} << 31;
 
   static std::size_t SlotOf(std::uint64_t tag, int shift) {
     return static_cast<std::size_t>((tag * 0x9E3779B97F4A7C15ull) >> shift);
@@ -40,22 +44,16 @@ class SymbolIndex {
 
   // The text's number, or kAbsent.
   std::uint32_t Find(std::string_view text) const {
-    if (text.empty()) return kAbsent;
-    if (text.size() <= kMaxPackedLength)
+    if (!text.empty() && text.size() <= kMaxPackedLength)
       return Probe().Find(Pack(text), static_cast<std::uint32_t>(text.size()));
-    if (text.size() > UINT32_MAX) return kAbsent;
-    std::uint64_t tag = LongTag(text);
-    std::uint32_t length = static_cast<std::uint32_t>(text.size());
-    for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
-      const Entry& entry = slots_[slot];
-      if (entry.length == 0) return kAbsent;
-      if (entry.tag == tag && entry.length == length &&
-          std::memcmp(long_keys_.data() + long_offsets_[entry.number], text.data(), length) == 0) {
-        return entry.number;
-      }
-    }
+    const Entry* entry = Lookup(text);
+    if (!entry) return kAbsent;
+    entry->number |= kFound;
+    return entry->number & ~kFound;
   }
   bool Contains(std::string_view text) const { return Find(text) != kAbsent; }
+  // Whether a lookup has found the symbol, which must be a key.
+  bool Found(std::string_view symbol) const;
 
   // What a lookup of a packed key needs, for a hot loop to keep in registers;
   // valid until the next Insert.
@@ -65,14 +63,20 @@ class SymbolIndex {
     bool Contains(std::uint64_t packed, std::uint32_t length) const {
       std::uint64_t tag = packed | std::uint64_t{length} << 56;
       for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
-        if (slots_[slot].tag == tag) return true;
+        if (slots_[slot].tag == tag) {
+          slots_[slot].number |= kFound;
+          return true;
+        }
         if (slots_[slot].length == 0) return false;
       }
     }
     std::uint32_t Find(std::uint64_t packed, std::uint32_t length) const {
       std::uint64_t tag = packed | std::uint64_t{length} << 56;
       for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
-        if (slots_[slot].tag == tag) return slots_[slot].number;
+        if (slots_[slot].tag == tag) {
+          slots_[slot].number |= kFound;
+          return slots_[slot].number & ~kFound;
+        }
         if (slots_[slot].length == 0) return kAbsent;
       }
     }
@@ -127,6 +131,7 @@ class SymbolIndex {
     return Hash(text) | std::uint64_t{0xFF} << 56;
   }
 
+  const Entry* Lookup(std::string_view text) const;
   void Place(const Entry& entry);
   void Grow();
 
@@ -140,8 +145,8 @@ class SymbolIndex {
 
 inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
   if (symbol.empty()) return kAbsent;
-  if (const std::uint32_t number = Find(symbol); number != kAbsent) return number;
-  if (count_ >= kAbsent - 1) throw std::length_error("symbol inventory too large");
+  if (const Entry* entry = Lookup(symbol)) return entry->number & ~kFound;
+  if (count_ >= kFound - 1) throw std::length_error("symbol inventory too large");
   // Kept at most one eighth full: a probe then rarely meets another key.
   if (8 * (count_ + 1) > slots_.size()) Grow();
   Entry entry{0, static_cast<std::uint32_t>(symbol.size()), static_cast<std::uint32_t>(count_)};
@@ -158,6 +163,27 @@ inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
   }
   Place(entry);
   return static_cast<std::uint32_t>(count_++);
+}
+
+inline bool SymbolIndex::Found(std::string_view symbol) const {
+  const Entry* entry = Lookup(symbol);
+  return entry && (entry->number & kFound) != 0;
+}
+
+// The entry of the text, without marking it found.
+inline const SymbolIndex::Entry* SymbolIndex::Lookup(std::string_view text) const {
+  if (text.empty() || text.size() > UINT32_MAX) return nullptr;
+  const bool packed = text.size() <= kMaxPackedLength;
+  const std::uint64_t tag = packed ? Pack(text) | std::uint64_t{text.size()} << 56 : LongTag(text);
+  for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
+    const Entry& entry = slots_[slot];
+    if (entry.length == 0) return nullptr;
+    if (entry.tag == tag &&
+        (packed || (entry.length == text.size() &&
+                    std::memcmp(long_keys_.data() + long_offsets_[entry.number & ~kFound],
+                                text.data(), text.size()) == 0)))
+      return &entry;
+  }
 }
 
 inline void SymbolIndex::Place(const Entry& entry) {

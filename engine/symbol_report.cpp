@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/output_buffer.h"
+#include "engine/symbols.h"
 #include "engine/unicode.h"
 
 namespace engine {
@@ -145,7 +146,7 @@ void SymbolReport::RemovedFirst(std::string_view symbol, long long line_number) 
   }
 }
 
-void SymbolReport::Write(OutputBuffer& report) const {
+void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory) const {
   report.Record({"Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote"});
   std::vector<const Tally*> order;
   order.reserve(tallies_.size());
@@ -160,10 +161,30 @@ void SymbolReport::Write(OutputBuffer& report) const {
                    std::to_string(tally->first_line), "\t", NoteFor(*tally)});
   }
   report.Text("\r\n");
-  WriteSentences(report);
+  WriteSentences(report, inventory);
 }
 
-void SymbolReport::WriteSentences(OutputBuffer& report) const {
+// The symbols of Symbols.txt that in.txt never has, the first few by line.
+void SymbolReport::WriteUnused(OutputBuffer& report, const SymbolInventory& inventory) const {
+  std::vector<std::pair<long long, std::string_view>> unused;
+  near_matches_.ForEachSymbol([&](const std::string& symbol, long long line_number) {
+    if (!inventory.Used(symbol)) unused.emplace_back(line_number, symbol);
+  });
+  if (unused.empty()) return;
+  std::sort(unused.begin(), unused.end());
+  std::string first;
+  const std::size_t shown = std::min<std::size_t>(unused.size(), InventoryFlaws::kShown);
+  for (std::size_t i = 0; i < shown; ++i) {
+    first += i == 0 ? "" : i + 1 == shown && shown == unused.size() ? " and " : ", ";
+    first += Shown(KeptPart(unused[i].second), unused[i].second.size()) + " (line " +
+             std::to_string(unused[i].first) + ")";
+  }
+  if (shown < unused.size()) first += ", and " + std::to_string(unused.size() - shown) + " more";
+  report.Record({"Symbols.txt has ", Counted(unused.size(), "symbol", "symbols"),
+                 " that in.txt never uses: ", first, "."});
+}
+
+void SymbolReport::WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const {
   if (times_ == 0) {
     report.Record({"No symbol was removed from in.txt."});
   } else {
@@ -221,6 +242,7 @@ void SymbolReport::WriteSentences(OutputBuffer& report) const {
            Shown(flaw.symbol, flaw.symbol.size()) + ").";
   });
   for (const std::string& sentence : alike_) report.Record({sentence});
+  WriteUnused(report, inventory);
   if (alike_count_ > static_cast<long long>(alike_.size())) {
     report.Record({"Symbols.txt has ",
                    Counted(static_cast<std::uint64_t>(alike_count_) - alike_.size(), "more pair",

@@ -18,6 +18,7 @@
 namespace engine {
 
 class OutputBuffer;
+class SymbolInventory;
 
 class SymbolReport {
  public:
@@ -48,7 +49,8 @@ class SymbolReport {
     crlf_ends_ += crlf;
     lone_ends_ += lone;
   }
-  void Write(OutputBuffer& report) const;
+  // After the run: `inventory` knows which of its symbols the list used.
+  void Write(OutputBuffer& report, const SymbolInventory& inventory) const;
 
  private:
   struct Tally {
@@ -82,8 +84,9 @@ class SymbolReport {
   std::string_view KeyOf(std::string_view symbol);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
-  void WriteSentences(OutputBuffer& report) const;
+  void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;
   std::string NoteFor(const Tally& tally) const;
+  void WriteUnused(OutputBuffer& report, const SymbolInventory& inventory) const;
 
   // The symbols with a record, by their kept bytes (and, for a longer one,
   // its length and hash), and their tallies, by number.

@@ -20,6 +20,8 @@ class SymbolInventory {
 
   // True when MySymbol is one of the symbols, byte for byte.
   bool LegalSymbol(std::string_view MySymbol) const { return index_.Contains(MySymbol); }
+  // Whether LegalSymbol, or a probe, has found the symbol since it was stored.
+  bool Used(std::string_view symbol) const { return index_.Found(symbol); }
   // The same question for tokens of at most SymbolIndex::kMaxPackedLength
   // bytes that the caller packs itself, for a loop that asks about many;
   // valid until the next AddSymbol.

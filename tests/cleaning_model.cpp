@@ -81,6 +81,7 @@ Result Clean(std::string_view list, std::string_view symbols) {
     std::string symbol = WithoutOuterSpaces(line);
     if (!symbol.empty()) inventory.insert(symbol);
   }
+  std::set<std::string> used;
   const std::string_view text = list.starts_with("\xEF\xBB\xBF") ? list.substr(3) : list;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
@@ -103,6 +104,7 @@ Result Clean(std::string_view list, std::string_view symbols) {
       const std::string Token = StringBefore(Remaining, " ");
       if (inventory.count(Token)) {
         GoodPart += " " + Token;
+        used.insert(Token);
       } else {
         BadSymbol = Token;
         if (!Token.empty()) result.removed.emplace_back(result.lines, Token);
@@ -114,6 +116,7 @@ Result Clean(std::string_view list, std::string_view symbols) {
       result.bad += number + "\t" + CurrentLine + "\tBad symbol removed\t" + BadSymbol + "\r\n";
     }
   }
+  result.unused_symbols = static_cast<long long>(inventory.size() - used.size());
   result.captions.push_back(
       "Done.  Fixed file is in this folder, called FixedLines.txt.  List of lines repaired is also "
       "in this folder, with the file name BadLines.txt.  Click again to exit.");

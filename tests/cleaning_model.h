@@ -20,6 +20,8 @@ struct Result {
   std::string bad;    // BadLines.txt
   std::vector<std::string> captions;
   long long lines = 0;  // lines of in.txt
+  // Symbols of Symbols.txt that no token of in.txt is.
+  long long unused_symbols = 0;
   // Lines of in.txt ended by CR LF, and by a lone CR or LF.
   long long crlf_ends = 0, lone_ends = 0;
   // Every illegal token, in order, with the number of its line.

@@ -146,6 +146,14 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
                  std::to_string(model.crlf_ends) + " CR LF, " + std::to_string(model.lone_ends) +
                  " lone";
   }
+  const std::string unused = "\r\nSymbols.txt has " + std::to_string(model.unused_symbols) +
+                             (model.unused_symbols == 1 ? " symbol" : " symbols") +
+                             " that in.txt never uses: ";
+  if (difference.empty() && model.unused_symbols != 0 && report.find(unused) == std::string::npos)
+    difference = "SymbolReport.txt does not say" + Escaped(unused);
+  if (difference.empty() && model.unused_symbols == 0 &&
+      report.find("that in.txt never uses") != std::string::npos)
+    difference = "SymbolReport.txt names symbols never used where the list uses them all";
   if (difference.empty() && ReportTable(report) != ModelTable(model)) {
     const auto engine_table = ReportTable(report), model_table = ModelTable(model);
     difference = "SymbolReport.txt's table differs: " + std::to_string(engine_table.size()) +

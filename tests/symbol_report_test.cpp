@@ -1,6 +1,7 @@
 // SymbolReport.txt: the names and forms it shows a symbol's characters in,
 // checked against Unicode's own files, and what it says of the two inputs.
 #include "engine/symbol_report.h"
+#include "engine/symbols.h"
 
 #include <gtest/gtest.h>
 
@@ -95,10 +96,11 @@ TEST(SymbolReport, ShowsEachCharacterAndEachStrayByte) {
   }
 }
 
-std::string Written(const SymbolReport& report) {
+std::string Written(const SymbolReport& report,
+                    const engine::SymbolInventory& inventory = engine::SymbolInventory()) {
   std::string bytes;
   engine::OutputBuffer out([&](std::string_view part) { bytes += part; });
-  report.Write(out);
+  report.Write(out, inventory);
   out.Flush();
   return bytes;
 }
@@ -107,12 +109,17 @@ TEST(SymbolReport, SaysWhatItFindsInBothFiles) {
   SymbolReport report;
   const std::string_view inventory[] = {"p", "", "t s", "a\t", "p", "\xE9", "t s"};
   long long line_number = 0;
-  for (std::string_view symbol : inventory) report.InventoryLine(++line_number, symbol, symbol);
+  engine::SymbolInventory symbols;
+  for (std::string_view symbol : inventory) {
+    report.InventoryLine(++line_number, symbol, symbol);
+    if (!symbol.empty()) symbols.AddSymbol(symbol);
+  }
+  EXPECT_TRUE(symbols.LegalSymbol("p")) << "the list uses p";
   report.Removed("x", 2);
   report.Removed("\xE9t\xE9", 3);
   report.Removed("x", 3);
   report.Removed("x", 3);
-  EXPECT_EQ(Written(report),
+  EXPECT_EQ(Written(report, symbols),
             "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n"
             "x\tU+0078 LATIN SMALL LETTER X\t3\t2\t2\t\r\n"
             "<0xE9>t<0xE9>\t0xE9 + U+0074 LATIN SMALL LETTER T + 0xE9\t1\t1\t3\t\r\n"
@@ -131,7 +138,9 @@ TEST(SymbolReport, SaysWhatItFindsInBothFiles) {
             "Symbols.txt line 4 (a<U+0009>) begins or ends with a TAB: it matches only a symbol "
             "of in.txt with the same TAB.\r\n"
             "Symbols.txt line 5 repeats line 1 (p).\r\n"
-            "Symbols.txt line 7 repeats line 3 (t s).\r\n");
+            "Symbols.txt line 7 repeats line 3 (t s).\r\n"
+            "Symbols.txt has 3 symbols that in.txt never uses: t s (line 3), a<U+0009> (line 4) "
+            "and <0xE9> (line 6).\r\n");
   EXPECT_EQ(Written(SymbolReport()),
             "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n\r\n"
             "No symbol was removed from in.txt.\r\n");
