@@ -123,6 +123,14 @@ bool SymbolReport::CountOverflow(std::string_view symbol) {
   }
 }
 
+void SymbolReport::RemovedRarely(std::string_view symbol, long long line_number) {
+  if (symbol.size() > SymbolIndex::kMaxPackedLength) {
+    const std::uint32_t number = removed_.Find(KeyOf(symbol));
+    if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
+  }
+  RemovedFirst(symbol, line_number);
+}
+
 void SymbolReport::RemovedFirst(std::string_view symbol, long long line_number) {
   bool first_time = true;
   if (tallies_.size() < kLargestTable) {

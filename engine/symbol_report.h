@@ -36,13 +36,12 @@ class SymbolReport {
       ++lines_;
       last_line_ = line_number;
     }
-    const std::uint32_t number =
-        symbol.size() <= SymbolIndex::kMaxPackedLength
-            ? removed_.Probe().Find(SymbolIndex::Pack(symbol),
-                                    static_cast<std::uint32_t>(symbol.size()))
-            : removed_.Find(KeyOf(symbol));
-    if (number == SymbolIndex::kAbsent) return RemovedFirst(symbol, line_number);
-    Count(tallies_[number], line_number);
+    if (symbol.size() <= SymbolIndex::kMaxPackedLength) {
+      const std::uint32_t number = removed_.Probe().Find(SymbolIndex::Pack(symbol),
+                                                         static_cast<std::uint32_t>(symbol.size()));
+      if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
+    }
+    RemovedRarely(symbol, line_number);
   }
   // Lines of in.txt ended by CR LF, and by a lone CR or LF.
   void LineEnds(long long crlf, long long lone) {
@@ -82,6 +81,8 @@ class SymbolReport {
     }
   }
   std::string_view KeyOf(std::string_view symbol);
+  // A longer symbol, or one removed for the first time: out of the way of the usual case.
+  [[gnu::noinline]] void RemovedRarely(std::string_view symbol, long long line_number);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;
