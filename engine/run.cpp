@@ -17,8 +17,8 @@ class RecordWriter final : public LineSink {
 
   void CleanLines(const CleanStretch& stretch) override {
     counter_.Count(stretch.count);
-    const int lone = CountBits(stretch.lone_ends);
-    report_.LineEnds(stretch.count - lone - (stretch.end_record ? 1 : 0), lone);
+    if (stretch.lone_ends != 0) lone_ends_ += CountBits(stretch.lone_ends);
+    unended_ += stretch.end_record;
     stretch.Records([this](std::string_view text, bool end_record) {
       if (end_record) {
         fixed_.Record({text});
@@ -37,7 +37,8 @@ class RecordWriter final : public LineSink {
 
   void RepairedLine(const engine::RepairedLine& line) override {
     counter_.Count(1);
-    report_.LineEnds(line.end_length == 2, line.end_length == 1);
+    lone_ends_ += line.end_length == 1;
+    unended_ += line.end_length == 0;
     if (line.Kept()) fixed_.Record({line.CleanedLine});
     if (line.Blank()) {
       bad_.Record({NumberAndTab(), kBlankLineText});
@@ -66,6 +67,13 @@ class RecordWriter final : public LineSink {
     return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
   }
 
+  // Lines ended by a lone CR or LF, and by the end of the list: the others
+  // end with CR LF. Counted here, where a stretch of clean lines costs a test.
+ public:
+  long long lone_ends_ = 0;
+  int unended_ = 0;
+
+ private:
   OutputBuffer& fixed_;
   OutputBuffer& bad_;
   SymbolReport& report_;
@@ -107,6 +115,8 @@ void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   LineCounter counter(progress);
   RecordWriter writer(fixed, bad, symbol_report, counter);
   ListScan(inventory).Clean(list, writer);
+  symbol_report.LineEnds(counter.LineCount() - writer.lone_ends_ - writer.unended_,
+                         writer.lone_ends_);
   fixed.Flush();
   bad.Flush();
   OutputBuffer report(std::move(files.report));

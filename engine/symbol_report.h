@@ -43,10 +43,10 @@ class SymbolReport {
     }
     RemovedRarely(symbol, line_number);
   }
-  // Lines of in.txt ended by CR LF, and by a lone CR or LF.
+  // How many lines of in.txt end with CR LF, and with a lone CR or LF.
   void LineEnds(long long crlf, long long lone) {
-    crlf_ends_ += crlf;
-    lone_ends_ += lone;
+    crlf_ends_ = crlf;
+    lone_ends_ = lone;
   }
   // After the run: `inventory` knows which of its symbols the list used.
   void Write(OutputBuffer& report, const SymbolInventory& inventory) const;
