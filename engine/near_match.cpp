@@ -65,8 +65,9 @@ const NearMatches::Entry* NearMatches::Other(const Index& index, const std::stri
 std::string NearMatches::NoteFor(std::string_view removed) const {
   if (unicode::FirstStrayByte(removed) != std::string_view::npos) return {};
   const std::string has = "Symbols.txt has ";
-  if (const Entry* same = Other(composed_, unicode::Composed(removed), removed)) {
-    const bool composed = same->symbol == unicode::Composed(removed);
+  const std::string composed_form = unicode::Composed(removed);
+  if (const Entry* same = Other(composed_, composed_form, removed)) {
+    const bool composed = same->symbol == composed_form;
     const bool decomposed = same->symbol == unicode::Decomposed(removed);
     return has + Described(same->symbol) +
            (composed     ? ", the same letters composed (NFC)."
@@ -117,13 +118,13 @@ std::string NearMatches::NoteFor(std::string_view removed) const {
     for (const std::string& symbol : found->second) shown.push_back(unicode::Visible(symbol));
     return has + Listed(shown) + ": the symbol with a stress digit.";
   }
-  return MarksNote(removed);
+  return MarksNote(removed, characters);
 }
 
 // The longest start of the symbol that is an inventory symbol, when all
 // that follows it is combining marks and modifier letters.
-std::string NearMatches::MarksNote(std::string_view removed) const {
-  const std::vector<Character> characters = unicode::Characters(removed);
+std::string NearMatches::MarksNote(std::string_view removed,
+                                   const std::vector<unicode::Character>& characters) const {
   for (std::size_t kept = characters.size() - 1; kept > 0; --kept) {
     if (!unicode::IsMark(characters[kept].code_point)) return {};
     const std::size_t start =

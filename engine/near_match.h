@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/unicode.h"
+
 namespace engine {
 
 class NearMatches {
@@ -45,7 +47,8 @@ class NearMatches {
   bool Legal(std::string_view text) const { return LineOf(text) != 0; }
   // The symbol whose form is `key`, if not `removed` itself.
   const Entry* Other(const Index& index, const std::string& key, std::string_view removed) const;
-  std::string MarksNote(std::string_view removed) const;
+  std::string MarksNote(std::string_view removed,
+                        const std::vector<unicode::Character>& characters) const;
 
   Index symbols_, composed_, skeletons_, folded_;
   // Symbols with a stress digit at their end, by the symbol without it.

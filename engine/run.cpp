@@ -30,6 +30,11 @@ class RecordWriter final : public LineSink {
 
   void CleanedPart(std::string_view part) override { fixed_.Text(part); }
 
+  // After the last line: how the lines ended, for the report.
+  void ReportLineEnds() {
+    report_.LineEnds(counter_.LineCount() - lone_ends_ - unended_, lone_ends_);
+  }
+
   // The line it is removed from is the next to be counted.
   void RemovedSymbol(std::string_view symbol) override {
     report_.Removed(symbol, counter_.LineCount() + 1LL);
@@ -67,12 +72,6 @@ class RecordWriter final : public LineSink {
     return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
   }
 
-  // Lines ended by a lone CR or LF, and by the end of the list: the others
-  // end with CR LF. Counted here, where a stretch of clean lines costs a test.
- public:
-  long long lone_ends_ = 0;
-  int unended_ = 0;
-
  private:
   OutputBuffer& fixed_;
   OutputBuffer& bad_;
@@ -83,6 +82,10 @@ class RecordWriter final : public LineSink {
   std::size_t first_digit_ = kLastDigit;
   int numbered_ = 0;  // the count that number_ holds
   const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
+  // Lines ended by a lone CR or LF, and by the end of the list: the others
+  // end with CR LF. Counted here, where a stretch of clean lines costs a test.
+  long long lone_ends_ = 0;
+  int unended_ = 0;
 };
 
 }  // namespace
@@ -115,8 +118,7 @@ void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   LineCounter counter(progress);
   RecordWriter writer(fixed, bad, symbol_report, counter);
   ListScan(inventory).Clean(list, writer);
-  symbol_report.LineEnds(counter.LineCount() - writer.lone_ends_ - writer.unended_,
-                         writer.lone_ends_);
+  writer.ReportLineEnds();
   fixed.Flush();
   bad.Flush();
   OutputBuffer report(std::move(files.report));

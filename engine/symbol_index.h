@@ -59,7 +59,8 @@ class SymbolIndex {
   // valid until the next Insert.
   class PackedProbe {
    public:
-    // For a key of 1 to kMaxPackedLength bytes, packed as Pack does.
+    // For a key of 1 to kMaxPackedLength bytes, packed as Pack does. Not
+    // Find() != kAbsent: the hot loop then pays for the number it drops.
     bool Contains(std::uint64_t packed, std::uint32_t length) const {
       std::uint64_t tag = packed | std::uint64_t{length} << 56;
       for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {

@@ -45,13 +45,6 @@ std::string Shown(std::string_view kept, std::size_t length) {
 
 }  // namespace
 
-void SymbolReport::InventoryFlaws::Add(long long line_number, std::string_view symbol,
-                                       long long first_line) {
-  if (shown.size() < kShown)
-    shown.push_back({line_number, std::string(KeptPart(symbol)), first_line});
-  ++count;
-}
-
 void SymbolReport::InventoryLine(long long line_number, std::string_view line,
                                  std::string_view symbol) {
   if (inventory_stray_line_ == 0) {
@@ -61,15 +54,14 @@ void SymbolReport::InventoryLine(long long line_number, std::string_view line,
     }
   }
   if (symbol.empty()) return;
-  const long long first_line = near_matches_.LineOf(symbol);
-  if (first_line != 0) repeated_.Add(line_number, symbol, first_line);
-  if (symbol.find(' ') != std::string_view::npos) spaced_.Add(line_number, symbol);
-  if (symbol.front() == '\t' || symbol.back() == '\t') tabbed_.Add(line_number, symbol);
-  if (first_line != 0) return;
-  if (std::string alike = near_matches_.Add(symbol, line_number); !alike.empty()) {
-    if (alike_.size() < InventoryFlaws::kShown) alike_.push_back(std::move(alike));
-    ++alike_count_;
-  }
+  const InventoryFlaw flaw{line_number, std::string(KeptPart(symbol)),
+                           near_matches_.LineOf(symbol)};
+  if (flaw.first_line != 0) repeated_.Add(flaw);
+  if (symbol.find(' ') != std::string_view::npos) spaced_.Add(flaw);
+  if (symbol.front() == '\t' || symbol.back() == '\t') tabbed_.Add(flaw);
+  if (flaw.first_line != 0) return;
+  if (std::string alike = near_matches_.Add(symbol, line_number); !alike.empty())
+    alike_.Add(std::move(alike));
 }
 
 // A symbol with a TAB in it may be the first symbol of a line whose columns
@@ -94,8 +86,6 @@ std::string SymbolReport::NoteFor(const Tally& tally) const {
   return note + " rather than one transcription a line.";
 }
 
-// A symbol longer than kKeptBytes is known by its kept bytes, a NUL byte, its
-// length and its hash: longer than any symbol known by its bytes.
 // A symbol longer than kKeptBytes is known by its kept bytes, a NUL byte, its
 // length and its hash: longer than any symbol known by its bytes.
 std::string_view SymbolReport::KeyOf(std::string_view symbol) {
@@ -229,12 +219,7 @@ void SymbolReport::WriteSentences(OutputBuffer& report, const SymbolInventory& i
     for (const InventoryFlaw& flaw : found.shown) {
       report.Record({"Symbols.txt line ", std::to_string(flaw.line_number), sentence(flaw)});
     }
-    if (found.count > static_cast<long long>(found.shown.size())) {
-      report.Record({"Symbols.txt has ",
-                     Counted(static_cast<std::uint64_t>(found.count) - found.shown.size(),
-                             "more line", "more lines"),
-                     " like the one before."});
-    }
+    WriteMore(report, found, "more line", "more lines");
   };
   flaws(spaced_, [](const InventoryFlaw& flaw) {
     return " (" + Shown(flaw.symbol, flaw.symbol.size()) +
@@ -249,14 +234,17 @@ void SymbolReport::WriteSentences(OutputBuffer& report, const SymbolInventory& i
     return " repeats line " + std::to_string(flaw.first_line) + " (" +
            Shown(flaw.symbol, flaw.symbol.size()) + ").";
   });
-  for (const std::string& sentence : alike_) report.Record({sentence});
+  for (const std::string& sentence : alike_.shown) report.Record({sentence});
+  WriteMore(report, alike_, "more pair", "more pairs");
   WriteUnused(report, inventory);
-  if (alike_count_ > static_cast<long long>(alike_.size())) {
-    report.Record({"Symbols.txt has ",
-                   Counted(static_cast<std::uint64_t>(alike_count_) - alike_.size(), "more pair",
-                           "more pairs"),
-                   " like the one before."});
-  }
+}
+
+template <class Item>
+void SymbolReport::WriteMore(OutputBuffer& report, const FirstFew<Item>& found,
+                             std::string_view one, std::string_view many) {
+  const auto more = static_cast<std::uint64_t>(found.count) - found.shown.size();
+  if (more != 0)
+    report.Record({"Symbols.txt has ", Counted(more, one, many), " like the one before."});
 }
 
 }  // namespace engine

@@ -60,18 +60,24 @@ class SymbolReport {
     long long first_line = 0;
     long long last_line = 0;
   };
-  // Lines of Symbols.txt that sentences name: the first few, and how many.
+  // What sentences name: the first few, and how many there are.
+  template <class Item>
+  struct FirstFew {
+    static constexpr std::size_t kShown = 5;
+    std::vector<Item> shown;
+    long long count = 0;
+    void Add(Item item) {
+      if (shown.size() < kShown) shown.push_back(std::move(item));
+      ++count;
+    }
+  };
+  // A line of Symbols.txt that a sentence names.
   struct InventoryFlaw {
     long long line_number;
-    std::string symbol;    // its first kKeptBytes bytes
-    long long first_line;  // for a repeat: the line that has it first
+    std::string symbol;        // its first kKeptBytes bytes
+    long long first_line = 0;  // for a repeat: the line that has it first
   };
-  struct InventoryFlaws {
-    static constexpr std::size_t kShown = 5;
-    std::vector<InventoryFlaw> shown;
-    long long count = 0;
-    void Add(long long line_number, std::string_view symbol, long long first_line = 0);
-  };
+  using InventoryFlaws = FirstFew<InventoryFlaw>;
 
   static void Count(Tally& tally, long long line_number) {
     ++tally.times;
@@ -86,6 +92,10 @@ class SymbolReport {
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;
+  // "Symbols.txt has 3 more lines like the one before.", for what FirstFew left out.
+  template <class Item>
+  static void WriteMore(OutputBuffer& report, const FirstFew<Item>& found, std::string_view one,
+                        std::string_view many);
   std::string NoteFor(const Tally& tally) const;
   void WriteUnused(OutputBuffer& report, const SymbolInventory& inventory) const;
 
@@ -103,8 +113,8 @@ class SymbolReport {
   std::vector<std::uint64_t> overflow_hashes_;
   std::size_t overflow_symbols_ = 0;
   bool overflow_counted_exactly_ = true;
-  // The first line of each file with a byte that cannot be UTF-8, and that byte.
   long long crlf_ends_ = 0, lone_ends_ = 0;
+  // The first line of each file with a byte that cannot be UTF-8, and that byte.
   long long list_stray_line_ = 0;
   unsigned char list_stray_byte_ = 0;
   long long inventory_stray_line_ = 0;
@@ -112,10 +122,9 @@ class SymbolReport {
 
   InventoryFlaws spaced_, tabbed_, repeated_;
   NearMatches near_matches_;
-  // Pairs of Symbols.txt's symbols that are the same after normalisation or
-  // look the same: the first few sentences, and how many.
-  std::vector<std::string> alike_;
-  long long alike_count_ = 0;
+  // Sentences on pairs of Symbols.txt's symbols that are the same after
+  // normalisation or look the same.
+  FirstFew<std::string> alike_;
 };
 
 }  // namespace engine

@@ -45,6 +45,14 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
   }
 }
 
+// A symbol shows as it stands in the report when it is printable ASCII
+// without a '<' (which starts the report's marks); others compare as "?".
+std::string AsShown(const std::string& symbol) {
+  const bool plain = std::all_of(symbol.begin(), symbol.end(),
+                                 [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
+  return plain ? symbol : "?";
+}
+
 // The report's table as the model has it: a record a symbol, the most removed
 // first, each as its symbol (where it shows as it stands: printable ASCII),
 // times removed, lines and first line.
@@ -68,9 +76,7 @@ std::vector<std::string> ModelTable(const cleaning_model::Result& model) {
   });
   std::vector<std::string> table;
   for (const Tally& t : tallies) {
-    const bool plain = std::all_of(t.symbol.begin(), t.symbol.end(),
-                                   [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
-    table.push_back((plain ? t.symbol : "?") + "\t" + std::to_string(t.times) + "\t" +
+    table.push_back(AsShown(t.symbol) + "\t" + std::to_string(t.times) + "\t" +
                     std::to_string(t.lines) + "\t" + std::to_string(t.first_line));
   }
   return table;
@@ -83,10 +89,7 @@ std::vector<std::string> ReportTable(const std::string& report) {
   for (std::size_t i = 1; i < records.size() && !records[i].empty(); ++i) {
     const std::vector<std::string> fields = Split(records[i], "\t");
     if (fields.size() != 6) return {"a record without six fields: " + Escaped(records[i])};
-    const bool plain = std::all_of(fields[0].begin(), fields[0].end(),
-                                   [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
-    table.push_back((plain ? fields[0] : "?") + "\t" + fields[2] + "\t" + fields[3] + "\t" +
-                    fields[4]);
+    table.push_back(AsShown(fields[0]) + "\t" + fields[2] + "\t" + fields[3] + "\t" + fields[4]);
   }
   return table;
 }
@@ -134,12 +137,12 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
   if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
   std::string difference = Difference("FixedLines.txt", fixed, model.fixed);
   if (difference.empty()) difference = Difference("BadLines.txt", bad, model.bad);
-  const std::string mixed =
-      model.crlf_ends != 0 && model.lone_ends != 0
-          ? "\r\nin.txt mixes line ends: " + std::to_string(model.crlf_ends) +
-                (model.crlf_ends == 1 ? " line ends" : " lines end") + " with CR LF and " +
-                std::to_string(model.lone_ends) + " with a lone CR or LF."
-          : "\r\nin.txt mixes line ends";
+  const std::string mixed = model.crlf_ends != 0 && model.lone_ends != 0
+                                ? "\r\nin.txt mixes line ends: " + std::to_string(model.crlf_ends) +
+                                      (model.crlf_ends == 1 ? " line ends" : " lines end") +
+                                      " with CR LF and " + std::to_string(model.lone_ends) +
+                                      " with a lone CR or LF."
+                                : "\r\nin.txt mixes line ends";
   if (difference.empty() &&
       (report.find(mixed) != std::string::npos) != (model.crlf_ends && model.lone_ends)) {
     difference = "SymbolReport.txt is wrong about mixed line ends: model " +
