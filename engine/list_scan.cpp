@@ -22,12 +22,15 @@ std::uint64_t LoadWord(const char* bytes) {
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};
 
-// Whether the token of 1 to kMaxPackedLength bytes at `token` is legal: one
-// load is its key, which the text's read-ahead makes safe.
+// The token of 1 to kMaxPackedLength bytes at `token`, packed as
+// SymbolIndex::Pack does: one load, which the text's read-ahead makes safe.
+inline std::uint64_t PackedToken(const char* bytes, std::size_t token, std::size_t length) {
+  return (LoadWord(bytes + token) & kLowBytes[length]) | std::uint64_t{length} << 56;
+}
+
 inline bool LegalShort(const SymbolIndex::PackedProbe legal_symbols, const char* bytes,
                        std::size_t token, std::size_t length) {
-  return legal_symbols.Contains(LoadWord(bytes + token) & kLowBytes[length],
-                                static_cast<std::uint32_t>(length));
+  return legal_symbols.Contains(PackedToken(bytes, token, length));
 }
 
 // Where what follows the separator at `at`, bit `bit` of its block, starts:
@@ -39,10 +42,11 @@ inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
 // Passes the short legal tokens ended by `separators`, bits of the block that
 // starts at `block_start`, from the token that starts at `token_start`, and
 // moves it on; returns the separators left, from the first that ends a token
-// that is empty, too long to pack or not legal.
-std::uint64_t PassLegalTokens(const char* bytes, std::size_t block_start, std::uint64_t separators,
-                              std::uint64_t crlf, const SymbolIndex::PackedProbe legal_symbols,
-                              std::size_t& token_start) {
+// that is empty, too long to pack or not legal. Inlined where it is called
+// twice, or the hot loop pays for a call each block.
+[[gnu::always_inline]] inline std::uint64_t PassLegalTokens(
+    const char* bytes, std::size_t block_start, std::uint64_t separators, std::uint64_t crlf,
+    const SymbolIndex::PackedProbe legal_symbols, std::size_t& token_start) {
   std::size_t token = token_start;
   while (separators != 0) {
     const int bit = std::countr_zero(separators);
@@ -82,8 +86,8 @@ void ListScan::StartRepair(std::size_t line, std::size_t token) {
 
 // A token one space after the one before continues its stretch; any other
 // starts a new one, and the stretches before it are done.
-inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t length, bool legal,
-                                  LineSink& sink) {
+inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t length,
+                                  std::uint64_t packed, bool legal, LineSink& sink) {
   if (!joined_) {
     // The cleaned form takes its stretch from where it lies, before the line's moves over it.
     if (split_) AddLegalStretch(bytes, sink);
@@ -94,7 +98,13 @@ inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t le
   stretch_.end = token + length;
   joined_ = true;
   if (!legal) {
-    sink.RemovedSymbol(std::string_view(bytes + token, length));
+    if (packed != 0) {
+      removed_[removed_count_] = packed;
+      if (++removed_count_ == removed_.size()) HandOutRemoved(sink);
+    } else {
+      HandOutRemoved(sink);
+      sink.RemovedSymbol(std::string_view(bytes + token, length));
+    }
     bad_ = token;
     bad_length_ = length;
     legal_joined_ = false;
@@ -153,7 +163,14 @@ inline void ListScan::AddCleaned(const char* text, std::size_t size, LineSink& s
   cleaned_size_ += size;
 }
 
+void ListScan::HandOutRemoved(LineSink& sink) {
+  if (removed_count_ == 0) return;
+  sink.RemovedSymbols(std::span<const std::uint64_t>(removed_.data(), removed_count_));
+  removed_count_ = 0;
+}
+
 RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, LineSink& sink) {
+  HandOutRemoved(sink);
   if (split_) AddLegalStretch(bytes, sink);
   PlaceStretch(bytes);
   repairing_ = false;
@@ -177,10 +194,6 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   const std::size_t size = text.size();
   const std::size_t judged = JudgedBytes(bytes, size, at_end);
   const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
-  auto legal = [&](std::size_t token, std::size_t length) {
-    return length <= SymbolIndex::kMaxPackedLength ? LegalShort(legal_symbols, bytes, token, length)
-                                                   : LegalLong(bytes, token, length);
-  };
   Block block = block_;
   std::size_t block_start = block_start_;
   std::size_t token = token_;            // where the token being looked for starts
@@ -278,9 +291,10 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   };
 
   // A token of a line being repaired, which ends with the line.
-  auto repair_token = [&](const Separator& separator, std::size_t length, bool legal_token) {
+  auto repair_token = [&](const Separator& separator, std::size_t length, std::uint64_t packed,
+                          bool legal_token) {
     if (length != 0) {
-      RepairToken(bytes, token, length, legal_token, sink);
+      RepairToken(bytes, token, length, packed, legal_token, sink);
     } else {
       joined_ = legal_joined_ = false;  // a space at either end, or a run of them
     }
@@ -295,10 +309,12 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
 
   for (;;) {
     Separator separator;
-    bool looked_up = false;  // the token was looked up, as a short one, and is not legal
+    // The token was looked up, as a short one, and is not legal.
+    bool looked_up = false;
     if (block.separators != 0) {
       if (!repairing_) {
         pass_clean_tokens();
+        looked_up = true;  // if a separator is left, the lookup stopped at its token
       } else {
         looked_up = pass_repaired_tokens();
       }
@@ -323,8 +339,13 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     }
 
     const std::size_t length = separator.at - token;
+    const bool short_token = length - 1 < SymbolIndex::kMaxPackedLength;
+    const std::uint64_t packed = short_token ? PackedToken(bytes, token, length) : 0;
+    const bool legal_token =
+        length != 0 && !(looked_up && short_token) &&
+        (short_token ? legal_symbols.Contains(packed) : LegalLong(bytes, token, length));
     if (!repairing_) {
-      if (length != 0 && legal(token, length)) {
+      if (legal_token) {
         pass_clean_token(separator);
         continue;
       }
@@ -332,11 +353,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       // handed out in parts before it ends.
       hand_out(line_start, false);
       StartRepair(line_start, token);
-      repair_token(separator, length, false);
-    } else {
-      const bool known_illegal = looked_up && length <= SymbolIndex::kMaxPackedLength;
-      repair_token(separator, length, length != 0 && !known_illegal && legal(token, length));
     }
+    repair_token(separator, length, packed, legal_token);
   }
 }
 

@@ -6,6 +6,7 @@
 // spaces at either end of a line separate nothing.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -82,7 +83,11 @@ class LineSink {
   virtual void CleanedPart(std::string_view part) = 0;
   // One line that cleaning changes; valid until the call returns.
   virtual void RepairedLine(const engine::RepairedLine& line) = 0;
-  // Each illegal token of a line, before its RepairedLine; valid until the call returns.
+  // The illegal tokens of a line, in their order, before its RepairedLine:
+  // those of at most SymbolIndex::kMaxPackedLength bytes as it packs them,
+  // several a call, and each longer one in a call of its own. Valid until
+  // the call returns.
+  virtual void RemovedSymbols(std::span<const std::uint64_t> packed) = 0;
   virtual void RemovedSymbol(std::string_view symbol) = 0;
 };
 
@@ -119,7 +124,9 @@ class ListScan {
   // that starts at `token`: what was passed of it before is legal tokens
   // between single spaces.
   void StartRepair(std::size_t line, std::size_t token);
-  void RepairToken(char* bytes, std::size_t token, std::size_t length, bool legal, LineSink& sink);
+  // `packed`: the token as SymbolIndex::Pack packs it, or 0 when it is too long.
+  void RepairToken(char* bytes, std::size_t token, std::size_t length, std::uint64_t packed,
+                   bool legal, LineSink& sink);
   engine::RepairedLine FinishRepair(char* bytes, std::size_t end_length, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
   // in its place behind the tokens before it, a single space apart.
@@ -128,6 +135,7 @@ class ListScan {
   void Split(const char* bytes, LineSink& sink);
   void AddLegalStretch(const char* bytes, LineSink& sink);
   void AddCleaned(const char* text, std::size_t size, LineSink& sink);
+  void HandOutRemoved(LineSink& sink);
 
   const SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
@@ -169,6 +177,10 @@ class ListScan {
   Stretch legal_stretch_;
   std::size_t bad_ = 0;  // in place once its stretch is
   std::size_t bad_length_ = 0;
+  // The line's short illegal tokens not yet handed out: a call to the sink
+  // for each costs a list whose every line loses a token 5% more.
+  std::array<std::uint64_t, 64> removed_;
+  std::size_t removed_count_ = 0;
 };
 
 }  // namespace engine

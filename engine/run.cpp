@@ -35,7 +35,10 @@ class RecordWriter final : public LineSink {
     report_.LineEnds(counter_.LineCount() - lone_ends_ - unended_, lone_ends_);
   }
 
-  // The line it is removed from is the next to be counted.
+  // The line they are removed from is the next to be counted.
+  void RemovedSymbols(std::span<const std::uint64_t> packed) override {
+    report_.Removed(packed, counter_.LineCount() + 1LL);
+  }
   void RemovedSymbol(std::string_view symbol) override {
     report_.Removed(symbol, counter_.LineCount() + 1LL);
   }

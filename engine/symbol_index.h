@@ -44,8 +44,7 @@ class SymbolIndex {
 
   // The text's number, or kAbsent.
   std::uint32_t Find(std::string_view text) const {
-    if (!text.empty() && text.size() <= kMaxPackedLength)
-      return Probe().Find(Pack(text), static_cast<std::uint32_t>(text.size()));
+    if (!text.empty() && text.size() <= kMaxPackedLength) return Probe().Find(Pack(text));
     const Entry* entry = Lookup(text);
     if (!entry) return kAbsent;
     entry->number |= kFound;
@@ -61,21 +60,22 @@ class SymbolIndex {
    public:
     // For a key of 1 to kMaxPackedLength bytes, packed as Pack does. Not
     // Find() != kAbsent: the hot loop then pays for the number it drops.
-    bool Contains(std::uint64_t packed, std::uint32_t length) const {
-      std::uint64_t tag = packed | std::uint64_t{length} << 56;
-      for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
-        if (slots_[slot].tag == tag) {
+    bool Contains(std::uint64_t packed) const {
+      for (std::size_t slot = SlotOf(packed, shift_);; slot = (slot + 1) & mask_) {
+        if (slots_[slot].tag == packed) {
           slots_[slot].number |= kFound;
           return true;
         }
         if (slots_[slot].length == 0) return false;
       }
     }
-    std::uint32_t Find(std::uint64_t packed, std::uint32_t length) const {
-      std::uint64_t tag = packed | std::uint64_t{length} << 56;
-      for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
-        if (slots_[slot].tag == tag) {
-          slots_[slot].number |= kFound;
+    // The key's number, or kAbsent; marked found unless the caller keeps
+    // no count of that.
+    template <bool kMarkFound = true>
+    std::uint32_t Find(std::uint64_t packed) const {
+      for (std::size_t slot = SlotOf(packed, shift_);; slot = (slot + 1) & mask_) {
+        if (slots_[slot].tag == packed) {
+          if constexpr (kMarkFound) slots_[slot].number |= kFound;
           return slots_[slot].number & ~kFound;
         }
         if (slots_[slot].length == 0) return kAbsent;
@@ -100,20 +100,28 @@ class SymbolIndex {
     return hash;
   }
 
-  // The bytes of a text of at most kMaxPackedLength in one integer, read with
-  // overlapping loads of fixed size: no call and no loop.
+  // A text of 1 to kMaxPackedLength bytes as one integer: its bytes, the
+  // first lowest, and its length in the top byte. Read with overlapping
+  // loads of fixed size: no call and no loop.
   static std::uint64_t Pack(std::string_view text) {
     const char* bytes = text.data();
-    std::size_t size = text.size();
+    const std::size_t size = text.size();
+    const std::uint64_t length = std::uint64_t{size} << 56;
     if (size >= 4) {
       std::uint64_t low = Load32(bytes), high = Load32(bytes + size - 4);
-      return low | (high << (8 * (size - 4)));
+      return length | low | (high << (8 * (size - 4)));
     }
-    if (size == 0) return 0;
     auto byte = [&](std::size_t at) {
       return std::uint64_t{static_cast<unsigned char>(bytes[at])};
     };
-    return byte(0) | byte(size / 2) << (8 * (size / 2)) | byte(size - 1) << (8 * (size - 1));
+    return length | byte(0) | byte(size / 2) << (8 * (size / 2)) |
+           byte(size - 1) << (8 * (size - 1));
+  }
+  // The text that Pack made `packed` of, written to `bytes`.
+  static std::string_view Unpack(std::uint64_t packed, char (&bytes)[kMaxPackedLength]) {
+    const std::size_t size = packed >> 56;
+    for (std::size_t at = 0; at < size; ++at) bytes[at] = static_cast<char>(packed >> (8 * at));
+    return std::string_view(bytes, size);
   }
 
  private:
@@ -152,7 +160,7 @@ inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
   if (8 * (count_ + 1) > slots_.size()) Grow();
   Entry entry{0, static_cast<std::uint32_t>(symbol.size()), static_cast<std::uint32_t>(count_)};
   if (symbol.size() <= kMaxPackedLength) {
-    entry.tag = Pack(symbol) | std::uint64_t{entry.length} << 56;
+    entry.tag = Pack(symbol);
     long_offsets_.push_back(0);
   } else {
     if (symbol.size() > UINT32_MAX || long_keys_.size() > UINT32_MAX - symbol.size()) {
@@ -175,7 +183,7 @@ inline bool SymbolIndex::Found(std::string_view symbol) const {
 inline const SymbolIndex::Entry* SymbolIndex::Lookup(std::string_view text) const {
   if (text.empty() || text.size() > UINT32_MAX) return nullptr;
   const bool packed = text.size() <= kMaxPackedLength;
-  const std::uint64_t tag = packed ? Pack(text) | std::uint64_t{text.size()} << 56 : LongTag(text);
+  const std::uint64_t tag = packed ? Pack(text) : LongTag(text);
   for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
     const Entry& entry = slots_[slot];
     if (entry.length == 0) return nullptr;

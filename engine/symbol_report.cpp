@@ -113,11 +113,28 @@ bool SymbolReport::CountOverflow(std::string_view symbol) {
   }
 }
 
-void SymbolReport::RemovedRarely(std::string_view symbol, long long line_number) {
-  if (symbol.size() > SymbolIndex::kMaxPackedLength) {
-    const std::uint32_t number = removed_.Find(KeyOf(symbol));
-    if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
+void SymbolReport::Removed(std::span<const std::uint64_t> packed, long long line_number) {
+  CountLine(packed.size(), line_number);
+  // Held in locals, which the counts written cannot change.
+  SymbolIndex::PackedProbe probe = removed_.Probe();
+  Tally* tallies = tallies_.data();
+  for (const std::uint64_t symbol : packed) {
+    const std::uint32_t number = probe.Find<false>(symbol);
+    if (number != SymbolIndex::kAbsent) {
+      Count(tallies[number], line_number);
+      continue;
+    }
+    char bytes[SymbolIndex::kMaxPackedLength];
+    RemovedFirst(SymbolIndex::Unpack(symbol, bytes), line_number);
+    probe = removed_.Probe();
+    tallies = tallies_.data();
   }
+}
+
+void SymbolReport::Removed(std::string_view symbol, long long line_number) {
+  CountLine(1, line_number);
+  const std::uint32_t number = removed_.Find(KeyOf(symbol));
+  if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
   RemovedFirst(symbol, line_number);
 }
 
@@ -125,8 +142,8 @@ void SymbolReport::RemovedFirst(std::string_view symbol, long long line_number) 
   bool first_time = true;
   if (tallies_.size() < kLargestTable) {
     removed_.Insert(KeyOf(symbol));
-    tallies_.push_back({std::string(KeptPart(symbol)), symbol.size()});
-    Count(tallies_.back(), line_number);
+    tallies_.push_back(
+        {std::string(KeptPart(symbol)), symbol.size(), 1, 1, line_number, line_number});
   } else {
     ++overflow_times_;
     first_time = CountOverflow(symbol);

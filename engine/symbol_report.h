@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,21 +29,12 @@ class SymbolReport {
   // Line `line_number` of Symbols.txt, and the symbol it holds, trimmed
   // (empty for a blank line).
   void InventoryLine(long long line_number, std::string_view line, std::string_view symbol);
-  // A symbol removed from line `line_number` of in.txt; lines come in order.
-  // One that is removed again, the usual case, costs a lookup and a count.
-  void Removed(std::string_view symbol, long long line_number) {
-    ++times_;
-    if (line_number != last_line_) {
-      ++lines_;
-      last_line_ = line_number;
-    }
-    if (symbol.size() <= SymbolIndex::kMaxPackedLength) {
-      const std::uint32_t number = removed_.Probe().Find(SymbolIndex::Pack(symbol),
-                                                         static_cast<std::uint32_t>(symbol.size()));
-      if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
-    }
-    RemovedRarely(symbol, line_number);
-  }
+  // Symbols removed from line `line_number` of in.txt, packed as
+  // SymbolIndex::Pack does; lines come in order. One that is removed again,
+  // the usual case, costs a lookup and a count.
+  void Removed(std::span<const std::uint64_t> packed, long long line_number);
+  // One symbol, of any length.
+  void Removed(std::string_view symbol, long long line_number);
   // How many lines of in.txt end with CR LF, and with a lone CR or LF.
   void LineEnds(long long crlf, long long lone) {
     crlf_ends_ = crlf;
@@ -79,16 +71,22 @@ class SymbolReport {
   };
   using InventoryFlaws = FirstFew<InventoryFlaw>;
 
+  // Another removal of a symbol that has a tally.
   static void Count(Tally& tally, long long line_number) {
     ++tally.times;
     if (tally.last_line != line_number) {
-      if (tally.lines++ == 0) tally.first_line = line_number;
+      ++tally.lines;
       tally.last_line = line_number;
     }
   }
+  void CountLine(std::size_t removals, long long line_number) {
+    times_ += removals;
+    if (line_number != last_line_) {
+      ++lines_;
+      last_line_ = line_number;
+    }
+  }
   std::string_view KeyOf(std::string_view symbol);
-  // A longer symbol, or one removed for the first time: out of the way of the usual case.
-  [[gnu::noinline]] void RemovedRarely(std::string_view symbol, long long line_number);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;

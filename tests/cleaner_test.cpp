@@ -23,6 +23,7 @@ Cleaned CleanLine(std::string_view line, const engine::SymbolInventory& symbols)
       stretch.Records([this](std::string_view text, bool) { line.current = line.cleaned = text; });
     }
     void CleanedPart(std::string_view part) override { line.cleaned += part; }
+    void RemovedSymbols(std::span<const std::uint64_t>) override {}
     void RemovedSymbol(std::string_view) override {}
     void RepairedLine(const engine::RepairedLine& repaired) override {
       line.current = repaired.CurrentLine;

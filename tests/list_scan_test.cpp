@@ -45,6 +45,12 @@ class Writer final : public engine::LineSink {
     EXPECT_FALSE(part.empty());
     fixed += part;
   }
+  void RemovedSymbols(std::span<const std::uint64_t> packed) override {
+    for (const std::uint64_t symbol : packed) {
+      char bytes[engine::SymbolIndex::kMaxPackedLength];
+      RemovedSymbol(engine::SymbolIndex::Unpack(symbol, bytes));
+    }
+  }
   void RemovedSymbol(std::string_view symbol) override {
     removed.emplace_back(lines + 1, std::string(symbol));
   }
@@ -132,6 +138,10 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
     text.append("p").append(length, ' ').append("a\r\n");  // a run of spaces across blocks
     text.append(long_legal).append(length + 1, ' ').append("\n");
   }
+  // More illegal tokens in a line than the scan holds before handing them
+  // out, with long ones among them: still each in its order.
+  for (int token = 0; token < 250; ++token) text.append(token % 100 == 99 ? "abcdefghij " : "x p ");
+  text.append("\r\n");
   for (std::size_t variant : {0u, 5u}) {
     for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
       ASSERT_EQ(Compare(text, first_read, variant), "");
@@ -156,6 +166,7 @@ std::vector<std::string> HandedOut(std::string_view list,
       handed.push_back(text + "|" + std::to_string(stretch.count));
     }
     void CleanedPart(std::string_view part) override { handed.push_back(Where(part) + " ..."); }
+    void RemovedSymbols(std::span<const std::uint64_t>) override {}
     void RemovedSymbol(std::string_view) override {}
     void RepairedLine(const engine::RepairedLine& line) override {
       handed.push_back(Where(line.CleanedLine) + " / " + Where(line.CurrentLine) + " / " +

@@ -1,7 +1,6 @@
 // SymbolReport.txt: the names and forms it shows a symbol's characters in,
 // checked against Unicode's own files, and what it says of the two inputs.
 #include "engine/symbol_report.h"
-#include "engine/symbols.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <sstream>
 
 #include "engine/output_buffer.h"
+#include "engine/symbols.h"
 #include "engine/unicode.h"
 
 namespace {
