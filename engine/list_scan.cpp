@@ -99,8 +99,11 @@ inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t le
   joined_ = true;
   if (!legal) {
     if (packed != 0) {
-      removed_[removed_count_] = packed;
-      if (++removed_count_ == removed_.size()) HandOutRemoved(sink);
+      // Counted in a local, which the store cannot change.
+      std::size_t count = removed_count_;
+      removed_[count++] = packed;
+      removed_count_ = count;
+      if (count == removed_.size()) HandOutRemoved(sink);
     } else {
       HandOutRemoved(sink);
       sink.RemovedSymbol(std::string_view(bytes + token, length));
@@ -136,7 +139,7 @@ void ListScan::PlaceStretch(char* bytes) {
   current_size_ += 1 + size;
 }
 
-void ListScan::Split(const char* bytes, LineSink& sink) {
+inline void ListScan::Split(const char* bytes, LineSink& sink) {
   split_ = true;
   cleaned_size_ = 0;
   cleaned_in_parts_ = false;
@@ -169,8 +172,7 @@ void ListScan::HandOutRemoved(LineSink& sink) {
   removed_count_ = 0;
 }
 
-RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, LineSink& sink) {
-  HandOutRemoved(sink);
+inline RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, LineSink& sink) {
   if (split_) AddLegalStretch(bytes, sink);
   PlaceStretch(bytes);
   repairing_ = false;
@@ -180,6 +182,8 @@ RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, LineSin
   line.CleanedInParts = split_ && cleaned_in_parts_;
   line.BadSymbol = std::string_view(bytes + bad_, bad_length_);
   line.end_length = static_cast<int>(end_length);
+  line.removed = std::span<const std::uint64_t>(removed_.data(), removed_count_);
+  removed_count_ = 0;
   return line;
 }
 

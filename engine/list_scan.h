@@ -38,6 +38,9 @@ struct RepairedLine {
   bool Kept() const { return CleanedInParts || !CleanedLine.empty(); }
   // The last illegal token; empty when every token is legal.
   std::string_view BadSymbol;
+  // The line's illegal tokens that RemovedSymbols has not had, packed as
+  // LineSink::RemovedSymbols has them.
+  std::span<const std::uint64_t> removed;
   // How the line ended in the list: 2 for CR LF, 1 for a lone CR or LF, 0
   // for the end of the list.
   int end_length = 0;
@@ -83,10 +86,10 @@ class LineSink {
   virtual void CleanedPart(std::string_view part) = 0;
   // One line that cleaning changes; valid until the call returns.
   virtual void RepairedLine(const engine::RepairedLine& line) = 0;
-  // The illegal tokens of a line, in their order, before its RepairedLine:
-  // those of at most SymbolIndex::kMaxPackedLength bytes as it packs them,
-  // several a call, and each longer one in a call of its own. Valid until
-  // the call returns.
+  // The illegal tokens of a line, in their order: those of at most
+  // SymbolIndex::kMaxPackedLength bytes as it packs them, several a call,
+  // each longer one in a call of its own, and the last short ones in the
+  // line's RepairedLine. Valid until the call returns.
   virtual void RemovedSymbols(std::span<const std::uint64_t> packed) = 0;
   virtual void RemovedSymbol(std::string_view symbol) = 0;
 };

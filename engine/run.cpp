@@ -1,5 +1,8 @@
 #include "engine/run.h"
 
+#include <algorithm>
+#include <array>
+
 #include "engine/list_scan.h"
 #include "engine/output_buffer.h"
 #include "engine/symbol_report.h"
@@ -8,6 +11,15 @@
 
 namespace engine {
 namespace {
+
+// The text between a reported line and its bad symbol, made when compiled:
+// a copy of known size costs no test of its size.
+constexpr auto kBadSymbolField = [] {
+  std::array<char, kBadSymbolText.size() + 2> field{};
+  field.front() = field.back() = '\t';
+  std::copy(kBadSymbolText.begin(), kBadSymbolText.end(), field.begin() + 1);
+  return field;
+}();
 
 // Writes the records of the lines the scan hands out.
 class RecordWriter final : public LineSink {
@@ -44,6 +56,7 @@ class RecordWriter final : public LineSink {
   }
 
   void RepairedLine(const engine::RepairedLine& line) override {
+    if (!line.removed.empty()) RemovedSymbols(line.removed);
     counter_.Count(1);
     lone_ends_ += line.end_length == 1;
     unended_ += line.end_length == 0;
@@ -51,7 +64,9 @@ class RecordWriter final : public LineSink {
     if (line.Blank()) {
       bad_.Record({NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {
-      bad_.Record({NumberAndTab(), line.CurrentLine, bad_symbol_text_, line.BadSymbol});
+      bad_.Record({NumberAndTab(), line.CurrentLine,
+                   std::string_view(kBadSymbolField.data(), kBadSymbolField.size()),
+                   line.BadSymbol});
     }
   }
 
@@ -61,6 +76,13 @@ class RecordWriter final : public LineSink {
   // than formatted afresh, which cost as much as the rest of the record.
   std::string_view NumberAndTab() {
     const int LineCount = counter_.LineCount();
+    // The line after the last one reported, and no carry: where every line
+    // is reported, nine lines in ten.
+    if (LineCount == numbered_ + 1 && number_[kLastDigit] != '9') {
+      ++number_[kLastDigit];
+      numbered_ = LineCount;
+      return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
+    }
     std::size_t at = kLastDigit;
     for (int carry = LineCount - numbered_; carry != 0; --at) {
       if (at < first_digit_) {
@@ -84,7 +106,6 @@ class RecordWriter final : public LineSink {
   char number_[kLastDigit + 2] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '0', '\t'};
   std::size_t first_digit_ = kLastDigit;
   int numbered_ = 0;  // the count that number_ holds
-  const std::string bad_symbol_text_ = "\t" + std::string(kBadSymbolText) + "\t";
   // Lines ended by a lone CR or LF, and by the end of the list: the others
   // end with CR LF. Counted here, where a stretch of clean lines costs a test.
   long long lone_ends_ = 0;

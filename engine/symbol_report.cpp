@@ -113,22 +113,9 @@ bool SymbolReport::CountOverflow(std::string_view symbol) {
   }
 }
 
-void SymbolReport::Removed(std::span<const std::uint64_t> packed, long long line_number) {
-  CountLine(packed.size(), line_number);
-  // Held in locals, which the counts written cannot change.
-  SymbolIndex::PackedProbe probe = removed_.Probe();
-  Tally* tallies = tallies_.data();
-  for (const std::uint64_t symbol : packed) {
-    const std::uint32_t number = probe.Find<false>(symbol);
-    if (number != SymbolIndex::kAbsent) {
-      Count(tallies[number], line_number);
-      continue;
-    }
-    char bytes[SymbolIndex::kMaxPackedLength];
-    RemovedFirst(SymbolIndex::Unpack(symbol, bytes), line_number);
-    probe = removed_.Probe();
-    tallies = tallies_.data();
-  }
+void SymbolReport::RemovedFirst(std::uint64_t packed, long long line_number) {
+  char bytes[SymbolIndex::kMaxPackedLength];
+  RemovedFirst(SymbolIndex::Unpack(packed, bytes), line_number);
 }
 
 void SymbolReport::Removed(std::string_view symbol, long long line_number) {

@@ -32,7 +32,22 @@ class SymbolReport {
   // Symbols removed from line `line_number` of in.txt, packed as
   // SymbolIndex::Pack does; lines come in order. One that is removed again,
   // the usual case, costs a lookup and a count.
-  void Removed(std::span<const std::uint64_t> packed, long long line_number);
+  void Removed(std::span<const std::uint64_t> packed, long long line_number) {
+    CountLine(packed.size(), line_number);
+    // Held in locals, which the counts written cannot change.
+    SymbolIndex::PackedProbe probe = removed_.Probe();
+    Tally* tallies = tallies_.data();
+    for (const std::uint64_t symbol : packed) {
+      const std::uint32_t number = probe.Find<false>(symbol);
+      if (number != SymbolIndex::kAbsent) {
+        Count(tallies[number], line_number);
+        continue;
+      }
+      RemovedFirst(symbol, line_number);
+      probe = removed_.Probe();
+      tallies = tallies_.data();
+    }
+  }
   // One symbol, of any length.
   void Removed(std::string_view symbol, long long line_number);
   // How many lines of in.txt end with CR LF, and with a lone CR or LF.
@@ -87,6 +102,8 @@ class SymbolReport {
     }
   }
   std::string_view KeyOf(std::string_view symbol);
+  // Out of the way of the usual case.
+  [[gnu::noinline]] void RemovedFirst(std::uint64_t packed, long long line_number);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;

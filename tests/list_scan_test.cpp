@@ -55,6 +55,7 @@ class Writer final : public engine::LineSink {
     removed.emplace_back(lines + 1, std::string(symbol));
   }
   void RepairedLine(const engine::RepairedLine& line) override {
+    RemovedSymbols(line.removed);
     const std::string number = std::to_string(++lines);
     if (line.Blank()) bad += number + "\tblank line (removed in FixedLines.txt)\r\n";
     if (line.Kept()) fixed.append(line.CleanedLine) += "\r\n";
