@@ -29,10 +29,14 @@ class RecordWriter final : public LineSink {
 
   void CleanLines(const CleanStretch& stretch) override {
     counter_.Count(stretch.count);
-    if (stretch.lone_ends != 0) lone_ends_ += CountBits(stretch.lone_ends);
+    // A record is ended here for each lone end, and for the list's last
+    // line when it has no end: counted as they are written, which costs a
+    // list whose every line ends with LF less than counting the bits.
     unended_ += stretch.end_record;
+    lone_ends_ -= stretch.end_record;
     stretch.Records([this](std::string_view text, bool end_record) {
       if (end_record) {
+        ++lone_ends_;
         fixed_.Record({text});
       } else {
         fixed_.Text(text);
