@@ -1,11 +1,11 @@
 # The web edition, built with Emscripten (emcmake cmake -S . -B build-web):
 # build-web/FixInputFiles.html, one page that holds its script, its style and
-# the program compiled to WebAssembly.
+# the program compiled to WebAssembly (build-web/worker.wasm, compressed: the
+# Unicode tables make it near a megabyte as it stands).
 set(FIX_WEB_LINK_OPTIONS
   -sMODULARIZE=1
   -sEXPORT_NAME=FixInputFilesModule
   -sENVIRONMENT=worker,node
-  -sSINGLE_FILE=1
   -sINVOKE_RUN=0
   -sEXPORTED_RUNTIME_METHODS=callMain,ccall,UTF8ToString
   # A hard cap: a run that needed more would end with the out-of-memory error.
@@ -42,6 +42,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND}
     -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/web
     -DMODULE=$<TARGET_FILE:FixInputFilesWorker>
+    -DPROGRAM=$<TARGET_FILE_DIR:FixInputFilesWorker>/worker.wasm
     -DNODE=${FIX_NODE}
     -DVERSION=${PROJECT_VERSION}
     -DOUTPUT=${CMAKE_BINARY_DIR}/FixInputFiles.html

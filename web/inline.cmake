@@ -1,18 +1,28 @@
 cmake_minimum_required(VERSION 3.20)
 # Puts the page together: page.html with its style, its script, the worker's
-# script and the WebAssembly program (inside the worker's script) written in,
-# so the one file needs nothing else; and the program's texts for the page,
-# asked of the program itself. Run with cmake -P and -DSOURCE=web folder
-# -DMODULE=worker.js -DNODE=node -DVERSION=x.y.z -DOUTPUT=page.
+# script and the WebAssembly program (inside the worker's script, gzipped and
+# in base64) written in, so the one file needs nothing else; and the program's
+# texts for the page, asked of the program itself. Run with cmake -P and
+# -DSOURCE=web folder -DMODULE=worker.js -DPROGRAM=worker.wasm -DNODE=node
+# -DVERSION=x.y.z -DOUTPUT=page.
 file(READ ${SOURCE}/page.html page)
 file(READ ${SOURCE}/page.css style)
 file(READ ${SOURCE}/page.js script)
 file(READ ${MODULE} module)
 file(READ ${SOURCE}/worker.js worker)
+execute_process(
+  COMMAND ${NODE} -e "const zlib = require('zlib'); process.stdout.write(zlib.gzipSync(require('fs').readFileSync(process.argv[1]), {level: 9}).toString('base64'))"
+    ${PROGRAM}
+  OUTPUT_VARIABLE program
+  RESULT_VARIABLE failed)
+if(failed OR program STREQUAL "")
+  message(FATAL_ERROR "the program could not be compressed: ${failed}")
+endif()
+string(REPLACE "@PROGRAM@" "${program}" worker "${worker}")
 string(APPEND module "\n" "${worker}")
 execute_process(
-  COMMAND ${NODE} -e "require(process.argv[1])().then((m) => process.stdout.write(m.UTF8ToString(m._PageTexts())))"
-    ${MODULE}
+  COMMAND ${NODE} -e "require(process.argv[1])({wasmBinary: require('fs').readFileSync(process.argv[2])}).then((m) => process.stdout.write(m.UTF8ToString(m._PageTexts())))"
+    ${MODULE} ${PROGRAM}
   OUTPUT_VARIABLE texts
   RESULT_VARIABLE failed)
 if(failed)

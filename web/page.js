@@ -45,6 +45,12 @@
         0, 0, 0, 1, 5, 1, 0x60, 0, 1, 0x7b, 3, 2, 1, 0, 10, 10, 1, 8, 0, 0x41, 0, 0xfd, 0x0f, 0xfd, 0x62, 0x0b])),
       versions: { Chrome: "91", Edge: "91", Firefox: "89", Safari: "16.4" },
     },
+    {
+      // The program is in the page gzipped.
+      words: "DecompressionStream",
+      present: () => typeof DecompressionStream === "function",
+      versions: { Chrome: "80", Edge: "80", Firefox: "113", Safari: "16.4" },
+    },
   ];
 
   function compiles(bytes) {
@@ -355,12 +361,14 @@
     // All the writing is done before the first output is put in place, so
     // that the moment one is new beside an earlier other is as short as two renames.
     async save() {
+      // The streams close, and the earlier files are looked for, all at once:
+      // nothing is in place yet, and each step waits on the browser.
       const outputs = [...this.outputs.values()];
-      for (const output of outputs) {
+      await Promise.all(outputs.map(async (output) => {
         await saving(output, () => output.stream.close());
         output.stream = null;
-      }
-      for (const output of outputs) output.earlier = await saving(output, () => exists(this.folder, output.name));
+        output.earlier = await saving(output, () => exists(this.folder, output.name));
+      }));
       for (const output of outputs) {
         await saving(output, () => output.handle.move(output.name));
         output.placed = true;

@@ -12,6 +12,7 @@ import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import {pathToFileURL} from 'node:url';
+import zlib from 'node:zlib';
 
 import * as h from './harness.mjs';
 
@@ -288,19 +289,21 @@ if (puppeteer) await h.group('browser checks', async () => {
     await page.close();
   }
 
-  // Every feature reported missing, each probe kept; without workers, nor the blobs they start from.
+  // Every feature reported missing, each probe kept; without workers, nor the
+  // blobs they start from, nor the stream that unpacks the program.
   const {page} = await open(`${browserName}, no WebAssembly features, no workers`, pathToFileURL(pagePath).href,
     (page) => page.evaluateOnNewDocument(() => {
       window.__probes = [];
       WebAssembly.validate = (bytes) => window.__probes.push([...bytes]) && false;
       delete window.Worker;
       delete window.Blob;
+      delete window.DecompressionStream;
     }));
   const chooser = page.waitForFileChooser({timeout: 2000}).then(() => 'a file chooser', () => 'nothing');
   await page.click('#Command1');
   const [{caption}, probes, opened] = [await state(page), await page.evaluate(() => window.__probes), await chooser];
   h.check(`${browserName}, no WebAssembly features, no workers: the button says which, names the browsers that work; ` +
-    'a click opens nothing', /cannot run[^]*web workers[^]*SIMD/.test(caption) && versions(caption) === working && opened === 'nothing',
+    'a click opens nothing', /cannot run[^]*web workers[^]*SIMD[^]*DecompressionStream/.test(caption) && versions(caption) === working && opened === 'nothing',
     JSON.stringify({caption, opened}));
   // What the module and each probe need: the features wabt's wasm-validate cannot do without.
   const needs = (bytes) => {
@@ -314,8 +317,10 @@ if (puppeteer) await h.group('browser checks', async () => {
     return ['exceptions', 'simd', 'sign-extension', 'bulk-memory', 'mutable-globals', 'multi-value', 'saturating-float-to-int',
       'reference-types'].filter((feature) => !valid(feature)).join();
   };
-  const [, base64] = fs.readFileSync(pagePath, 'latin1').match(/octet-stream;base64,([A-Za-z0-9+/=]{100,})/);
-  const module = Buffer.from(base64, 'base64');
+  const pageText = fs.readFileSync(pagePath, 'latin1');
+  h.check(`the page, with the program in it, is under 1 MB (${pageText.length} bytes)`, pageText.length < 1e6);
+  const [, base64] = pageText.match(/const PROGRAM = "([A-Za-z0-9+/=]{100,})"/);
+  const module = zlib.gunzipSync(Buffer.from(base64, 'base64'));
   const probed = probes.map((bytes) => needs(Buffer.from(bytes))).sort();
   h.check(`${browserName}: the page asks one by one for the WebAssembly features the module uses, and no other`,
     probed.every((one) => one && !one.includes(',')) && probed.join() === needs(module).split(',').sort().join(),
