@@ -62,7 +62,7 @@ class SymbolIndex {
     // Find() != kAbsent: the hot loop then pays for the number it drops.
     bool Contains(std::uint64_t packed) const {
       for (std::size_t slot = SlotOf(packed, shift_);; slot = (slot + 1) & mask_) {
-        if (slots_[slot].tag == packed) {
+        if (slots_[slot].tag == packed) [[likely]] {
           slots_[slot].number |= kFound;
           return true;
         }
