@@ -1,7 +1,6 @@
 cmake_minimum_required(VERSION 3.20)
 # Puts the page together: page.html with its style, its script, the worker's
-# script and the WebAssembly program (inside the worker's script, gzipped and
-# in base64) written in, so the one file needs nothing else; and the program's
+# script and the WebAssembly program (gzipped, in base64) written in, so the one file needs nothing else; and the program's
 # texts for the page, asked of the program itself. Run with cmake -P and
 # -DSOURCE=web folder -DMODULE=worker.js -DPROGRAM=worker.wasm -DNODE=node
 # -DVERSION=x.y.z -DOUTPUT=page.
@@ -18,7 +17,6 @@ execute_process(
 if(failed OR program STREQUAL "")
   message(FATAL_ERROR "the program could not be compressed: ${failed}")
 endif()
-string(REPLACE "@PROGRAM@" "${program}" worker "${worker}")
 string(APPEND module "\n" "${worker}")
 execute_process(
   COMMAND ${NODE} -e "require(process.argv[1])({wasmBinary: require('fs').readFileSync(process.argv[2])}).then((m) => process.stdout.write(m.UTF8ToString(m._PageTexts())))"
@@ -47,4 +45,5 @@ string(REPLACE "/*@TEXTS@*/" "${texts}" page "${page}")
 string(REPLACE "/*@STYLE@*/" "${style}" page "${page}")
 string(REPLACE "/*@SCRIPT@*/" "${script}" page "${page}")
 string(REPLACE "/*@WORKER@*/" "${module}" page "${page}")
+string(REPLACE "/*@PROGRAM@*/" "${program}" page "${page}")
 file(WRITE ${OUTPUT} "${page}")

@@ -46,22 +46,11 @@ const page = {
     self.postMessage(message, transfer);
   },
 };
-// The program, gzipped and in base64 when the page is put together: half the
-// size of the module as it stands.
-const PROGRAM = "@PROGRAM@";
-
-// Written into the stream rather than read from a Blob: WebKit's worker of a
-// page opened from file:// cannot read a Blob's stream (NotReadableError).
-async function compileProgram() {
-  const text = atob(PROGRAM);
-  const bytes = new Uint8Array(text.length);
-  for (let i = 0; i < text.length; i++) bytes[i] = text.charCodeAt(i);
-  const unpacking = new DecompressionStream("gzip");
-  const writer = unpacking.writable.getWriter();
-  const [, , program] = await Promise.all([writer.write(bytes), writer.close(),
-    new Response(unpacking.readable).arrayBuffer()]);
-  return WebAssembly.compile(program);
-}
+// The program, compiled once by the page, comes in the first message.
+let programArrived;
+const program = new Promise((resolve) => {
+  programArrived = resolve;
+});
 
 // The module's own promise never settles when the program cannot be made
 // ready; this one then fails in its place.
@@ -72,8 +61,8 @@ const loadFailure = new Promise((_, reject) => {
 const loading = Promise.race([loadFailure, FixInputFilesModule({
   page,
   instantiateWasm(imports, receive) {
-    compileProgram()
-      .then((program) => WebAssembly.instantiate(program, imports).then((instance) => receive(instance, program)))
+    program
+      .then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)))
       .catch(notLoaded);
     return {};
   },
@@ -118,6 +107,10 @@ async function run() {
 let waitingForBytes = false;
 
 self.onmessage = async ({ data }) => {
+  if (data.program) {
+    programArrived(data.program);
+    return;
+  }
   if (data.word) {
     const { path, error, reason } = data.word;
     const program = await loading;

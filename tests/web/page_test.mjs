@@ -319,7 +319,7 @@ if (puppeteer) await h.group('browser checks', async () => {
   };
   const pageText = fs.readFileSync(pagePath, 'latin1');
   h.check(`the page, with the program in it, is under 1 MB (${pageText.length} bytes)`, pageText.length < 1e6);
-  const [, base64] = pageText.match(/const PROGRAM = "([A-Za-z0-9+/=]{100,})"/);
+  const [, base64] = pageText.match(/id="Program">\s*([A-Za-z0-9+/=]{100,})/);
   const module = zlib.gunzipSync(Buffer.from(base64, 'base64'));
   const probed = probes.map((bytes) => needs(Buffer.from(bytes))).sort();
   h.check(`${browserName}: the page asks one by one for the WebAssembly features the module uses, and no other`,
