@@ -142,8 +142,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
          "start over."},
         {"save", "Save {name}"},
         // Where a mouse can drag, below the button.
-        {"dropHint",
-         "You can also drop the folder, or both files, anywhere on this page."},
+        {"dropHint", "You can also drop the folder, or both files, anywhere on this page."},
         // Above the table of removed symbols, from SymbolReport.txt.
         {"report", "Why symbols were removed, from {name}"},
         {"reportFirst", "Why symbols were removed: the {shown} most removed, from {name}"},
