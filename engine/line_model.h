@@ -29,15 +29,6 @@ inline std::uint64_t LowBits(std::size_t count) {
   return (std::uint64_t{1} << count) - 1;
 }
 
-// The bits set in `bits`. std::popcount is a library call on x86-64 CPUs
-// without the instruction, which the program must still run on.
-inline int CountBits(std::uint64_t bits) {
-  bits -= (bits >> 1) & 0x5555555555555555ull;
-  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
-}
-
 struct BlockMarks {
   std::uint64_t separators = 0;  // spaces and line ends
   std::uint64_t line_ends = 0;   // CRs, and LFs but those of a CR LF

@@ -18,6 +18,15 @@ std::uint64_t LoadWord(const char* bytes) {
   return LittleEndian(word);
 }
 
+// The bits set in `bits`. std::popcount is a library call on x86-64 CPUs
+// without the instruction, which the program must still run on.
+int CountBits(std::uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555ull;
+  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
+}
+
 // The lowest `length` bytes of a word, for each length a packed key can have.
 constexpr std::uint64_t kLowBytes[SymbolIndex::kMaxPackedLength + 1] = {
     0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFF, 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFFFF};

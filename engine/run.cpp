@@ -101,7 +101,6 @@ class RecordWriter final : public LineSink {
     return std::string_view(number_ + first_digit_, kLastDigit + 2 - first_digit_);
   }
 
- private:
   OutputBuffer& fixed_;
   OutputBuffer& bad_;
   SymbolReport& report_;
@@ -111,7 +110,7 @@ class RecordWriter final : public LineSink {
   std::size_t first_digit_ = kLastDigit;
   int numbered_ = 0;  // the count that number_ holds
   // Lines ended by a lone CR or LF, and by the end of the list: the others
-  // end with CR LF. Counted here, where a stretch of clean lines costs a test.
+  // end with CR LF.
   long long lone_ends_ = 0;
   int unended_ = 0;
 };

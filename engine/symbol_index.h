@@ -38,9 +38,8 @@ class SymbolIndex {
 
   SymbolIndex() : slots_(kInitialSlots), mask_(kInitialSlots - 1), shift_(64 - kInitialBits) {}
 
-  // The symbol's number, given it now if it has none; kAbsent for the empty text.
-  std::uint32_t Insert(std::string_view symbol);
-  std::size_t Size() const { return count_; }
+  // Gives the symbol the next number, if it is not empty and has none.
+  void Insert(std::string_view symbol);
 
   // The text's number, or kAbsent.
   std::uint32_t Find(std::string_view text) const {
@@ -152,9 +151,8 @@ class SymbolIndex {
   std::vector<std::uint32_t> long_offsets_;  // by number: where its bytes are in long_keys_
 };
 
-inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
-  if (symbol.empty()) return kAbsent;
-  if (const Entry* entry = Lookup(symbol)) return entry->number & ~kFound;
+inline void SymbolIndex::Insert(std::string_view symbol) {
+  if (symbol.empty() || Lookup(symbol)) return;
   if (count_ >= kFound - 1) throw std::length_error("symbol inventory too large");
   // Kept at most one eighth full: a probe then rarely meets another key.
   if (8 * (count_ + 1) > slots_.size()) Grow();
@@ -171,7 +169,7 @@ inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
     long_keys_.append(symbol);
   }
   Place(entry);
-  return static_cast<std::uint32_t>(count_++);
+  ++count_;
 }
 
 inline bool SymbolIndex::Found(std::string_view symbol) const {

@@ -1,7 +1,6 @@
 #include "engine/symbol_report.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "engine/output_buffer.h"
 #include "engine/symbols.h"
@@ -19,12 +18,6 @@ std::size_t SlotOf(std::uint64_t hash, std::size_t slots) {
 
 std::string Counted(std::uint64_t count, std::string_view one, std::string_view many) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
-std::string ByteText(unsigned char byte) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", byte);
-  return text;
 }
 
 // The symbol's first kKeptBytes bytes, less a character that would be cut.
@@ -119,7 +112,7 @@ void SymbolReport::RemovedFirst(std::uint64_t packed, long long line_number) {
 }
 
 void SymbolReport::Removed(std::string_view symbol, long long line_number) {
-  CountLine(1, line_number);
+  CountLine(line_number);
   const std::uint32_t number = removed_.Find(KeyOf(symbol));
   if (number != SymbolIndex::kAbsent) return Count(tallies_[number], line_number);
   RemovedFirst(symbol, line_number);
@@ -187,12 +180,14 @@ void SymbolReport::WriteUnused(OutputBuffer& report, const SymbolInventory& inve
 }
 
 void SymbolReport::WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const {
-  if (times_ == 0) {
+  std::uint64_t times = overflow_times_;
+  for (const Tally& tally : tallies_) times += tally.times;
+  if (times == 0) {
     report.Record({"No symbol was removed from in.txt."});
   } else {
     report.Record({Counted(tallies_.size() + overflow_symbols_, "different symbol was",
                            "different symbols were"),
-                   " removed, ", Counted(times_, "time", "times"), " in all, from ",
+                   " removed, ", Counted(times, "time", "times"), " in all, from ",
                    Counted(static_cast<std::uint64_t>(lines_), "line", "lines"), " of in.txt."});
   }
   if (overflow_times_ != 0) {
@@ -205,7 +200,7 @@ void SymbolReport::WriteSentences(OutputBuffer& report, const SymbolInventory& i
                       std::string_view other) {
     if (line == 0) return;
     report.Record({file, " is not UTF-8: line ", std::to_string(line), " has the byte ",
-                   ByteText(byte),
+                   unicode::ByteText(byte),
                    ", which UTF-8 does not allow there. It is likely Latin-1 or "
                    "Windows-1252; saved again as UTF-8, its symbols can match those of ",
                    other, "."});

@@ -33,7 +33,7 @@ class SymbolReport {
   // SymbolIndex::Pack does; lines come in order. One that is removed again,
   // the usual case, costs a lookup and a count.
   void Removed(std::span<const std::uint64_t> packed, long long line_number) {
-    CountLine(packed.size(), line_number);
+    CountLine(line_number);
     // Held in locals, which the counts written cannot change.
     SymbolIndex::PackedProbe probe = removed_.Probe();
     Tally* tallies = tallies_.data();
@@ -94,8 +94,8 @@ class SymbolReport {
       tally.last_line = line_number;
     }
   }
-  void CountLine(std::size_t removals, long long line_number) {
-    times_ += removals;
+  // Lines come in order: a line with removals counts once.
+  void CountLine(long long line_number) {
     if (line_number != last_line_) {
       ++lines_;
       last_line_ = line_number;
@@ -119,8 +119,7 @@ class SymbolReport {
   SymbolIndex removed_;
   std::vector<Tally> tallies_;
   std::string long_key_;
-  std::uint64_t times_ = 0;  // all removals, those without a record too
-  long long lines_ = 0;      // lines of in.txt with a symbol removed
+  long long lines_ = 0;  // lines of in.txt with a symbol removed
   long long last_line_ = 0;
   // Symbols past the table's end: their removals, and how many there are,
   // counted exactly up to the size of their set of hashes.

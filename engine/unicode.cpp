@@ -54,10 +54,6 @@ std::string CodePointText(char32_t code_point) {
   return "U+" + Hex(code_point, 4);
 }
 
-std::string ByteText(char byte) {
-  return "0x" + Hex(static_cast<unsigned char>(byte), 2);
-}
-
 const char* NameWord(std::size_t number) {
   static const auto starts = [] {
     std::array<std::uint32_t, kNameWordCount> found{};
@@ -141,12 +137,16 @@ std::string CharacterName(char32_t code_point) {
   return std::string("<") + kind + "-" + Hex(code_point, 4) + ">";
 }
 
+std::string ByteText(unsigned char byte) {
+  return "0x" + Hex(byte, 2);
+}
+
 std::string CodePoints(std::string_view symbol) {
   std::string text;
   ForEachCharacter(symbol, [&](utf8proc_int32_t code_point, std::string_view bytes) {
     if (!text.empty()) text += " + ";
     if (code_point < 0) {
-      text += ByteText(bytes[0]);
+      text += ByteText(static_cast<unsigned char>(bytes[0]));
     } else {
       text += CodePointText(static_cast<char32_t>(code_point)) + " " +
               CharacterName(static_cast<char32_t>(code_point));
@@ -159,7 +159,7 @@ std::string Visible(std::string_view symbol) {
   std::string text;
   ForEachCharacter(symbol, [&](utf8proc_int32_t code_point, std::string_view bytes) {
     if (code_point < 0) {
-      text.append("<").append(ByteText(bytes[0])).append(">");
+      text.append("<").append(ByteText(static_cast<unsigned char>(bytes[0]))).append(">");
     } else if (Unseen(code_point)) {
       text.append("<").append(CodePointText(static_cast<char32_t>(code_point))).append(">");
     } else {

@@ -26,6 +26,9 @@ std::string CodePoints(std::string_view symbol);
 // byte <0xE9>.
 std::string Visible(std::string_view symbol);
 
+// A byte as 0x and two hex digits, as a stray one is shown.
+std::string ByteText(unsigned char byte);
+
 // Where the first byte that cannot be UTF-8 is, or npos.
 std::size_t FirstStrayByte(std::string_view text);
 
