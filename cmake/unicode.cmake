@@ -3,6 +3,8 @@
 # look-alikes, written as C++ data from Unicode's own files at build time.
 set(FIX_SOURCES_DIR ${CMAKE_CURRENT_SOURCE_DIR}/.cache/sources)
 set(FIX_UNICODE_DATA_DIR /usr/share/unicode)
+# The IPA's symbols and their X-SAMPA spellings (Debian's rime-data-ipa-xsampa).
+set(FIX_IPA_TABLE /usr/share/rime-data/ipa_xsampa.dict.yaml)
 if(NOT EXISTS ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
   message(FATAL_ERROR "utf8proc's source is missing: run tools/install-deps (make does)")
 endif()
@@ -19,10 +21,12 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${FIX_UNICODE_GENERATED}
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
     ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
-    ${FIX_SOURCES_DIR}/unicode/confusables.txt ${FIX_UNICODE_GENERATED}/unicode_names.inc
+    ${FIX_SOURCES_DIR}/unicode/confusables.txt ${FIX_UNICODE_DATA_DIR}/DerivedCoreProperties.txt
+    ${FIX_UNICODE_DATA_DIR}/NamesList.txt ${FIX_IPA_TABLE} ${FIX_UNICODE_GENERATED}/unicode_names.inc
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tools/unicode_tables.py
     ${FIX_UNICODE_DATA_DIR}/UnicodeData.txt ${FIX_UNICODE_DATA_DIR}/NameAliases.txt
-    ${FIX_SOURCES_DIR}/unicode/confusables.txt
+    ${FIX_SOURCES_DIR}/unicode/confusables.txt ${FIX_UNICODE_DATA_DIR}/DerivedCoreProperties.txt
+    ${FIX_UNICODE_DATA_DIR}/NamesList.txt ${FIX_IPA_TABLE}
   COMMENT "Writing the Unicode tables"
   VERBATIM)
 # A source of the targets that compile engine/unicode.cpp, in this folder.

@@ -74,7 +74,7 @@ inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
 
 }  // namespace
 
-ListScan::ListScan(const SymbolInventory& symbols, std::size_t cleaned_part_size)
+ListScan::ListScan(SymbolInventory& symbols, std::size_t cleaned_part_size)
     : symbols_(symbols),
       legal_symbols_(symbols.LegalPackedSymbols()),
       cleaned_part_size_(cleaned_part_size),

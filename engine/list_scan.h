@@ -99,8 +99,7 @@ inline constexpr std::size_t kCleanedPartSize = 64 * 1024;
 
 class ListScan {
  public:
-  explicit ListScan(const SymbolInventory& symbols,
-                    std::size_t cleaned_part_size = kCleanedPartSize);
+  explicit ListScan(SymbolInventory& symbols, std::size_t cleaned_part_size = kCleanedPartSize);
 
   // Hands every line of the list to `sink`, in order. A line that needs
   // cleaning is rewritten where it lies in the reader's buffer, as its tokens
@@ -140,7 +139,7 @@ class ListScan {
   void AddCleaned(const char* text, std::size_t size, LineSink& sink);
   void HandOutRemoved(LineSink& sink);
 
-  const SymbolInventory& symbols_;
+  SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
 
   // The block of the text being read, and what is left of its separators.

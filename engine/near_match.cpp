@@ -2,25 +2,167 @@
 
 #include <algorithm>
 
+#include "engine/inventory_check.h"
+#include "engine/report_text.h"
+#include "engine/symbols.h"
 #include "engine/unicode.h"
 
 namespace engine {
 namespace {
 
-using unicode::Character;
+using report_text::Listed;
+using Segment = NearMatches::Segment;
+using Shape = NearMatches::Shape;
+using unicode::IpaKind;
 
-// A symbol as a note names it: as the table shows it, then its code points.
-std::string Described(std::string_view symbol) {
-  return unicode::Visible(symbol) + " (" + unicode::CodePoints(symbol) + ")";
+constexpr std::size_t kMostVariants = 4;
+constexpr std::size_t kMostCandidates = 16;  // inventory symbols kept for one set of bases
+constexpr std::size_t kMostNamed = 3;        // equally near symbols a note names
+constexpr char32_t kZeroWidthJoiner = 0x200D;
+
+std::string Utf8(const std::u32string& code_points) {
+  std::string text;
+  for (const char32_t code_point : code_points) text += unicode::Utf8(code_point);
+  return text;
 }
 
-std::string Listed(const std::vector<std::string>& names) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
-    text += names[i];
+std::u32string CodePointsOf(std::string_view text) {
+  std::u32string code_points;
+  for (const unicode::Character& character : unicode::Characters(text))
+    code_points.push_back(static_cast<char32_t>(character.code_point));
+  return code_points;
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+bool IsTie(char32_t code_point) {
+  // A zero-width joiner between two letters is typed for a tie.
+  return code_point == kZeroWidthJoiner ||
+         unicode::Ipa(static_cast<std::int32_t>(code_point)).kind == IpaKind::kTie;
+}
+
+// A mark that belongs to the letter before it. Stress marks, tone letters
+// and boundaries stand on their own, though Unicode calls some modifiers.
+bool BelongsToLetter(char32_t code_point) {
+  const auto code = static_cast<std::int32_t>(code_point);
+  if (unicode::IsIpa(code)) {
+    const IpaKind kind = unicode::Ipa(code).kind;
+    return kind == IpaKind::kModifier || kind == IpaKind::kDiacritic;
   }
-  return text;
+  return unicode::IsMark(code);
+}
+
+// Decomposed, with the characters no one sees left out (but a joiner typed
+// for a tie).
+std::u32string Prepared(std::string_view symbol) {
+  std::u32string code_points;
+  if (IsAscii(symbol)) return std::u32string(symbol.begin(), symbol.end());
+  for (const char32_t code_point : CodePointsOf(unicode::Decomposed(symbol))) {
+    if (code_point != kZeroWidthJoiner &&
+        unicode::IsInvisible(static_cast<std::int32_t>(code_point)))
+      continue;
+    code_points.push_back(code_point);
+  }
+  return code_points;
+}
+
+Shape ShapeOf(const std::u32string& code_points) {
+  Shape shape;
+  for (const char32_t code_point : code_points) {
+    if (IsTie(code_point)) {
+      if (!shape.empty()) shape.back().tied = true;
+    } else if (BelongsToLetter(code_point) && !shape.empty() && !shape.back().tied) {
+      shape.back().marks.push_back(code_point);
+    } else {
+      shape.push_back({code_point, {}, false});
+    }
+  }
+  if (!shape.empty()) shape.back().tied = false;  // a tie at the end joins nothing
+  return shape;
+}
+
+std::u32string BasesOf(const Shape& shape) {
+  std::u32string bases;
+  for (const Segment& segment : shape) bases.push_back(unicode::Lower(segment.base));
+  return bases;
+}
+
+// A character as a note names it: its code point and name, and what it
+// stands for in the IPA where Unicode says.
+std::string MarkText(char32_t code_point) {
+  std::string text = unicode::CodePoints(unicode::Utf8(code_point));
+  const std::string_view value = unicode::Ipa(static_cast<std::int32_t>(code_point)).value;
+  if (value.empty()) return text;
+  if (value.ends_with("mark")) return text + ", the " + std::string(value);
+  return text + " (" + std::string(value) + ")";
+}
+
+std::string MarksText(const std::u32string& marks) {
+  std::vector<std::string> names;
+  for (const char32_t mark : marks) names.push_back(MarkText(mark));
+  return Listed(names);
+}
+
+// How a removed symbol differs from an inventory symbol with the same bases.
+// A mark added or lost changes the sound and weighs two; a mark put in
+// another place, a tie, or the case weigh one.
+struct Difference {
+  int changes = 0;
+  bool sound_kept = true;  // only the order of marks, a tie, or the case differ
+  bool case_only = false;
+  std::vector<std::string> says;
+};
+
+Difference Compare(const Shape& removed, const Shape& legal, const InventoryFacts& facts) {
+  Difference difference;
+  bool other_case = false;
+  for (std::size_t i = 0; i < removed.size(); ++i) {
+    const Segment& ours = removed[i];
+    const Segment& theirs = legal[i];
+    other_case |= ours.base != theirs.base;
+    if (ours.marks != theirs.marks) {
+      std::u32string ours_sorted = ours.marks, theirs_sorted = theirs.marks;
+      std::sort(ours_sorted.begin(), ours_sorted.end());
+      std::sort(theirs_sorted.begin(), theirs_sorted.end());
+      if (ours_sorted == theirs_sorted) {
+        ++difference.changes;
+        difference.says.push_back("has its marks in another order");
+      } else {
+        std::u32string added, missing;
+        std::set_difference(ours_sorted.begin(), ours_sorted.end(), theirs_sorted.begin(),
+                            theirs_sorted.end(), std::back_inserter(added));
+        std::set_difference(theirs_sorted.begin(), theirs_sorted.end(), ours_sorted.begin(),
+                            ours_sorted.end(), std::back_inserter(missing));
+        difference.changes += 2 * static_cast<int>(added.size() + missing.size());
+        difference.sound_kept = false;
+        if (!added.empty() && added.size() == missing.size()) {
+          difference.says.push_back("has " + MarksText(added) + " where it has " +
+                                    MarksText(missing));
+        } else {
+          if (!added.empty()) difference.says.push_back("adds " + MarksText(added));
+          if (!missing.empty()) difference.says.push_back("lacks " + MarksText(missing));
+        }
+      }
+    }
+    if (ours.tied != theirs.tied) {
+      ++difference.changes;
+      difference.says.push_back(ours.tied ? "ties two letters it writes apart"
+                                          : "lacks the tie between " + unicode::Utf8(theirs.base) +
+                                                " and " + unicode::Utf8(legal[i + 1].base));
+    }
+  }
+  if (other_case) {
+    ++difference.changes;
+    difference.says.push_back("is in another case");
+    difference.case_only = difference.says.size() == 1;
+    // Where the inventory is all one case, a symbol in the other cannot be
+    // meant as another sound.
+    difference.sound_kept &= !(facts.upper && facts.lower);
+  }
+  return difference;
 }
 
 bool EndsWithDigit(std::string_view text) {
@@ -29,114 +171,340 @@ bool EndsWithDigit(std::string_view text) {
 
 }  // namespace
 
-std::string NearMatches::Add(std::string_view symbol, long long line_number) {
-  const Entry entry{std::string(symbol), line_number};
-  symbols_.try_emplace(entry.symbol, entry);
-  if (EndsWithDigit(symbol)) {
-    auto& stressed = stressed_[std::string(symbol.substr(0, symbol.size() - 1))];
-    if (stressed.size() < 10) stressed.push_back(entry.symbol);
+NearMatches::NearMatches(const SymbolInventory& inventory, const InventoryFacts& facts,
+                         bool list_is_ascii)
+    : inventory_(inventory), facts_(facts), list_is_ascii_(list_is_ascii) {
+  for (char32_t code_point = 0; code_point < facts.characters.size(); ++code_point) {
+    if (facts.characters[code_point])
+      by_look_[unicode::LookAlikeOf(code_point)].push_back(code_point);
   }
-  if (const std::string folded = unicode::CaseFolded(symbol); !folded.empty())
-    folded_.try_emplace(folded, entry);
-  auto pair = [&](const Entry& earlier, std::string_view how) {
-    return "Symbols.txt line " + std::to_string(earlier.line_number) + " (" +
-           unicode::Visible(earlier.symbol) + ") and line " + std::to_string(line_number) + " (" +
-           unicode::Visible(symbol) + ") " + std::string(how) + ".";
+}
+
+std::string NearMatches::Described(std::string_view symbol) const {
+  return unicode::Visible(symbol) + " (" + unicode::CodePoints(symbol) + ")";
+}
+
+// The symbol as the inventory would write it: each character the inventory
+// does not use, taken for one it does that writes the same IPA symbol; a
+// ligature (ʦ) for its letters with a tie. Where two would do (' for ˈ or
+// ʼ), each is a variant.
+std::vector<NearMatches::Variant> NearMatches::VariantsOf(std::string_view removed) const {
+  std::vector<Variant> variants{{}};
+  auto alike_in_inventory = [&](char32_t code_point) {
+    std::vector<char32_t> found;
+    const auto group = by_look_.find(unicode::LookAlikeOf(code_point));
+    if (group == by_look_.end()) return found;
+    for (const char32_t other : group->second) {
+      // A character the inventory uses as well is its own: a contrast.
+      if (unicode::SameIpaSymbol(code_point, other)) found.push_back(other);
+    }
+    return found;
   };
-  std::string said;
-  if (const std::string composed = unicode::Composed(symbol); !composed.empty()) {
-    const auto [found, added] = composed_.try_emplace(composed, entry);
-    if (!added) said = pair(found->second, "are the same after Unicode normalisation");
+  for (const char32_t code_point : Prepared(removed)) {
+    std::vector<std::u32string> ways;
+    if (facts_.Uses(code_point) || IsTie(code_point)) {
+      ways.push_back(std::u32string(1, code_point));
+    } else if (const std::vector<char32_t> alike = alike_in_inventory(code_point); !alike.empty()) {
+      for (const char32_t other : alike) ways.push_back(std::u32string(1, other));
+    } else if (const std::u32string letters = unicode::LookAlikeOf(code_point);
+               letters.size() > 1 && !unicode::IsIpa(static_cast<std::int32_t>(code_point))) {
+      std::u32string tied;
+      for (const char32_t letter : letters) {
+        const std::vector<char32_t> alike_letter =
+            facts_.Uses(letter) ? std::vector<char32_t>{letter} : alike_in_inventory(letter);
+        if (alike_letter.empty()) {
+          tied.clear();
+          break;
+        }
+        if (!tied.empty()) tied.push_back(U'\u0361');
+        tied.push_back(alike_letter.front());
+      }
+      ways.push_back(tied.empty() ? std::u32string(1, code_point) : tied);
+    } else {
+      ways.push_back(std::u32string(1, code_point));
+    }
+    const bool looked_alike = ways.front() != std::u32string(1, code_point);
+    std::vector<Variant> grown;
+    for (const Variant& variant : variants) {
+      for (const std::u32string& way : ways) {
+        if (grown.size() == kMostVariants) break;
+        Variant next = variant;
+        next.code_points += way;
+        if (looked_alike) next.looked_alike.push_back(code_point);
+        grown.push_back(std::move(next));
+      }
+    }
+    variants = std::move(grown);
   }
-  if (const std::string skeleton = unicode::Skeleton(symbol); !skeleton.empty()) {
-    const auto [found, added] = skeletons_.try_emplace(skeleton, entry);
-    if (!added && said.empty()) said = pair(found->second, "look the same");
-  }
-  return said;
+  return variants;
 }
 
-const NearMatches::Entry* NearMatches::Other(const Index& index, const std::string& key,
-                                             std::string_view removed) const {
-  if (key.empty()) return nullptr;
-  const auto found = index.find(key);
-  return found != index.end() && found->second.symbol != removed ? &found->second : nullptr;
+void NearMatches::Expect(std::string_view removed) {
+  if (unicode::FirstStrayByte(removed) != std::string_view::npos) return;
+  for (const Variant& variant : VariantsOf(removed))
+    candidates_.try_emplace(BasesOf(ShapeOf(variant.code_points)));
 }
 
-std::string NearMatches::NoteFor(std::string_view removed) const {
+void NearMatches::FindCandidates() {
+  if (candidates_.empty()) return;
+  inventory_.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool) {
+    const auto found = candidates_.find(BasesOf(ShapeOf(Prepared(symbol))));
+    if (found != candidates_.end() && found->second.size() < kMostCandidates)
+      found->second.emplace_back(symbol);
+  });
+  // In an order of their own, not the index's.
+  for (auto& [bases, symbols] : candidates_) std::sort(symbols.begin(), symbols.end());
+}
+
+// The nearest inventory symbols with the same letters: the fewest changes
+// to marks, ties and case.
+Suggestion NearMatches::Structural(std::string_view removed) const {
+  struct Near {
+    const std::string* symbol;
+    Difference difference;
+    const Variant* variant;
+  };
+  const std::vector<Variant> variants = VariantsOf(removed);
+  std::vector<Near> nearest;
+  for (const Variant& variant : variants) {
+    const Shape shape = ShapeOf(variant.code_points);
+    const auto found = candidates_.find(BasesOf(shape));
+    if (found == candidates_.end()) continue;
+    for (const std::string& symbol : found->second) {
+      if (symbol == removed) continue;
+      Difference difference = Compare(shape, ShapeOf(Prepared(symbol)), facts_);
+      if (!nearest.empty() && difference.changes > nearest.front().difference.changes) continue;
+      if (!nearest.empty() && difference.changes < nearest.front().difference.changes)
+        nearest.clear();
+      if (std::none_of(nearest.begin(), nearest.end(),
+                       [&](const Near& near) { return *near.symbol == symbol; }))
+        nearest.push_back({&symbol, std::move(difference), &variant});
+    }
+  }
+  if (nearest.empty()) return {};
+  const std::string has = "Symbols.txt has ";
+  const Near& best = nearest.front();
+  Suggestion suggestion;
+  if (nearest.size() == 1) {
+    const std::string& symbol = *best.symbol;
+    const Difference& difference = best.difference;
+    suggestion.kind = difference.case_only ? Suggestion::Kind::kCase : Suggestion::Kind::kOther;
+    if (difference.sound_kept) suggestion.replacement = symbol;
+    if (difference.changes == 0 && best.variant->looked_alike.empty()) {
+      const std::string composed = unicode::Composed(removed);
+      suggestion.note =
+          has + Described(symbol) +
+          (symbol == composed                       ? ", the same letters composed (NFC)."
+           : symbol == unicode::Decomposed(removed) ? ", the same letters decomposed (NFD)."
+           : unicode::Decomposed(symbol) == unicode::Decomposed(removed)
+               ? ", the same after Unicode normalisation."
+               : ", the same with another tie.");
+    } else if (difference.changes == 0) {
+      suggestion.note = has + Described(symbol) +
+                        ", which looks the same: the same IPA symbol, written with " +
+                        unicode::CodePoints(Utf8(best.variant->looked_alike)) + ".";
+    } else if (difference.case_only) {
+      suggestion.note = has + Described(symbol) + ", the same in another case.";
+    } else {
+      suggestion.note = has + Described(symbol) + "; the symbol " + Listed(difference.says) + ".";
+    }
+    return suggestion;
+  }
+  // Equally near: name a few, and how each differs.
+  std::vector<std::string> named, differences;
+  for (std::size_t i = 0; i < nearest.size() && i < kMostNamed; ++i) {
+    named.push_back(unicode::Visible(*nearest[i].symbol));
+    differences.push_back("against " + unicode::Visible(*nearest[i].symbol) + " it " +
+                          (nearest[i].difference.says.empty()
+                               ? std::string("differs only in how it is written")
+                               : Listed(nearest[i].difference.says)));
+  }
+  const std::size_t more = nearest.size() - named.size();
+  suggestion.kind = Suggestion::Kind::kOther;
+  suggestion.note = has + Listed(named, more) + ", equally near: " + [&] {
+    std::string text;
+    for (const std::string& part : differences) text += (text.empty() ? "" : "; ") + part;
+    return text;
+  }() + ".";
+  return suggestion;
+}
+
+// What a character is when it is no segment: a stress mark, a boundary, a
+// tone letter, or a sign that is not phonetic at all; or empty. A character
+// that is not the IPA's is what the IPA symbol it looks like is (' for ˈ).
+std::string WhatIsNotASegment(char32_t code_point, bool ipa_inventory) {
+  const auto code = static_cast<std::int32_t>(code_point);
+  IpaKind kind = unicode::Ipa(code).kind;
+  if (!unicode::IsIpa(code)) {
+    // The IPA's marks of prosody, by what they look like.
+    static const auto prosody = [] {
+      std::vector<std::pair<std::u32string, IpaKind>> found;
+      for (char32_t other = 0; other < 0x20000; ++other) {
+        const IpaKind other_kind = unicode::Ipa(static_cast<std::int32_t>(other)).kind;
+        if (other_kind >= IpaKind::kStress && other_kind <= IpaKind::kIntonation)
+          found.emplace_back(unicode::LookAlikeOf(other), other_kind);
+      }
+      return found;
+    }();
+    const std::u32string look = unicode::LookAlikeOf(code_point);
+    for (const auto& [other_look, other_kind] : prosody)
+      if (other_look == look && !unicode::IsDigit(code)) kind = other_kind;
+  }
+  switch (kind) {
+    case IpaKind::kStress:
+      return "a stress mark";
+    case IpaKind::kSyllable:
+      return "a syllable boundary";
+    case IpaKind::kLinking:
+      return "a linking mark";
+    case IpaKind::kGroup:
+      return "a group boundary";
+    case IpaKind::kTone:
+      return "a tone letter";
+    case IpaKind::kIntonation:
+      return "an intonation mark";
+    default:
+      if (!unicode::IsIpa(code) &&
+          (unicode::IsPunctuation(code) || (unicode::IsDigit(code) && ipa_inventory)))
+        return "not a phonetic symbol";
+      return {};
+  }
+}
+
+// A symbol that holds characters that are no segments, which the inventory
+// does not use: each class named once, with its characters.
+Suggestion NearMatches::Classes(std::string_view removed) const {
+  std::u32string rest;
+  std::vector<std::pair<std::string, std::u32string>> classes;  // what, and its characters
+  for (const char32_t code_point : CodePointsOf(removed)) {
+    const std::string what =
+        facts_.Uses(code_point) ? std::string() : WhatIsNotASegment(code_point, facts_.non_ascii);
+    if (what.empty()) {
+      rest.push_back(code_point);
+      continue;
+    }
+    auto found = std::find_if(classes.begin(), classes.end(),
+                              [&](const auto& known) { return known.first == what; });
+    if (found == classes.end()) found = classes.insert(found, {what, {}});
+    found->second.push_back(code_point);
+  }
+  if (classes.empty()) return {};
+  std::string named;
+  for (const auto& [what, code_points] : classes) {
+    named += (named.empty() ? "" : "; ") + unicode::CodePoints(Utf8(code_points)) + " (" + what +
+             (code_points.size() > 1 ? ", each" : "") + ")";
+  }
+  Suggestion suggestion{{}, {}, Suggestion::Kind::kOther};
+  if (rest.empty()) {
+    suggestion.note = "The symbol is " + named + ", which Symbols.txt does not list.";
+  } else if (const std::string letters = Utf8(rest); inventory_.Has(letters)) {
+    suggestion.note = "Symbols.txt has " + Described(letters) + "; the symbol adds " + named +
+                      ", which Symbols.txt does not list.";
+  } else {
+    suggestion.note = "The symbol holds " + named + ", which Symbols.txt does not list.";
+  }
+  return suggestion;
+}
+
+Suggestion NearMatches::For(std::string_view removed) const {
   if (unicode::FirstStrayByte(removed) != std::string_view::npos) return {};
   const std::string has = "Symbols.txt has ";
-  const std::string composed_form = unicode::Composed(removed);
-  if (const Entry* same = Other(composed_, composed_form, removed)) {
-    const bool composed = same->symbol == composed_form;
-    const bool decomposed = same->symbol == unicode::Decomposed(removed);
-    return has + Described(same->symbol) +
-           (composed     ? ", the same letters composed (NFC)."
-            : decomposed ? ", the same letters decomposed (NFD)."
-                         : ", the same after Unicode normalisation.");
-  }
-  if (const Entry* alike = Other(skeletons_, unicode::Skeleton(removed), removed))
-    return has + Described(alike->symbol) + ", which looks the same.";
-
-  const std::vector<Character> characters = unicode::Characters(removed);
-  std::string visible, invisibles;
+  const std::vector<unicode::Character> characters = unicode::Characters(removed);
+  // Legal symbols joined by a space other than U+0020.
   std::vector<std::string> parts(1);
   std::string other_space;
-  for (const Character& character : characters) {
-    if (unicode::IsInvisible(character.code_point)) {
-      invisibles += (invisibles.empty() ? "" : " + ") + unicode::CodePoints(character.bytes);
-    } else {
-      visible += character.bytes;
-    }
+  std::string visible;
+  for (const unicode::Character& character : characters) {
     if (unicode::IsOtherSpace(character.code_point)) {
       if (other_space.empty()) other_space = unicode::CodePoints(character.bytes);
       parts.emplace_back();
     } else {
       parts.back() += character.bytes;
     }
+    if (!unicode::IsInvisible(character.code_point)) visible += character.bytes;
   }
-  if (!invisibles.empty() && Legal(visible))
-    return has + Described(visible) + ": the symbol is the same with " + invisibles +
-           ", which cannot be seen.";
-  if (parts.size() > 1 && std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
-        return part.empty() || Legal(part);
-      })) {
+  std::erase_if(parts, [](const std::string& part) { return part.empty(); });
+  if (!other_space.empty() && !parts.empty() &&
+      std::all_of(parts.begin(), parts.end(),
+                  [&](const std::string& part) { return inventory_.Has(part); })) {
     std::vector<std::string> shown;
-    for (const std::string& part : parts)
-      if (!part.empty()) shown.push_back(unicode::Visible(part));
-    if (!shown.empty())
-      return has + Listed(shown) + ": the symbol is " + (shown.size() > 1 ? "them" : "it") +
-             " with " + other_space + ", which does not separate symbols as a space does.";
+    std::string replacement;
+    for (const std::string& part : parts) {
+      shown.push_back(unicode::Visible(part));
+      replacement += (replacement.empty() ? "" : " ") + part;
+    }
+    return {has + Listed(shown) + ": the symbol is " + (shown.size() > 1 ? "them" : "it") +
+                " with " + other_space + ", which does not separate symbols as a space does.",
+            replacement, Suggestion::Kind::kOther};
   }
-  if (const Entry* cased = Other(folded_, unicode::CaseFolded(removed), removed))
-    return has + Described(cased->symbol) + ", the same in another case.";
-  if (EndsWithDigit(removed) && Legal(removed.substr(0, removed.size() - 1))) {
-    return has + Described(removed.substr(0, removed.size() - 1)) +
-           ", the same without the stress digit " + std::string(1, removed.back()) + ".";
+  if (visible.size() < removed.size() && inventory_.Has(visible)) {
+    std::string invisibles;
+    for (const unicode::Character& character : characters) {
+      if (unicode::IsInvisible(character.code_point))
+        invisibles += (invisibles.empty() ? "" : " + ") + unicode::CodePoints(character.bytes);
+    }
+    return {has + Described(visible) + ": the symbol is the same with " + invisibles +
+                ", which cannot be seen.",
+            visible, Suggestion::Kind::kOther};
   }
-  if (const auto found = stressed_.find(std::string(removed)); found != stressed_.end()) {
-    std::vector<std::string> shown;
-    for (const std::string& symbol : found->second) shown.push_back(unicode::Visible(symbol));
-    return has + Listed(shown) + ": the symbol with a stress digit.";
-  }
-  return MarksNote(removed, characters);
-}
+  Suggestion near = Structural(removed);
+  if (!near.note.empty() && !near.replacement.empty() && near.kind != Suggestion::Kind::kCase)
+    return near;
 
-// The longest start of the symbol that is an inventory symbol, when all
-// that follows it is combining marks and modifier letters.
-std::string NearMatches::MarksNote(std::string_view removed,
-                                   const std::vector<unicode::Character>& characters) const {
-  for (std::size_t kept = characters.size() - 1; kept > 0; --kept) {
-    if (!unicode::IsMark(characters[kept].code_point)) return {};
-    const std::size_t start =
-        static_cast<std::size_t>(characters[kept].bytes.data() - removed.data());
-    if (!Legal(removed.substr(0, start))) continue;
-    std::string marks;
-    for (std::size_t i = kept; i < characters.size(); ++i)
-      marks += (marks.empty() ? "" : " + ") + unicode::CodePoints(characters[i].bytes);
-    return "Symbols.txt has " + Described(removed.substr(0, start)) + "; the symbol adds " + marks +
-           ", which Symbols.txt does not have on it.";
+  // A stress digit, ARPAbet's way: with it or without it.
+  if (EndsWithDigit(removed) && inventory_.Has(removed.substr(0, removed.size() - 1))) {
+    const std::string_view bare = removed.substr(0, removed.size() - 1);
+    return {has + Described(bare) + ", the same without the stress digit " +
+                std::string(1, removed.back()) + ".",
+            facts_.digits ? std::string() : std::string(bare), Suggestion::Kind::kStress};
   }
-  return {};
+  if (facts_.digits) {
+    std::vector<std::string> stressed;
+    std::string with_digit(removed);
+    with_digit.push_back('0');
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      with_digit.back() = digit;
+      if (inventory_.Has(with_digit)) stressed.push_back(unicode::Visible(with_digit));
+    }
+    if (!stressed.empty())
+      return {has + Listed(stressed) + ": the symbol with a stress digit.",
+              {},
+              Suggestion::Kind::kStress};
+  }
+  if (!near.note.empty() && !near.replacement.empty()) return near;
+
+  // Symbols written without the spaces between them.
+  const Split split = SplitIntoSymbols(removed, facts_.longest,
+                                       [&](std::string_view part) { return inventory_.Has(part); });
+  if (split.ways != 0 && split.parts.size() > 1) {
+    std::vector<std::string> shown;
+    std::string replacement;
+    for (const std::string_view part : split.parts) {
+      shown.push_back(unicode::Visible(part));
+      replacement += (replacement.empty() ? "" : " ") + std::string(part);
+    }
+    std::string note = has + Listed(shown) + ": the symbol is them written without spaces";
+    if (split.ways > 1) {
+      note +=
+          "; it splits into symbols of Symbols.txt in more than one way, so check which is meant";
+      replacement.clear();
+    }
+    if (!near.note.empty()) {
+      note += ". Or: " + near.note;
+      replacement.clear();
+    } else {
+      note += ".";
+    }
+    return {note, replacement, Suggestion::Kind::kOther};
+  }
+  if (list_is_ascii_ && facts_.non_ascii && IsAscii(removed)) {
+    if (const std::string ipa = unicode::FromXSampa(removed); !ipa.empty() && inventory_.Has(ipa))
+      return {"X-SAMPA for " + unicode::Visible(ipa) + ": " + has + Described(ipa) + ".",
+              {},
+              Suggestion::Kind::kOther};
+  }
+  if (!near.note.empty()) return near;
+  return Classes(removed);
 }
 
 }  // namespace engine

@@ -46,9 +46,10 @@ class RecordWriter final : public LineSink {
 
   void CleanedPart(std::string_view part) override { fixed_.Text(part); }
 
-  // After the last line: how the lines ended, for the report.
+  // After the last line: how many lines and how they ended, for the report.
   void ReportLineEnds() {
-    report_.LineEnds(counter_.LineCount() - lone_ends_ - unended_, lone_ends_);
+    report_.ListEnded(counter_.LineCount(), counter_.LineCount() - lone_ends_ - unended_,
+                      lone_ends_);
   }
 
   // The line they are removed from is the next to be counted.
@@ -138,7 +139,7 @@ void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   SymbolReport symbol_report;
   {
     TextReader symbols(std::move(files.symbols));
-    LoadInventory(symbols, inventory, symbol_report);
+    LoadInventory(symbols, inventory, symbol_report.Check());
   }
   OutputBuffer fixed(std::move(files.fixed));
   OutputBuffer bad(std::move(files.bad));

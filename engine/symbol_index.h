@@ -2,11 +2,14 @@
 // tokens are a few bytes, so a short key is kept and compared as one integer,
 // its bytes packed first byte lowest. Each key has a number, 0 for the first
 // inserted, 1 for the next and so on, for a caller that keeps something for each.
+// Where keys sit depends on a multiplier drawn for each index, so that no list
+// can be written whose tokens all fall in one place of every index.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,12 +24,17 @@ class SymbolIndex {
     // The key's number, and kFound once a lookup has found it: marked
     // where the lookup already is, so that knowing which keys were never
     // looked for costs the hot loop no more than an OR.
-    mutable std::uint32_t number = 0;
+    std::uint32_t number = 0;
   };
   static constexpr std::uint32_t kFound = std::uint32_t{1} << 31;
 
-  static std::size_t SlotOf(std::uint64_t tag, int shift) {
-    return static_cast<std::size_t>((tag * 0x9E3779B97F4A7C15ull) >> shift);
+  static std::size_t SlotOf(std::uint64_t tag, std::uint64_t multiplier, int shift) {
+    return static_cast<std::size_t>((tag * multiplier) >> shift);
+  }
+  // Odd, with its high bits as random as its low ones.
+  static std::uint64_t DrawMultiplier() {
+    static std::random_device source;
+    return (std::uint64_t{source()} << 32 | source()) | 1;
   }
 
  public:
@@ -36,22 +44,49 @@ class SymbolIndex {
 
   static constexpr std::uint32_t kAbsent = UINT32_MAX;
 
-  SymbolIndex() : slots_(kInitialSlots), mask_(kInitialSlots - 1), shift_(64 - kInitialBits) {}
+  SymbolIndex()
+      : slots_(kInitialSlots),
+        mask_(kInitialSlots - 1),
+        shift_(64 - kInitialBits),
+        multiplier_(DrawMultiplier()),
+        seed_(DrawMultiplier()) {}
 
-  // Gives the symbol the next number, if it is not empty and has none.
-  void Insert(std::string_view symbol);
+  // Gives the symbol the next number, if it is not empty and has none;
+  // returns its number.
+  std::uint32_t Insert(std::string_view symbol);
 
-  // The text's number, or kAbsent.
-  std::uint32_t Find(std::string_view text) const {
+  // The text's number, or kAbsent; the key is marked found.
+  std::uint32_t Find(std::string_view text) {
     if (!text.empty() && text.size() <= kMaxPackedLength) return Probe().Find(Pack(text));
-    const Entry* entry = Lookup(text);
+    Entry* entry = Lookup(text);
     if (!entry) return kAbsent;
     entry->number |= kFound;
     return entry->number & ~kFound;
   }
-  bool Contains(std::string_view text) const { return Find(text) != kAbsent; }
+  bool Contains(std::string_view text) { return Find(text) != kAbsent; }
+  // The same question, asked without marking anything found.
+  std::uint32_t Peek(std::string_view text) const {
+    const std::size_t slot = SlotHolding(text);
+    return slot == kNoSlot ? kAbsent : slots_[slot].number & ~kFound;
+  }
   // Whether a lookup has found the symbol, which must be a key.
   bool Found(std::string_view symbol) const;
+  std::size_t Size() const { return count_; }
+
+  // Calls visit(number, key, found) for every key, in no order.
+  template <class Visit>
+  void ForEachKey(Visit&& visit) const {
+    for (const Entry& entry : slots_) {
+      if (entry.length == 0) continue;
+      const std::uint32_t number = entry.number & ~kFound;
+      char bytes[kMaxPackedLength];
+      const std::string_view key =
+          entry.length <= kMaxPackedLength
+              ? Unpack(entry.tag, bytes)
+              : std::string_view(long_keys_.data() + long_offsets_[number], entry.length);
+      visit(number, key, (entry.number & kFound) != 0);
+    }
+  }
 
   // What a lookup of a packed key needs, for a hot loop to keep in registers;
   // valid until the next Insert.
@@ -60,7 +95,7 @@ class SymbolIndex {
     // For a key of 1 to kMaxPackedLength bytes, packed as Pack does. Not
     // Find() != kAbsent: the hot loop then pays for the number it drops.
     bool Contains(std::uint64_t packed) const {
-      for (std::size_t slot = SlotOf(packed, shift_);; slot = (slot + 1) & mask_) {
+      for (std::size_t slot = SlotOf(packed, multiplier_, shift_);; slot = (slot + 1) & mask_) {
         if (slots_[slot].tag == packed) [[likely]] {
           slots_[slot].number |= kFound;
           return true;
@@ -72,7 +107,7 @@ class SymbolIndex {
     // no count of that.
     template <bool kMarkFound = true>
     std::uint32_t Find(std::uint64_t packed) const {
-      for (std::size_t slot = SlotOf(packed, shift_);; slot = (slot + 1) & mask_) {
+      for (std::size_t slot = SlotOf(packed, multiplier_, shift_);; slot = (slot + 1) & mask_) {
         if (slots_[slot].tag == packed) {
           if constexpr (kMarkFound) slots_[slot].number |= kFound;
           return slots_[slot].number & ~kFound;
@@ -83,21 +118,25 @@ class SymbolIndex {
 
    private:
     friend class SymbolIndex;
-    PackedProbe(const Entry* slots, std::size_t mask, int shift)
-        : slots_(slots), mask_(mask), shift_(shift) {}
-    const Entry* slots_;
+    PackedProbe(Entry* slots, std::size_t mask, int shift, std::uint64_t multiplier)
+        : slots_(slots), mask_(mask), shift_(shift), multiplier_(multiplier) {}
+    Entry* slots_;
     std::size_t mask_;
     int shift_;
+    std::uint64_t multiplier_;
   };
 
-  PackedProbe Probe() const { return PackedProbe(slots_.data(), mask_, shift_); }
+  // Lookups that mark what they find.
+  PackedProbe Probe() { return PackedProbe(slots_.data(), mask_, shift_, multiplier_); }
 
-  // A hash of any bytes (FNV-1a).
-  static std::uint64_t Hash(std::string_view text) {
-    std::uint64_t hash = 14695981039346656037ull;
+  // A hash of any bytes (FNV-1a), from `seed`: one drawn for each index
+  // keeps a list from choosing symbols that collide in it.
+  static std::uint64_t Hash(std::string_view text, std::uint64_t seed = 14695981039346656037ull) {
+    std::uint64_t hash = seed;
     for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
     return hash;
   }
+  std::uint64_t SeededHash(std::string_view text) const { return Hash(text, seed_); }
 
   // A text of 1 to kMaxPackedLength bytes as one integer: its bytes, the
   // first lowest, and its length in the top byte. Read with overlapping
@@ -125,6 +164,7 @@ class SymbolIndex {
 
  private:
   static constexpr int kInitialBits = 6;
+  static constexpr std::size_t kLargeSlots = std::size_t{1} << 20;
   static constexpr std::size_t kInitialSlots = std::size_t{1} << kInitialBits;
 
   static std::uint64_t Load32(const char* bytes) {
@@ -135,27 +175,38 @@ class SymbolIndex {
   }
 
   // Never equal to a short key's tag, whose top byte is its length, 1 to 7.
-  static std::uint64_t LongTag(std::string_view text) {
-    return Hash(text) | std::uint64_t{0xFF} << 56;
+  std::uint64_t LongTag(std::string_view text) const {
+    return SeededHash(text) | std::uint64_t{0xFF} << 56;
   }
 
-  const Entry* Lookup(std::string_view text) const;
+  static constexpr std::size_t kNoSlot = SIZE_MAX;
+  std::size_t SlotHolding(std::string_view text) const;
+  Entry* Lookup(std::string_view text) {
+    const std::size_t slot = SlotHolding(text);
+    return slot == kNoSlot ? nullptr : &slots_[slot];
+  }
   void Place(const Entry& entry);
   void Grow();
 
   std::vector<Entry> slots_;
   std::size_t mask_;
   int shift_;
+  std::uint64_t multiplier_;
+  std::uint64_t seed_;
   std::size_t count_ = 0;
   std::string long_keys_;
   std::vector<std::uint32_t> long_offsets_;  // by number: where its bytes are in long_keys_
 };
 
-inline void SymbolIndex::Insert(std::string_view symbol) {
-  if (symbol.empty() || Lookup(symbol)) return;
+inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
+  if (symbol.empty()) return kAbsent;
+  if (const Entry* known = Lookup(symbol)) return known->number & ~kFound;
   if (count_ >= kFound - 1) throw std::length_error("symbol inventory too large");
-  // Kept at most one eighth full: a probe then rarely meets another key.
-  if (8 * (count_ + 1) > slots_.size()) Grow();
+  // Kept at most one eighth full, where a probe then rarely meets another
+  // key; past a million slots (16 MiB), half full, so that a large
+  // inventory costs tens of bytes a symbol rather than over a hundred.
+  const std::size_t most = slots_.size() >= kLargeSlots ? slots_.size() / 2 : slots_.size() / 8;
+  if (count_ + 1 > most) Grow();
   Entry entry{0, static_cast<std::uint32_t>(symbol.size()), static_cast<std::uint32_t>(count_)};
   if (symbol.size() <= kMaxPackedLength) {
     entry.tag = Pack(symbol);
@@ -169,32 +220,32 @@ inline void SymbolIndex::Insert(std::string_view symbol) {
     long_keys_.append(symbol);
   }
   Place(entry);
-  ++count_;
+  return static_cast<std::uint32_t>(count_++);
 }
 
 inline bool SymbolIndex::Found(std::string_view symbol) const {
-  const Entry* entry = Lookup(symbol);
-  return entry && (entry->number & kFound) != 0;
+  const std::size_t slot = SlotHolding(symbol);
+  return slot != kNoSlot && (slots_[slot].number & kFound) != 0;
 }
 
-// The entry of the text, without marking it found.
-inline const SymbolIndex::Entry* SymbolIndex::Lookup(std::string_view text) const {
-  if (text.empty() || text.size() > UINT32_MAX) return nullptr;
+// The slot of the text's entry, without marking it found.
+inline std::size_t SymbolIndex::SlotHolding(std::string_view text) const {
+  if (text.empty() || text.size() > UINT32_MAX) return kNoSlot;
   const bool packed = text.size() <= kMaxPackedLength;
   const std::uint64_t tag = packed ? Pack(text) : LongTag(text);
-  for (std::size_t slot = SlotOf(tag, shift_);; slot = (slot + 1) & mask_) {
+  for (std::size_t slot = SlotOf(tag, multiplier_, shift_);; slot = (slot + 1) & mask_) {
     const Entry& entry = slots_[slot];
-    if (entry.length == 0) return nullptr;
+    if (entry.length == 0) return kNoSlot;
     if (entry.tag == tag &&
         (packed || (entry.length == text.size() &&
                     std::memcmp(long_keys_.data() + long_offsets_[entry.number & ~kFound],
                                 text.data(), text.size()) == 0)))
-      return &entry;
+      return slot;
   }
 }
 
 inline void SymbolIndex::Place(const Entry& entry) {
-  std::size_t slot = SlotOf(entry.tag, shift_);
+  std::size_t slot = SlotOf(entry.tag, multiplier_, shift_);
   while (slots_[slot].length != 0) slot = (slot + 1) & mask_;
   slots_[slot] = entry;
 }

@@ -1,9 +1,11 @@
 // SymbolReport.txt: why each symbol was removed. It tallies every symbol the
-// scan removes and learns what it can of Symbols.txt as it is loaded; after
-// the run it writes a table, one record a symbol, the most removed first,
-// and then plain sentences about the two files. Its memory is bounded
-// whatever the list: a symbol keeps at most kKeptBytes of its bytes, and at
-// most kLargestTable symbols get a record.
+// scan removes, and its check of Symbols.txt learns of each line as the
+// inventory loads; after the run it writes the findings a user must see
+// first, then a table, one record a symbol, the most removed first, with a
+// note and a suggested replacement, and then plain sentences about the two
+// files. Every sentence stands in the Note column of an otherwise empty
+// record. Its memory is bounded whatever the list: a symbol keeps at most
+// kKeptBytes of its bytes, and at most kLargestTable symbols get a record.
 #pragma once
 
 #include <cstddef>
@@ -13,22 +15,23 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/near_match.h"
+#include "engine/inventory_check.h"
+#include "engine/report_text.h"
 #include "engine/symbol_index.h"
 
 namespace engine {
 
 class OutputBuffer;
 class SymbolInventory;
+struct Suggestion;
 
 class SymbolReport {
  public:
   static constexpr std::size_t kLargestTable = 10000;
-  static constexpr std::size_t kKeptBytes = 128;
+  static constexpr std::size_t kKeptBytes = report_text::kKeptBytes;
 
-  // Line `line_number` of Symbols.txt, and the symbol it holds, trimmed
-  // (empty for a blank line).
-  void InventoryLine(long long line_number, std::string_view line, std::string_view symbol);
+  // What learns of Symbols.txt as the inventory loads.
+  InventoryCheck& Check() { return check_; }
   // Symbols removed from line `line_number` of in.txt, packed as
   // SymbolIndex::Pack does; lines come in order. One that is removed again,
   // the usual case, costs a lookup and a count.
@@ -50,13 +53,18 @@ class SymbolReport {
   }
   // One symbol, of any length.
   void Removed(std::string_view symbol, long long line_number);
-  // How many lines of in.txt end with CR LF, and with a lone CR or LF.
-  void LineEnds(long long crlf, long long lone) {
+  // After the list: how many lines it has, and how many end with CR LF
+  // and with a lone CR or LF.
+  void ListEnded(long long lines, long long crlf, long long lone) {
+    list_lines_ = lines;
     crlf_ends_ = crlf;
     lone_ends_ = lone;
   }
   // After the run: `inventory` knows which of its symbols the list used.
   void Write(OutputBuffer& report, const SymbolInventory& inventory) const;
+  // The table's header.
+  static constexpr std::string_view kHeader =
+      "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\tReplace with";
 
  private:
   struct Tally {
@@ -67,25 +75,6 @@ class SymbolReport {
     long long first_line = 0;
     long long last_line = 0;
   };
-  // What sentences name: the first few, and how many there are.
-  template <class Item>
-  struct FirstFew {
-    static constexpr std::size_t kShown = 5;
-    std::vector<Item> shown;
-    long long count = 0;
-    void Add(Item item) {
-      if (shown.size() < kShown) shown.push_back(std::move(item));
-      ++count;
-    }
-  };
-  // A line of Symbols.txt that a sentence names.
-  struct InventoryFlaw {
-    long long line_number;
-    std::string symbol;        // its first kKeptBytes bytes
-    long long first_line = 0;  // for a repeat: the line that has it first
-  };
-  using InventoryFlaws = FirstFew<InventoryFlaw>;
-
   // Another removal of a symbol that has a tally.
   static void Count(Tally& tally, long long line_number) {
     ++tally.times;
@@ -106,13 +95,10 @@ class SymbolReport {
   [[gnu::noinline]] void RemovedFirst(std::uint64_t packed, long long line_number);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
-  void WriteSentences(OutputBuffer& report, const SymbolInventory& inventory) const;
-  // "Symbols.txt has 3 more lines like the one before.", for what FirstFew left out.
-  template <class Item>
-  static void WriteMore(OutputBuffer& report, const FirstFew<Item>& found, std::string_view one,
-                        std::string_view many);
-  std::string NoteFor(const Tally& tally) const;
-  void WriteUnused(OutputBuffer& report, const SymbolInventory& inventory) const;
+  std::vector<std::string> Findings(const SymbolInventory& inventory,
+                                    const std::vector<Suggestion>& suggestions) const;
+  std::vector<std::string> Sentences() const;
+  std::string ColumnsNote(std::string_view symbol, const SymbolInventory& inventory) const;
 
   // The symbols with a record, by their kept bytes (and, for a longer one,
   // its length and hash), and their tallies, by number.
@@ -127,18 +113,12 @@ class SymbolReport {
   std::vector<std::uint64_t> overflow_hashes_;
   std::size_t overflow_symbols_ = 0;
   bool overflow_counted_exactly_ = true;
-  long long crlf_ends_ = 0, lone_ends_ = 0;
-  // The first line of each file with a byte that cannot be UTF-8, and that byte.
+  long long list_lines_ = 0, crlf_ends_ = 0, lone_ends_ = 0;
+  // The first line of in.txt with a byte that cannot be UTF-8, and that byte.
   long long list_stray_line_ = 0;
   unsigned char list_stray_byte_ = 0;
-  long long inventory_stray_line_ = 0;
-  unsigned char inventory_stray_byte_ = 0;
 
-  InventoryFlaws spaced_, tabbed_, repeated_;
-  NearMatches near_matches_;
-  // Sentences on pairs of Symbols.txt's symbols that are the same after
-  // normalisation or look the same.
-  FirstFew<std::string> alike_;
+  InventoryCheck check_;
 };
 
 }  // namespace engine

@@ -1,6 +1,6 @@
 #include "engine/symbols.h"
 
-#include "engine/symbol_report.h"
+#include "engine/inventory_check.h"
 #include "engine/text_reader.h"
 #include "runtime/error.h"
 
@@ -16,17 +16,18 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-void SymbolInventory::AddSymbol(std::string_view symbol) {
+std::uint32_t SymbolInventory::AddSymbol(std::string_view symbol) {
   rt::CheckedIncrement(SymbolCount);
-  index_.Insert(symbol);
+  return index_.Insert(symbol);
 }
 
-void LoadInventory(TextReader& symbols, SymbolInventory& inventory, SymbolReport& report) {
+void LoadInventory(TextReader& symbols, SymbolInventory& inventory, InventoryCheck& check) {
   std::string_view line;
   for (long long line_number = 1; symbols.NextLine(line); ++line_number) {
     const std::string_view symbol = Trim(line);
-    report.InventoryLine(line_number, line, symbol);
-    if (!symbol.empty()) inventory.AddSymbol(symbol);
+    const std::uint32_t number =
+        symbol.empty() ? SymbolIndex::kAbsent : inventory.AddSymbol(symbol);
+    check.Line(line_number, line, symbol, number);
   }
 }
 

@@ -7,7 +7,7 @@
 
 namespace engine {
 
-class SymbolReport;
+class InventoryCheck;
 class TextReader;
 
 class SymbolInventory {
@@ -15,17 +15,27 @@ class SymbolInventory {
   // Symbols loaded, duplicates counted.
   int SymbolCount = 0;
 
-  // Stores one symbol, already trimmed and not empty.
-  void AddSymbol(std::string_view symbol);
+  // Stores one symbol, already trimmed and not empty; returns its number,
+  // the same for a symbol stored again.
+  std::uint32_t AddSymbol(std::string_view symbol);
 
-  // True when MySymbol is one of the symbols, byte for byte.
-  bool LegalSymbol(std::string_view MySymbol) const { return index_.Contains(MySymbol); }
-  // Whether LegalSymbol, or a probe, has found the symbol since it was stored.
-  bool Used(std::string_view symbol) const { return index_.Found(symbol); }
+  // True when MySymbol is one of the symbols, byte for byte; marks it used.
+  bool LegalSymbol(std::string_view MySymbol) { return index_.Contains(MySymbol); }
   // The same question for tokens of at most SymbolIndex::kMaxPackedLength
   // bytes that the caller packs itself, for a loop that asks about many;
   // valid until the next AddSymbol.
-  SymbolIndex::PackedProbe LegalPackedSymbols() const { return index_.Probe(); }
+  SymbolIndex::PackedProbe LegalPackedSymbols() { return index_.Probe(); }
+
+  // What the report asks after the run, which marks nothing used.
+  bool Has(std::string_view symbol) const { return NumberOf(symbol) != SymbolIndex::kAbsent; }
+  std::uint32_t NumberOf(std::string_view symbol) const { return index_.Peek(symbol); }
+  // Whether LegalSymbol, or a probe, has found the symbol since it was stored.
+  bool Used(std::string_view symbol) const { return index_.Found(symbol); }
+  // Calls visit(number, symbol, used) for each different symbol, in no order.
+  template <class Visit>
+  void ForEachSymbol(Visit&& visit) const {
+    index_.ForEachKey(visit);
+  }
 
  private:
   // Answers what a scan of the symbols in their order would, without the
@@ -35,7 +45,7 @@ class SymbolInventory {
 };
 
 // Reads the inventory to the end of its file. Lines are trimmed of spaces;
-// blank ones are skipped. The report learns of every line.
-void LoadInventory(TextReader& symbols, SymbolInventory& inventory, SymbolReport& report);
+// blank ones are skipped. The check learns of every line.
+void LoadInventory(TextReader& symbols, SymbolInventory& inventory, InventoryCheck& check);
 
 }  // namespace engine

@@ -24,7 +24,24 @@ struct LookAlike {
   char32_t code_point;
   std::uint32_t first, count;  // its prototype's code points in kLookAlikeTargets
 };
+struct CodePointRange {
+  char32_t first, last;
+};
+struct IpaEntry {
+  char32_t code_point;
+  IpaKind kind;
+  std::uint32_t xsampa, value;  // offsets in kIpaText, 0 for none
+};
 #include "unicode_names.inc"
+
+template <class Entry>
+const Entry* FindCode(const Entry* begin, const Entry* end, std::int32_t code_point) {
+  const Entry* found = std::lower_bound(begin, end, code_point, [](const Entry& e, std::int32_t c) {
+    return static_cast<std::int32_t>(e.code_point) < c;
+  });
+  return found != end && static_cast<std::int32_t>(found->code_point) == code_point ? found
+                                                                                    : nullptr;
+}
 
 // Each character of the text in turn: its code point, or -1 for a stray byte.
 template <class Visit>
@@ -105,6 +122,7 @@ bool IsNoncharacter(char32_t code_point) {
 // that the eye takes for the one that separates symbols.
 bool Unseen(utf8proc_int32_t code_point) {
   if (code_point == ' ') return false;
+  if (IsInvisible(code_point)) return true;
   switch (utf8proc_category(code_point)) {
     case UTF8PROC_CATEGORY_CC:
     case UTF8PROC_CATEGORY_CF:
@@ -199,11 +217,22 @@ void Append(std::string& text, char32_t code_point) {
   text.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
 }
 
-bool IsTieBar(std::int32_t code_point) {
-  return code_point == 0x0361 || code_point == 0x035C || code_point == 0x200D;
-}
-
 }  // namespace
+
+bool MayNormalise(std::string_view text) {
+  bool may = false;
+  ForEachCharacter(text, [&](utf8proc_int32_t code_point, std::string_view) {
+    if (may || code_point < 0x80) return;
+    if (code_point < 0) return;
+    const utf8proc_property_t* property = utf8proc_get_property(code_point);
+    may = (property->decomp_type == 0 && property->decomp_seqindex != UINT16_MAX) ||
+          property->combining_class != 0 ||
+          (property->comb_index != UINT16_MAX && property->comb_index >= 0x8000) ||
+          (code_point >= 0x1100 && code_point <= 0x11FF) ||
+          (code_point >= 0xAC00 && code_point <= 0xD7A3);
+  });
+  return may;
+}
 
 std::string Composed(std::string_view text) {
   return Mapped(text, UTF8PROC_COMPOSE);
@@ -211,32 +240,6 @@ std::string Composed(std::string_view text) {
 
 std::string Decomposed(std::string_view text) {
   return Mapped(text, UTF8PROC_DECOMPOSE);
-}
-
-std::string CaseFolded(std::string_view text) {
-  return Mapped(text, UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD);
-}
-
-std::string Skeleton(std::string_view text) {
-  const std::string decomposed = Decomposed(text);
-  if (decomposed.empty()) return {};
-  std::string prototypes;
-  for (const Character& character : Characters(decomposed)) {
-    if (IsTieBar(character.code_point)) continue;
-    const auto found =
-        std::lower_bound(std::begin(kLookAlikes), std::end(kLookAlikes), character.code_point,
-                         [](const LookAlike& entry, std::int32_t code) {
-                           return static_cast<std::int32_t>(entry.code_point) < code;
-                         });
-    if (found != std::end(kLookAlikes) &&
-        static_cast<std::int32_t>(found->code_point) == character.code_point) {
-      for (std::uint32_t i = 0; i < found->count; ++i)
-        Append(prototypes, kLookAlikeTargets[found->first + i]);
-    } else {
-      prototypes += character.bytes;
-    }
-  }
-  return Decomposed(prototypes);
 }
 
 std::vector<Character> Characters(std::string_view text) {
@@ -248,7 +251,102 @@ std::vector<Character> Characters(std::string_view text) {
 }
 
 bool IsInvisible(std::int32_t code_point) {
-  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_CF;
+  if (code_point < 0) return false;
+  const auto range = std::upper_bound(std::begin(kIgnorable), std::end(kIgnorable), code_point,
+                                      [](std::int32_t code, const CodePointRange& r) {
+                                        return code < static_cast<std::int32_t>(r.first);
+                                      });
+  if (range != std::begin(kIgnorable) && code_point <= static_cast<std::int32_t>(range[-1].last))
+    return true;
+  return IsNoncharacter(static_cast<char32_t>(code_point)) ||
+         utf8proc_category(code_point) == UTF8PROC_CATEGORY_CN;
+}
+
+bool IsDigit(std::int32_t code_point) {
+  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_ND;
+}
+
+bool IsUpper(std::int32_t code_point) {
+  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_LU;
+}
+
+char32_t Lower(char32_t code_point) {
+  return static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(code_point)));
+}
+
+bool IsLower(std::int32_t code_point) {
+  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_LL;
+}
+
+bool IsPunctuation(std::int32_t code_point) {
+  if (code_point < 0) return false;
+  switch (utf8proc_category(code_point)) {
+    case UTF8PROC_CATEGORY_PS:
+    case UTF8PROC_CATEGORY_PE:
+    case UTF8PROC_CATEGORY_PI:
+    case UTF8PROC_CATEGORY_PF:
+    case UTF8PROC_CATEGORY_PO:
+    case UTF8PROC_CATEGORY_PC:
+    case UTF8PROC_CATEGORY_PD:
+    case UTF8PROC_CATEGORY_SM:
+    case UTF8PROC_CATEGORY_SC:
+    case UTF8PROC_CATEGORY_SO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+IpaSymbol Ipa(std::int32_t code_point) {
+  const IpaEntry* entry = FindCode(std::begin(kIpaSymbols), std::end(kIpaSymbols), code_point);
+  if (!entry) return {IpaKind::kOther, {}, {}};
+  return {entry->kind, kIpaText + entry->xsampa, kIpaText + entry->value};
+}
+
+bool IsIpa(std::int32_t code_point) {
+  return FindCode(std::begin(kIpaSymbols), std::end(kIpaSymbols), code_point) != nullptr;
+}
+
+std::u32string LookAlikeOf(char32_t code_point) {
+  for (const auto& [source, target] : kStandIns)
+    if (source == code_point) return std::u32string(1, target);
+  const LookAlike* found = FindCode(std::begin(kLookAlikes), std::end(kLookAlikes),
+                                    static_cast<std::int32_t>(code_point));
+  if (!found) return std::u32string(1, code_point);
+  return std::u32string(kLookAlikeTargets + found->first,
+                        kLookAlikeTargets + found->first + found->count);
+}
+
+std::string Utf8(char32_t code_point) {
+  std::string text;
+  Append(text, code_point);
+  return text;
+}
+
+bool SameIpaSymbol(char32_t a, char32_t b) {
+  const auto one = static_cast<std::int32_t>(a), other = static_cast<std::int32_t>(b);
+  if (a == b || IsDigit(one) || IsDigit(other) || (IsIpa(one) && IsIpa(other))) return false;
+  return LookAlikeOf(a) == LookAlikeOf(b);
+}
+
+// X-SAMPA is read longest spelling first, as its users write it: "r\`" is one symbol.
+std::string FromXSampa(std::string_view ascii) {
+  std::string ipa;
+  for (std::size_t at = 0; at < ascii.size();) {
+    std::size_t best = 0;
+    char32_t symbol = 0;
+    for (const IpaEntry& entry : kIpaSymbols) {
+      const std::string_view spelling = kIpaText + entry.xsampa;
+      if (entry.xsampa != 0 && spelling.size() > best && ascii.substr(at).starts_with(spelling)) {
+        best = spelling.size();
+        symbol = entry.code_point;
+      }
+    }
+    if (best == 0) return {};
+    Append(ipa, symbol);
+    at += best;
+  }
+  return ipa;
 }
 
 bool IsOtherSpace(std::int32_t code_point) {

@@ -26,6 +26,9 @@ std::string CodePoints(std::string_view symbol);
 // byte <0xE9>.
 std::string Visible(std::string_view symbol);
 
+// A code point in UTF-8.
+std::string Utf8(char32_t code_point);
+
 // A byte as 0x and two hex digits, as a stray one is shown.
 std::string ByteText(unsigned char byte);
 
@@ -37,11 +40,10 @@ std::size_t FirstStrayByte(std::string_view text);
 // Unicode normalisation: composed (NFC), decomposed (NFD).
 std::string Composed(std::string_view text);
 std::string Decomposed(std::string_view text);
-// Case folded: "A" and "a" are the same.
-std::string CaseFolded(std::string_view text);
-// The skeleton of UTS #39: texts that look alike have the same one. Tie
-// bars, and the zero-width joiner typed for one, count for nothing.
-std::string Skeleton(std::string_view text);
+// False where both forms are the text itself, known without making them: no
+// character has a canonical decomposition, a combining class, or a place as
+// the second of a composition.
+bool MayNormalise(std::string_view text);
 
 // The text's characters, each as its code point and its bytes; a stray byte
 // is -1.
@@ -50,12 +52,55 @@ struct Character {
   std::string_view bytes;
 };
 std::vector<Character> Characters(std::string_view text);
-// A format character, which has no look of its own (a zero-width space or
-// joiner, a soft hyphen, a byte-order mark).
+// A character a reader does not see: Unicode's Default_Ignorable_Code_Point
+// (a zero-width space or joiner, a soft hyphen, a Hangul filler, a variation
+// selector), a noncharacter, or a code point Unicode has not assigned.
 bool IsInvisible(std::int32_t code_point);
 // A space other than U+0020, which does not separate symbols.
 bool IsOtherSpace(std::int32_t code_point);
 // A combining mark or a modifier letter, which adds to the character before it.
 bool IsMark(std::int32_t code_point);
+
+// A character's decimal digit value, or -1: a digit never looks like a letter.
+bool IsDigit(std::int32_t code_point);
+bool IsUpper(std::int32_t code_point);
+char32_t Lower(char32_t code_point);
+bool IsLower(std::int32_t code_point);
+// An opening or closing bracket, or other punctuation that transcriptions use
+// for annotation rather than sound.
+bool IsPunctuation(std::int32_t code_point);
+
+// What a symbol of the IPA is.
+enum class IpaKind : std::uint8_t {
+  kLetter,
+  kModifier,   // a modifier letter that follows its letter: ʰ ʲ ː
+  kDiacritic,  // a combining mark
+  kTie,        // joins two letters into one sound: U+0361, U+035C
+  kStress,
+  kSyllable,  // a syllable boundary
+  kLinking,
+  kGroup,  // a boundary of a prosodic group
+  kTone,   // a tone letter, an upstep or a downstep
+  kIntonation,
+  kOther,
+};
+struct IpaSymbol {
+  IpaKind kind;
+  std::string_view xsampa;  // its X-SAMPA spelling, if any
+  std::string_view value;   // the sound or mark it stands for, if Unicode says
+};
+// The character as a symbol of the IPA, or kind kOther and nothing else for
+// one that is not.
+IpaSymbol Ipa(std::int32_t code_point);
+bool IsIpa(std::int32_t code_point);
+// The characters a character is taken for (UTS #39's prototype), or itself.
+std::u32string LookAlikeOf(char32_t code_point);
+// Two code points that write one IPA symbol, so that a list may have one
+// where an inventory has the other: they look alike (UTS #39) and are not
+// two letters of the IPA (a and ɑ, i and ɪ are different sounds), nor a digit
+// and a letter.
+bool SameIpaSymbol(char32_t a, char32_t b);
+// The IPA symbol an X-SAMPA spelling stands for, or empty.
+std::string FromXSampa(std::string_view ascii);
 
 }  // namespace engine::unicode

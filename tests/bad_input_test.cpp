@@ -243,13 +243,14 @@ TEST(BadInput, HugeLinesAndManyBlankLinesAreCleanedWhole) {
                 "1\t" + collapsed + "\tBad symbol removed\t" + kCycle[(kTokens - 1) % 4] + "\r\n");
     const std::string times = std::to_string(kTokens / 4);
     EXPECT_EQ(folder.Read("SymbolReport.txt"),
-              "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\r\n"
+              "\t\t\t\t\tMost lines of in.txt lost a symbol: 1 of 1.\r\n\r\n"
+              "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\tReplace with\r\n"
               "x\tU+0078 LATIN SMALL LETTER X\t" +
                   times +
-                  "\t1\t1\t\r\n"
+                  "\t1\t1\t\t\r\n"
                   "ʃ\tU+0283 LATIN SMALL LETTER ESH\t" +
                   times +
-                  "\t1\t1\t\r\n\r\n"
+                  "\t1\t1\t\t\r\n\r\n\t\t\t\t\t"
                   "2 different symbols were removed, " +
                   std::to_string(kTokens / 2) + " times in all, from 1 line of in.txt.\r\n");
     ++tried;

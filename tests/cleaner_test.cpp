@@ -16,7 +16,7 @@ struct Cleaned {
 };
 
 // What the scan of a list makes of its one line, ended by LF.
-Cleaned CleanLine(std::string_view line, const engine::SymbolInventory& symbols) {
+Cleaned CleanLine(std::string_view line, engine::SymbolInventory& symbols) {
   class Keeper final : public engine::LineSink {
    public:
     void CleanLines(const engine::CleanStretch& stretch) override {
@@ -106,7 +106,7 @@ TEST(Inventory, CountPastItsLargestValueIsOverflow) {
 }
 
 Cleaned Clean(std::string_view line) {
-  static const engine::SymbolInventory symbols = InventoryOf({"p", "a", "t", "ʃ", "tʃ"});
+  static engine::SymbolInventory symbols = InventoryOf({"p", "a", "t", "ʃ", "tʃ"});
   return CleanLine(line, symbols);
 }
 

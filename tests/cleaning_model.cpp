@@ -116,7 +116,13 @@ Result Clean(std::string_view list, std::string_view symbols) {
       result.bad += number + "\t" + CurrentLine + "\tBad symbol removed\t" + BadSymbol + "\r\n";
     }
   }
-  result.unused_symbols = static_cast<long long>(inventory.size() - used.size());
+  // A symbol the list has only with a stress digit after it counts as used.
+  for (const std::string& symbol : inventory) {
+    if (used.count(symbol)) continue;
+    bool stressed = false;
+    for (char digit = '0'; digit <= '9'; ++digit) stressed |= used.count(symbol + digit) != 0;
+    result.unused_symbols += !stressed;
+  }
   result.captions.push_back(
       "Done.  Fixed file is in this folder, called FixedLines.txt.  List of lines repaired is also "
       "in this folder, with the file name BadLines.txt.  Click again to exit.");

@@ -23,7 +23,7 @@ using testing_support::SourceOf;
 
 const std::initializer_list<std::string_view> kSymbolList = {
     "p", "a", "ts", "ʃ", "tʃ", "a\t", "abcdefg", "abcdefgh", "n\0"sv};
-const engine::SymbolInventory kSymbols = InventoryOf(kSymbolList);
+engine::SymbolInventory kSymbols = InventoryOf(kSymbolList);
 
 std::string SymbolsFile() {
   std::string file;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/symbol_report.h"
 #include "runtime/error.h"
 #include "tests/cleaning_model.h"
 
@@ -49,7 +50,8 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
 // without a '<' (which starts the report's marks); others compare as "?".
 std::string AsShown(const std::string& symbol) {
   const bool plain = std::all_of(symbol.begin(), symbol.end(),
-                                 [](char c) { return c > ' ' && c < 0x7F && c != '<'; });
+                                 [](char c) { return c > ' ' && c < 0x7F && c != '<'; }) &&
+                     std::string_view("=+-@\"").find(symbol.front()) == std::string_view::npos;
   return plain ? symbol : "?";
 }
 
@@ -86,9 +88,12 @@ std::vector<std::string> ModelTable(const cleaning_model::Result& model) {
 std::vector<std::string> ReportTable(const std::string& report) {
   std::vector<std::string> table;
   const std::vector<std::string> records = Split(report, "\r\n");
-  for (std::size_t i = 1; i < records.size() && !records[i].empty(); ++i) {
+  const auto header = std::find(records.begin(), records.end(), engine::SymbolReport::kHeader);
+  if (header == records.end()) return {"no header"};
+  for (std::size_t i = header - records.begin() + 1; i < records.size() && !records[i].empty();
+       ++i) {
     const std::vector<std::string> fields = Split(records[i], "\t");
-    if (fields.size() != 6) return {"a record without six fields: " + Escaped(records[i])};
+    if (fields.size() != 7) return {"a record without seven fields: " + Escaped(records[i])};
     table.push_back(AsShown(fields[0]) + "\t" + fields[2] + "\t" + fields[3] + "\t" + fields[4]);
   }
   return table;
@@ -137,21 +142,21 @@ std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
   if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
   std::string difference = Difference("FixedLines.txt", fixed, model.fixed);
   if (difference.empty()) difference = Difference("BadLines.txt", bad, model.bad);
-  const std::string mixed = model.crlf_ends != 0 && model.lone_ends != 0
-                                ? "\r\nin.txt mixes line ends: " + std::to_string(model.crlf_ends) +
-                                      (model.crlf_ends == 1 ? " line ends" : " lines end") +
-                                      " with CR LF and " + std::to_string(model.lone_ends) +
-                                      " with a lone CR or LF."
-                                : "\r\nin.txt mixes line ends";
+  const std::string mixed =
+      model.crlf_ends != 0 && model.lone_ends != 0
+          ? "\r\n\t\t\t\t\tin.txt mixes line ends: " + std::to_string(model.crlf_ends) +
+                (model.crlf_ends == 1 ? " line ends" : " lines end") + " with CR LF and " +
+                std::to_string(model.lone_ends) + " with a lone CR or LF."
+          : "\r\n\t\t\t\t\tin.txt mixes line ends";
   if (difference.empty() &&
       (report.find(mixed) != std::string::npos) != (model.crlf_ends && model.lone_ends)) {
     difference = "SymbolReport.txt is wrong about mixed line ends: model " +
                  std::to_string(model.crlf_ends) + " CR LF, " + std::to_string(model.lone_ends) +
                  " lone";
   }
-  const std::string unused = "\r\nSymbols.txt has " + std::to_string(model.unused_symbols) +
-                             (model.unused_symbols == 1 ? " symbol" : " symbols") +
-                             " that in.txt never uses: ";
+  const std::string unused =
+      "\r\n\t\t\t\t\tSymbols.txt has " + std::to_string(model.unused_symbols) +
+      (model.unused_symbols == 1 ? " symbol" : " symbols") + " that in.txt never uses: ";
   if (difference.empty() && model.unused_symbols != 0 && report.find(unused) == std::string::npos)
     difference = "SymbolReport.txt does not say" + Escaped(unused);
   if (difference.empty() && model.unused_symbols == 0 &&

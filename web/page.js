@@ -175,14 +175,20 @@
       this.show(this.downloads);
     }
 
-    // The report's table as a table, its most removed symbols first, and the
-    // sentences after it: records of tab-separated fields, each ended by CR LF.
+    // The report as a table, its most removed symbols first, with the
+    // findings a user must see above it and the sentences after it: records
+    // of tab-separated fields, each ended by CR LF; a sentence stands in the
+    // Note column of a record of its own.
     showReport(text) {
       const records = text.split("\r\n");
-      const blank = records.indexOf("");
-      const rows = records.slice(1, blank).map((record) => record.split("\t"));
+      const header = records.findIndex((record) => record.startsWith("Symbol\t"));
+      const blank = records.indexOf("", header);
+      const sentences = (list) => list.filter(Boolean).map((record) => record.split("\t")[5] ?? record)
+        .map((sentence) => Object.assign(document.createElement("p"), { textContent: sentence }));
+      const rows = records.slice(header + 1, blank).map((record) => record.split("\t"));
+      document.getElementById("ReportFindings").replaceChildren(...sentences(records.slice(0, header)));
       const headings = document.createElement("tr");
-      for (const name of records[0].split("\t")) {
+      for (const name of records[header].split("\t")) {
         const heading = document.createElement("th");
         heading.scope = "col";
         heading.textContent = name;
@@ -193,8 +199,8 @@
         const row = document.createElement("tr");
         fields.forEach((field, column) => {
           const cell = document.createElement(column === 0 ? "th" : "td");
-          if (column === 0) {
-            cell.scope = "row";
+          if (column === 0) cell.scope = "row";
+          if (column === 0 || column === 6) {
             cell.append(...withMarks(field));
           } else {
             cell.textContent = field;
@@ -207,8 +213,7 @@
       this.report.querySelector(".report-table").hidden = rows.length === 0;
       const title = rows.length > REPORT_ROWS ? TEXTS.reportFirst : TEXTS.report;
       document.getElementById("ReportTitle").textContent = fill(title, { shown: REPORT_ROWS, name: REPORT });
-      document.getElementById("ReportSentences").replaceChildren(...records.slice(blank + 1).filter(Boolean)
-        .map((sentence) => Object.assign(document.createElement("p"), { textContent: sentence })));
+      document.getElementById("ReportSentences").replaceChildren(...sentences(records.slice(blank + 1)));
       this.report.hidden = false;
     }
 

@@ -158,14 +158,18 @@ async function checkRun(way, page, instructions, list, end, files, inputs = {}) 
   for (const file of OUTPUTS) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
   // The report's table: its headings, then a row for each of its most removed symbols.
   const records = expected['SymbolReport.txt'].toString('utf8').split('\r\n');
-  const rows = records.slice(1, records.indexOf(''));
+  const header = records.findIndex((record) => record.startsWith('Symbol\t'));
+  const rows = records.slice(header + 1, records.indexOf('', header));
+  const findings = records.slice(0, header).filter(Boolean).map((record) => record.split('\t')[5]);
   const shown = await page.evaluate(() => ({hidden: document.getElementById('Report').hidden,
+    findings: [...document.querySelectorAll('#ReportFindings p')].map((p) => p.textContent),
     headings: [...document.querySelectorAll('#ReportTable thead th[scope="col"]')].map((th) => th.textContent),
     rows: [...document.querySelectorAll('#ReportTable tbody tr')].map((tr) =>
       [...tr.cells].map((cell) => cell.textContent).join('\t'))}));
   const plain = (record) => record.replace(/<(U\+[0-9A-F]{4,6}|0x[0-9A-F]{2})>/g, '$1');
   h.check(`${name}: the report's table, its headings and its first rows as in SymbolReport.txt`,
-    !shown.hidden && shown.headings.join('\t') === records[0] &&
+    !shown.hidden && shown.headings.join('\t') === records[header] &&
+    JSON.stringify(shown.findings) === JSON.stringify(findings) &&
     JSON.stringify(shown.rows) === JSON.stringify(rows.slice(0, 50).map(plain)), JSON.stringify(shown).slice(0, 400));
   await page.click('#Command1');
   const back = await state(page);
