@@ -4,12 +4,16 @@ JOBS ?= $(shell nproc)
 BUILD := build
 ASAN := build/asan
 
-.PHONY: all deps build asan test run bench format
+.PHONY: all deps web-deps build asan test run bench format
 
 all: build
 
 deps:
 	@tools/install-deps
+
+# The npm packages of the page's tests and benchmark, besides the rest.
+web-deps:
+	@tools/install-deps --web
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -20,7 +24,7 @@ asan: deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DFIX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 
-test: build asan web
+test: build asan web web-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -L unit
 	ctest --test-dir $(WEB) --output-on-failure -j $(JOBS) -L wasm
@@ -29,7 +33,7 @@ test: build asan web
 run: build
 	tools/run-demo
 
-bench: build web
+bench: build web web-deps
 	bench/run
 
 format:

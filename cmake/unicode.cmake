@@ -9,6 +9,31 @@ if(NOT EXISTS ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
   message(FATAL_ERROR "utf8proc's source is missing: run tools/install-deps (make does)")
 endif()
 
+# Normalisation, the names, the invisible characters and the look-alikes must
+# all be of one version of Unicode, or the report's notes and its tests
+# disagree with each other: a version of any one that moves stops the build.
+function(fix_unicode_version file pattern out)
+  file(STRINGS ${file} found REGEX "${pattern}" LIMIT_COUNT 1)
+  string(REGEX REPLACE ".*${pattern}.*" "\\1" version "${found}")
+  set(${out} "${version}" PARENT_SCOPE)
+endfunction()
+fix_unicode_version(${FIX_SOURCES_DIR}/utf8proc/utf8proc.c "return \"([0-9]+\\.[0-9]+\\.[0-9]+)\""
+                    FIX_UTF8PROC_UNICODE)
+fix_unicode_version(${FIX_UNICODE_DATA_DIR}/NamesList.txt "The Unicode Standard ([0-9.]+)"
+                    FIX_NAMES_UNICODE)
+fix_unicode_version(${FIX_UNICODE_DATA_DIR}/DerivedCoreProperties.txt
+                    "DerivedCoreProperties-([0-9.]+)\\.txt" FIX_PROPERTIES_UNICODE)
+fix_unicode_version(${FIX_SOURCES_DIR}/unicode/confusables.txt "Version: ([0-9.]+)"
+                    FIX_CONFUSABLES_UNICODE)
+foreach(version FIX_NAMES_UNICODE FIX_PROPERTIES_UNICODE FIX_CONFUSABLES_UNICODE)
+  if(NOT "${${version}}" STREQUAL "${FIX_UTF8PROC_UNICODE}")
+    message(FATAL_ERROR "Unicode versions differ: utf8proc has ${FIX_UTF8PROC_UNICODE}, "
+      "unicode-data's names ${FIX_NAMES_UNICODE} and properties ${FIX_PROPERTIES_UNICODE}, "
+      "confusables.txt ${FIX_CONFUSABLES_UNICODE}. Install the versions tools/packages.txt "
+      "names (make deps), or remove .cache/sources to fetch them again.")
+  endif()
+endforeach()
+
 add_library(utf8proc STATIC ${FIX_SOURCES_DIR}/utf8proc/utf8proc.c)
 target_compile_definitions(utf8proc PUBLIC UTF8PROC_STATIC)
 target_compile_options(utf8proc PRIVATE -w)
