@@ -79,6 +79,7 @@ void InventoryCheck::LearnCharacters(long long line_number, std::string_view sym
   auto learn = [&](char32_t code_point) {
     if (facts_.characters[code_point]) return;
     facts_.characters[code_point] = true;
+    facts_.used.push_back(code_point);
     if (character_lines_.size() < kNamedCharacters)
       character_lines_.emplace(code_point, line_number);
     const auto code = static_cast<std::int32_t>(code_point);

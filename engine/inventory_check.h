@@ -19,6 +19,7 @@ class SymbolInventory;
 // The inventory as a whole.
 struct InventoryFacts {
   std::vector<bool> characters = std::vector<bool>(0x110000);  // the code points its symbols use
+  std::vector<char32_t> used;                                  // the same, in the order first met
   bool digits = false;                                         // some symbol has a digit
   bool upper = false, lower = false;
   bool non_ascii = false;

@@ -174,10 +174,8 @@ bool EndsWithDigit(std::string_view text) {
 NearMatches::NearMatches(const SymbolInventory& inventory, const InventoryFacts& facts,
                          bool list_is_ascii)
     : inventory_(inventory), facts_(facts), list_is_ascii_(list_is_ascii) {
-  for (char32_t code_point = 0; code_point < facts.characters.size(); ++code_point) {
-    if (facts.characters[code_point])
-      by_look_[unicode::LookAlikeOf(code_point)].push_back(code_point);
-  }
+  for (const char32_t code_point : facts.used)
+    by_look_[unicode::LookAlikeOf(code_point)].push_back(code_point);
 }
 
 std::string NearMatches::Described(std::string_view symbol) const {
@@ -198,6 +196,11 @@ std::vector<NearMatches::Variant> NearMatches::VariantsOf(std::string_view remov
       // A character the inventory uses as well is its own: a contrast.
       if (unicode::SameIpaSymbol(code_point, other)) found.push_back(other);
     }
+    // What it is taken for itself (Cyrillic а for a), where the inventory
+    // has that, rather than what else is taken for that (ɑ).
+    const std::u32string prototype = unicode::LookAlikeOf(code_point);
+    if (prototype.size() == 1 && std::count(found.begin(), found.end(), prototype[0]) != 0)
+      return std::vector<char32_t>{prototype[0]};
     return found;
   };
   for (const char32_t code_point : Prepared(removed)) {
@@ -290,6 +293,7 @@ Suggestion NearMatches::Structural(std::string_view removed) const {
     const Difference& difference = best.difference;
     suggestion.kind = difference.case_only ? Suggestion::Kind::kCase : Suggestion::Kind::kOther;
     if (difference.sound_kept) suggestion.replacement = symbol;
+    suggestion.exact = difference.changes == 0;
     if (difference.changes == 0 && best.variant->looked_alike.empty()) {
       const std::string composed = unicode::Composed(removed);
       suggestion.note =
@@ -335,21 +339,8 @@ Suggestion NearMatches::Structural(std::string_view removed) const {
 std::string WhatIsNotASegment(char32_t code_point, bool ipa_inventory) {
   const auto code = static_cast<std::int32_t>(code_point);
   IpaKind kind = unicode::Ipa(code).kind;
-  if (!unicode::IsIpa(code)) {
-    // The IPA's marks of prosody, by what they look like.
-    static const auto prosody = [] {
-      std::vector<std::pair<std::u32string, IpaKind>> found;
-      for (char32_t other = 0; other < 0x20000; ++other) {
-        const IpaKind other_kind = unicode::Ipa(static_cast<std::int32_t>(other)).kind;
-        if (other_kind >= IpaKind::kStress && other_kind <= IpaKind::kIntonation)
-          found.emplace_back(unicode::LookAlikeOf(other), other_kind);
-      }
-      return found;
-    }();
-    const std::u32string look = unicode::LookAlikeOf(code_point);
-    for (const auto& [other_look, other_kind] : prosody)
-      if (other_look == look && !unicode::IsDigit(code)) kind = other_kind;
-  }
+  if (!unicode::IsIpa(code) && !unicode::IsDigit(code))
+    kind = unicode::ProsodyLookAlike(code_point).kind;
   switch (kind) {
     case IpaKind::kStress:
       return "a stress mark";
@@ -448,8 +439,7 @@ Suggestion NearMatches::For(std::string_view removed) const {
             visible, Suggestion::Kind::kOther};
   }
   Suggestion near = Structural(removed);
-  if (!near.note.empty() && !near.replacement.empty() && near.kind != Suggestion::Kind::kCase)
-    return near;
+  if (near.exact) return near;
 
   // A stress digit, ARPAbet's way: with it or without it.
   if (EndsWithDigit(removed) && inventory_.Has(removed.substr(0, removed.size() - 1))) {
@@ -471,24 +461,30 @@ Suggestion NearMatches::For(std::string_view removed) const {
               {},
               Suggestion::Kind::kStress};
   }
-  if (!near.note.empty() && !near.replacement.empty()) return near;
-
-  // Symbols written without the spaces between them.
+  // Symbols written without the spaces between them; where the symbol is
+  // also nearly one symbol (dʒ, d͡ʒ), both readings are said, and neither
+  // suggested.
   const Split split = SplitIntoSymbols(removed, facts_.longest,
                                        [&](std::string_view part) { return inventory_.Has(part); });
-  if (split.ways != 0 && split.parts.size() > 1) {
+  if (split.ways == 0 || split.parts.size() < 2) {
+    if (!near.replacement.empty()) return near;
+  } else {
     std::vector<std::string> shown;
     std::string replacement;
     for (const std::string_view part : split.parts) {
       shown.push_back(unicode::Visible(part));
       replacement += (replacement.empty() ? "" : " ") + std::string(part);
     }
-    std::string note = has + Listed(shown) + ": the symbol is them written without spaces";
-    if (split.ways > 1) {
-      note +=
-          "; it splits into symbols of Symbols.txt in more than one way, so check which is meant";
-      replacement.clear();
+    if (split.ways > 1) replacement.clear();
+    const std::string ways = split.ways > 1 ? "; it splits into symbols of Symbols.txt in more "
+                                              "than one way, so check which is meant"
+                                            : "";
+    if (!near.replacement.empty()) {
+      return {near.note + " Or it is " + Listed(shown) + " written without spaces" + ways + ".",
+              {},
+              Suggestion::Kind::kOther};
     }
+    std::string note = has + Listed(shown) + ": the symbol is them written without spaces" + ways;
     if (!near.note.empty()) {
       note += ". Or: " + near.note;
       replacement.clear();
@@ -504,6 +500,16 @@ Suggestion NearMatches::For(std::string_view removed) const {
               Suggestion::Kind::kOther};
   }
   if (!near.note.empty()) return near;
+  // Written with the inventory's own characters, a symbol it does not have.
+  for (const Variant& variant : VariantsOf(removed)) {
+    if (variant.looked_alike.empty()) continue;
+    const std::string written = Utf8(variant.code_points);
+    return {"The symbol, with " + unicode::CodePoints(Utf8(variant.looked_alike)) +
+                " written as Symbols.txt writes it, is " + Described(written) +
+                ", which Symbols.txt does not have.",
+            {},
+            Suggestion::Kind::kOther};
+  }
   return Classes(removed);
 }
 

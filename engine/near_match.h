@@ -24,6 +24,7 @@ struct Suggestion {
   std::string note;
   std::string replacement;  // symbols separated by spaces, or empty for none
   Kind kind = Kind::kNone;
+  bool exact = false;  // the inventory symbol itself, only written otherwise
 };
 
 // The ways a token splits into symbols that the inventory has, written

@@ -329,6 +329,16 @@ bool SameIpaSymbol(char32_t a, char32_t b) {
   return LookAlikeOf(a) == LookAlikeOf(b);
 }
 
+IpaSymbol ProsodyLookAlike(char32_t code_point) {
+  const std::u32string look = LookAlikeOf(code_point);
+  for (const IpaEntry& entry : kIpaSymbols) {
+    if (entry.kind >= IpaKind::kStress && entry.kind <= IpaKind::kIntonation &&
+        LookAlikeOf(entry.code_point) == look)
+      return Ipa(static_cast<std::int32_t>(entry.code_point));
+  }
+  return {IpaKind::kOther, {}, {}};
+}
+
 // X-SAMPA is read longest spelling first, as its users write it: "r\`" is one symbol.
 std::string FromXSampa(std::string_view ascii) {
   std::string ipa;

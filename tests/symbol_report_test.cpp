@@ -395,6 +395,22 @@ TEST(SymbolReport, NamesWhatEachRemovedSymbolNearlyMatches) {
        "Symbols.txt has a (U+0061 LATIN SMALL LETTER A); the symbol adds U+0027 "
        "APOSTROPHE (a stress mark), which Symbols.txt does not list.",
        ""},
+      {{"a", "ɑ"},
+       "\u0430",
+       "Symbols.txt has a (U+0061 LATIN SMALL LETTER A), which looks the same: the same IPA "
+       "symbol, written with U+0430 CYRILLIC SMALL LETTER A.",
+       "a"},
+      {{"d", "ʒ", "d͡ʒ"},
+       "dʒ",
+       "Symbols.txt has d͡ʒ (U+0064 LATIN SMALL LETTER D + U+0361 COMBINING DOUBLE INVERTED "
+       "BREVE + U+0292 LATIN SMALL LETTER EZH); the symbol lacks the tie between d and ʒ. Or it "
+       "is d and ʒ written without spaces.",
+       ""},
+      {{"ɑː", "ɑ", "ə"},
+       "a:",
+       "The symbol, with U+003A COLON written as Symbols.txt writes it, is aː (U+0061 LATIN SMALL "
+       "LETTER A + U+02D0 MODIFIER LETTER TRIANGULAR COLON), which Symbols.txt does not have.",
+       ""},
   };
   for (const auto& whole : wholes) {
     Reported small(whole.inventory);
@@ -417,6 +433,14 @@ TEST(SymbolReport, NeverTakesOneIpaLetterForAnother) {
       letters.push_back(engine::unicode::Utf8(code));
   }
   ASSERT_GT(letters.size(), 100u);
+  for (const std::string& one : letters) {
+    for (const std::string& other : letters) {
+      const auto code = [](const std::string& letter) {
+        return static_cast<char32_t>(engine::unicode::Characters(letter)[0].code_point);
+      };
+      ASSERT_FALSE(engine::unicode::SameIpaSymbol(code(one), code(other))) << one << " " << other;
+    }
+  }
   int checked = 0;
   for (const std::string& removed : letters) {
     Reported reported{};
