@@ -62,7 +62,7 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
 .PHONY: fuzz
 fuzz: deps
-	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DFIX_TESTS=OFF -DFIX_FUZZ=ON >/dev/null
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DFIX_TESTS=OFF -DFIX_FUZZ=ON >/dev/null
 	cmake --build $(FUZZ) -j $(JOBS) --target clean_fuzzer
 	mkdir -p $(FUZZ)/corpus
 	$(FUZZ)/tests/fuzz/clean_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ)/ \

@@ -244,8 +244,10 @@ std::vector<NearMatches::Variant> NearMatches::VariantsOf(std::string_view remov
 
 void NearMatches::Expect(std::string_view removed) {
   if (unicode::FirstStrayByte(removed) != std::string_view::npos) return;
-  for (const Variant& variant : VariantsOf(removed))
-    candidates_.try_emplace(BasesOf(ShapeOf(variant.code_points)));
+  for (const Variant& variant : VariantsOf(removed)) {
+    if (std::u32string bases = BasesOf(ShapeOf(variant.code_points)); !bases.empty())
+      candidates_.try_emplace(std::move(bases));
+  }
 }
 
 void NearMatches::FindCandidates() {
@@ -272,7 +274,7 @@ Suggestion NearMatches::Structural(std::string_view removed) const {
   for (const Variant& variant : variants) {
     const Shape shape = ShapeOf(variant.code_points);
     const auto found = candidates_.find(BasesOf(shape));
-    if (found == candidates_.end()) continue;
+    if (shape.empty() || found == candidates_.end()) continue;
     for (const std::string& symbol : found->second) {
       if (symbol == removed) continue;
       Difference difference = Compare(shape, ShapeOf(Prepared(symbol)), facts_);
@@ -427,6 +429,11 @@ Suggestion NearMatches::For(std::string_view removed) const {
     return {has + Listed(shown) + ": the symbol is " + (shown.size() > 1 ? "them" : "it") +
                 " with " + other_space + ", which does not separate symbols as a space does.",
             replacement, Suggestion::Kind::kOther};
+  }
+  if (visible.empty()) {
+    return {"The symbol is only " + unicode::CodePoints(removed) + ", which cannot be seen.",
+            {},
+            Suggestion::Kind::kOther};
   }
   if (visible.size() < removed.size() && inventory_.Has(visible)) {
     std::string invisibles;

@@ -356,6 +356,10 @@ TEST(SymbolReport, NamesWhatEachRemovedSymbolNearlyMatches) {
        "so column 2 looks like the transcription.",
        ""},
       {"x", "", ""},
+      {"\u200B\u2060",
+       "The symbol is only U+200B ZERO WIDTH SPACE + U+2060 WORD JOINER, which "
+       "cannot be seen.",
+       ""},
       {"caf\xE9", "", ""},
   };
   long long line_number = 0;
