@@ -9,6 +9,7 @@ Exit status 0: passed; 77: skipped, with the reason on stdout (no X server can
 be started here, or a tool is missing); anything else: failed.
 """
 
+import fcntl
 import os
 import shutil
 import subprocess
@@ -289,6 +290,28 @@ def missing_symbols(display, program, gold, folder):
                   {"in.txt": read(gold, "in.txt"), **earlier}, "Symbols.txt")
 
 
+def wait_for_other_run(display, program, gold, folder):
+    """Another run holds the folder: the click shows that this one waits, the
+    window still answers, and a second click ends the program with nothing written."""
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    with open(os.path.join(folder, "~FixInputFiles.lock"), "wb") as lock:
+        fcntl.lockf(lock, fcntl.LOCK_EX)  # as another run's lock, which it conflicts with
+        session = Session(display, program, folder)
+        try:
+            session.click()
+            wait_for(lambda: "waiting" in session.caption_words(), "the caption says the run waits",
+                     15)
+            check_words(session.caption_words(), ["waiting", "another", "folder", "exit"],
+                        "the caption while the run waits")
+            session.click()
+            status = session.exit_status(timeout=10)
+            check(status == 0, f"the click while the run waited ended the program with {status}")
+            check(session.names() == session.names_at_start,
+                  f"the folder changed: {session.names_at_start} -> {session.names()}")
+        finally:
+            session.stop()
+
+
 def click_during_run(display, program, gold, folder):
     lines = 2_000_000
     long_entry = b" ".join([b"t a p"] * 20)
@@ -383,7 +406,7 @@ def read(folder, name):
 
 SCENARIOS = {f.__name__: f for f in (click_twice, captions_read_back, missing_in,
                                       missing_symbols, click_during_run, close_when_ready,
-                                      keyboard, hidpi, empty_root)}
+                                      keyboard, hidpi, empty_root, wait_for_other_run)}
 TOOLS_NEEDED = ["Xvfb", "xdotool", "import", "convert", "tesseract"]
 DISPLAY_OPTIONS = {"click_twice": {"tcp": True}}
 MORE_TOOLS_NEEDED = {"hidpi": ["xrdb"], "empty_root": ["readelf", "fc-match", "unshare"]}
