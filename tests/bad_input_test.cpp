@@ -90,6 +90,12 @@ TEST(BadInput, UnusableFilesStopTheRunAndChangeNothing) {
        "FixedLines.txt", "is a folder"},
       {"BadLines.txt is a folder", [](auto& f) { MakeFolder(f, "BadLines.txt"); }, 75,
        "BadLines.txt", "is a folder"},
+      {"in.txt is UTF-32 LE",
+       [](auto& f) { Replace(f, "in.txt", std::string("\xFF\xFE\0\0p\0\0\0", 8)); }, 54, "in.txt",
+       "UTF-32"},
+      {"Symbols.txt is UTF-32 BE",
+       [](auto& f) { Replace(f, "Symbols.txt", std::string("\0\0\xFE\xFF\0\0\0p", 8)); }, 54,
+       "Symbols.txt", "UTF-32"},
       // Read, these would wait for a writer or never end: refused before the folder is claimed.
       {"in.txt is a FIFO", [](auto& f) { MakeFifo(f, "in.txt"); }, 75, "in.txt", "is not a file"},
       {"Symbols.txt is a FIFO", [](auto& f) { MakeFifo(f, "Symbols.txt"); }, 75, "Symbols.txt",
