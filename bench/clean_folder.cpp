@@ -16,10 +16,17 @@ int main(int argc, char** argv) {
   }
   std::string folder = argv[1];
   engine::SymbolInventory symbols;
+  bool told = false;
+  auto waiting = [&] {
+    if (!told) std::fprintf(stderr, "Waiting for another run of the program in %s\n", argv[1]);
+    told = true;
+    rt::os::PauseBriefly();
+  };
   try {
-    CleanFolder([&] { return folder; }, symbols, [](std::string_view) {});
-  } catch (const rt::RuntimeError& error) {
-    std::fprintf(stderr, "%s\n", error.Message().c_str());
+    CleanFolder([&] { return folder; }, symbols, [](std::string_view) {}, waiting);
+  } catch (const std::exception&) {
+    // Out of memory too ends as the window ends it, the temporary files dropped.
+    std::fprintf(stderr, "%s\n", rt::CaughtError().Message().c_str());
     return 1;
   }
   // VmHWM, not getrusage: the latter keeps the peak of the process that started this one.

@@ -49,7 +49,7 @@ if(NOT WIN32)
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     foreach(scenario
         no_display click_twice captions_read_back missing_in missing_symbols
-        click_during_run close_when_ready keyboard hidpi)
+        click_during_run close_when_ready keyboard hidpi wait_for_other_run)
       add_test(NAME gui.${scenario}
         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/gui/window_test.py
           ${scenario} $<TARGET_FILE:FixInputFiles> ${CMAKE_CURRENT_SOURCE_DIR}/tests/golden)

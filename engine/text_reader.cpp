@@ -1,7 +1,9 @@
 #include "engine/text_reader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "engine/line_model.h"
 #include "runtime/error.h"
@@ -10,13 +12,20 @@ namespace engine {
 
 TextReader::TextReader(ByteSource source, std::size_t block_size)
     : source_(std::move(source)), block_size_(block_size), buffer_(block_size + kReadAhead) {
-  while (end_ < 3 && !at_end_) ReadMore();
+  while (end_ < 4 && !at_end_) ReadMore();
   const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.Data());
-  if (end_ >= 2 &&
-      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+  auto starts_with = [&](std::initializer_list<unsigned char> mark) {
+    return end_ >= mark.size() && std::equal(mark.begin(), mark.end(), bytes);
+  };
+  // UTF-32's marks first: the little-endian one starts as UTF-16's does.
+  const char* encoding = starts_with({0xFF, 0xFE, 0, 0}) || starts_with({0, 0, 0xFE, 0xFF})
+                             ? "UTF-32"
+                         : starts_with({0xFF, 0xFE}) || starts_with({0xFE, 0xFF}) ? "UTF-16"
+                                                                                  : nullptr;
+  if (encoding) {
     throw rt::RuntimeError(rt::ErrorNumber::BadFileMode,
-                           "Bad file mode: " + source_.name +
-                               " is saved as UTF-16 text, which this program cannot read. "
+                           "Bad file mode: " + source_.name + " is saved as " + encoding +
+                               " text, which this program cannot read. "
                                "Save it as UTF-8 and run the program again.");
   }
   if (end_ >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) begin_ = 3;

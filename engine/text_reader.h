@@ -1,5 +1,5 @@
 // A text file read as the line model has it: a UTF-8 byte-order mark at its
-// start is skipped, and a UTF-16 one is refused, since those bytes cannot be
+// start is skipped, and a UTF-16 or UTF-32 one is refused, since those bytes cannot be
 // read as lines. The bytes are read in 64 KiB blocks into one buffer, which
 // grows only for a line longer than it.
 #pragma once
@@ -15,7 +15,7 @@ namespace engine {
 
 class TextReader {
  public:
-  // Reads the start of the file; throws the bad-file-mode error for UTF-16.
+  // Reads the start of the file; throws the bad-file-mode error for UTF-16 and UTF-32.
   explicit TextReader(ByteSource source, std::size_t block_size = 64 * 1024);
 
   // The bytes read and not yet dropped; kReadAhead bytes past their end may

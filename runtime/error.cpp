@@ -1,5 +1,7 @@
 #include "runtime/error.h"
 
+#include <new>
+
 namespace rt {
 
 RuntimeError::RuntimeError(ErrorNumber number, std::string description)
@@ -10,6 +12,18 @@ RuntimeError::RuntimeError(ErrorNumber number, std::string description)
 
 std::string RuntimeError::Message() const {
   return "Run-time error '" + std::to_string(Number()) + "':\n\n" + description_;
+}
+
+RuntimeError CaughtError() {
+  try {
+    throw;
+  } catch (const RuntimeError& error) {
+    return error;
+  } catch (const std::bad_alloc&) {
+    return RuntimeError(ErrorNumber::OutOfMemory, "Out of memory");
+  } catch (const std::exception& error) {
+    return RuntimeError(ErrorNumber::InternalError, std::string("Internal error: ") + error.what());
+  }
 }
 
 void ThrowOverflow() {

@@ -40,6 +40,11 @@ class RuntimeError : public std::runtime_error {
 
 [[noreturn]] void ThrowOverflow();
 
+// The exception being handled, as the run-time error the user is shown: the
+// program's own as it is, a lack of memory as "Out of memory", anything else
+// as an internal error. Called only inside a catch block.
+RuntimeError CaughtError();
+
 // Adds one to a 32-bit counter; going past its largest value is the overflow error.
 inline void CheckedIncrement(int& counter) {
   static_assert(sizeof(int) == 4, "counters are 32-bit");

@@ -4,6 +4,10 @@
 
 namespace rt {
 
+void CheckNotSpecial(const std::string& path) {
+  sys::Do(path, [&](os::SysError& error) { return os::CheckNotSpecial(path, error); });
+}
+
 InputFile::InputFile(std::string path) : path_(std::move(path)) {
   sys::Do(path_, [&](os::SysError& error) { return os::OpenForReading(path_, handle_, error); });
   open_ = true;

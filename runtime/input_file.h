@@ -8,9 +8,15 @@
 
 namespace rt {
 
+// Refuses at once, as the error naming `path`, an input that is neither a
+// file nor a folder (a FIFO, a device, a socket): reading it could wait or
+// go on for ever. A missing one is reported when it is opened.
+void CheckNotSpecial(const std::string& path);
+
 class InputFile {
  public:
-  // Opens the file; a missing one is the file-not-found error.
+  // Opens the file; a missing one is the file-not-found error, and anything
+  // but a file is refused.
   explicit InputFile(std::string path);
   ~InputFile();
   InputFile(const InputFile&) = delete;

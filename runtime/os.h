@@ -18,6 +18,7 @@ enum class Failure {
   NoSpace,
   IoError,
   IsFolder,
+  NotAFile,  // a FIFO, a device or a socket, which the program never reads
   Exists,
   Unsupported,  // the file system cannot do what was asked
   Other
@@ -31,12 +32,23 @@ struct SysError {
 using Handle = std::intptr_t;
 
 // Each call returns false on failure and then fills `error`.
+// Opens a file; anything else that the name holds is refused at once,
+// without waiting for it (a FIFO with no writer would wait for ever).
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error);
+// Fails with Failure::NotAFile when `path` names something that is neither a
+// file nor a folder; a name not taken is fine.
+bool CheckNotSpecial(const std::string& path, SysError& error);
 // Creates a new file, failing with Failure::Exists when the name is taken.
-bool CreateNew(const std::string& path, Handle& handle, SysError& error);
-// Fails when an output may not replace what `path` names: a folder, or a
-// file the user may not write. A name not taken yet is fine.
-bool CheckReplaceable(const std::string& path, SysError& error);
+// It gets the permissions (on Windows, the attributes) of the file `like`
+// names, where there is one.
+bool CreateNew(const std::string& path, const std::string& like, Handle& handle, SysError& error);
+// Where an output named `path` is written: the file at the end of its
+// symbolic links (`path` itself when it is none). Fails when an output may
+// not replace what that names: a folder, or a file the user may not write. A
+// name not taken yet is fine.
+bool ResolveOutput(const std::string& path, std::string& target, SysError& error);
+// Whether `path` still names the file open as `handle`.
+bool SameFile(Handle handle, const std::string& path, bool& same, SysError& error);
 // `got` is 0 at the end of the file.
 bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error);
 // May write fewer bytes than asked; `written` says how many.
@@ -65,12 +77,16 @@ bool FlushFolder(const std::string& folder, SysError& error);
 bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysError& error);
 
 // The lock a run holds on a folder it writes outputs to, for the whole run,
-// in the file `path`: it waits while another run holds it, so that all the
-// program's other files in the folder are dead runs' leftovers. On a file
-// system without locks it only holds the file.
-bool LockFolder(const std::string& path, Handle& handle, SysError& error);
+// in the file `path`, so that all the program's other files in the folder are
+// dead runs' leftovers. `taken` is false while another run holds it; the
+// caller tries again. On a file system without locks it only holds the file.
+// A symbolic link at `path` is refused, never followed.
+bool LockFolder(const std::string& path, Handle& handle, bool& taken, SysError& error);
 // Removes the lock file and lets the lock go.
 bool UnlockFolder(const std::string& path, Handle handle, SysError& error);
+
+// Waits a moment before something is tried again.
+void PauseBriefly();
 
 // The full path of the running executable (on the page: of the page, in the
 // folder the user chose).

@@ -119,6 +119,11 @@ bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
   return true;
 }
 
+// What the browser hands the page is a file, whatever the user picked.
+bool CheckNotSpecial(const std::string&, SysError&) {
+  return true;
+}
+
 bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysError& error) {
   int read = PageRead(static_cast<int>(handle), buffer,
                       static_cast<int>(std::min<std::size_t>(size, kLargestRead)));

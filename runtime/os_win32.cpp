@@ -132,24 +132,62 @@ bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
     if (code == ERROR_ACCESS_DENIED && IsFolder(wide)) return Fail(error, Failure::IsFolder, code);
     return Fail(error, code);
   }
+  // A device or a pipe could be read for ever.
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    return Fail(error, Failure::NotAFile, ERROR_BAD_FILE_TYPE);
+  }
   handle = reinterpret_cast<Handle>(file);
   return true;
 }
 
-bool CreateNew(const std::string& path, Handle& handle, SysError& error) {
-  std::wstring wide;
-  if (!ToWide(path, wide, error)) return false;
-  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+// A name in a folder holds a file or a folder on Windows: devices and pipes
+// have names of their own, which OpenForReading refuses.
+bool CheckNotSpecial(const std::string&, SysError&) {
+  return true;
+}
+
+bool CreateNew(const std::string& path, const std::string& like, Handle& handle, SysError& error) {
+  std::wstring wide, wide_like;
+  if (!ToWide(path, wide, error) || (!like.empty() && !ToWide(like, wide_like, error)))
+    return false;
+  // The attributes the user may have given the earlier file; read-only ones
+  // were refused before (ResolveOutput).
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD earlier = like.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide_like.c_str());
+  DWORD attributes = earlier == INVALID_FILE_ATTRIBUTES ? 0 : earlier & kKept;
+  // Shared for deletion only, so that the file can be moved into place while
+  // the run still holds it open, to check that it is the file it wrote.
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Fail(error);
   handle = reinterpret_cast<Handle>(file);
   return true;
 }
 
-bool CheckReplaceable(const std::string& path, SysError& error) {
+bool ResolveOutput(const std::string& path, std::string& target, SysError& error) {
   std::wstring wide;
   if (!ToWide(path, wide, error)) return false;
+  target = path;
   DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    // A symbolic link: the output is the file it leads to.
+    HANDLE link =
+        ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE) return Fail(error);
+    wchar_t final_path[32768];
+    DWORD length = ::GetFinalPathNameByHandleW(link, final_path, std::size(final_path),
+                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD code = ::GetLastError();
+    ::CloseHandle(link);
+    if (length == 0 || length >= std::size(final_path)) return Fail(error, code);
+    target = Utf8(final_path, static_cast<int>(length));
+    if (!ToWide(target, wide, error)) return false;
+    attributes = ::GetFileAttributesW(wide.c_str());
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD code = ::GetLastError();
     return code == ERROR_FILE_NOT_FOUND || Fail(error, code);
@@ -158,6 +196,30 @@ bool CheckReplaceable(const std::string& path, SysError& error) {
     return Fail(error, Failure::IsFolder, ERROR_ACCESS_DENIED);
   // Moving a file over a read-only one fails; find out before the run writes anything.
   if (attributes & FILE_ATTRIBUTE_READONLY) return Fail(error, ERROR_ACCESS_DENIED);
+  return true;
+}
+
+bool SameFile(Handle handle, const std::string& path, bool& same, SysError& error) {
+  std::wstring wide;
+  if (!ToWide(path, wide, error)) return false;
+  BY_HANDLE_FILE_INFORMATION opened, named;
+  if (!::GetFileInformationByHandle(Native(handle), &opened)) return Fail(error);
+  // Asking for no access opens it whatever sharing the run's own handle allows.
+  HANDLE file = ::CreateFileW(
+      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = ::GetLastError();
+    same = false;
+    return code == ERROR_FILE_NOT_FOUND || Fail(error, code);
+  }
+  bool got = ::GetFileInformationByHandle(file, &named);
+  DWORD code = ::GetLastError();
+  ::CloseHandle(file);
+  if (!got) return Fail(error, code);
+  same = opened.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         opened.nFileIndexHigh == named.nFileIndexHigh &&
+         opened.nFileIndexLow == named.nFileIndexLow;
   return true;
 }
 
@@ -286,27 +348,37 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, SysE
 // neither open nor remove it while this run lives, and deleted by Windows
 // when the handle closes, however the run ends. A run that finds it taken
 // tries again until the run that holds it is done.
-bool LockFolder(const std::string& path, Handle& handle, SysError& error) {
+bool LockFolder(const std::string& path, Handle& handle, bool& taken, SysError& error) {
   std::wstring wide;
   if (!ToWide(path, wide, error)) return false;
-  for (;;) {
-    HANDLE file =
-        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      handle = reinterpret_cast<Handle>(file);
-      return true;
-    }
-    const DWORD code = ::GetLastError();
-    // In use, or being deleted by the run that just let it go.
-    if (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) return Fail(error, code);
-    if (code == ERROR_ACCESS_DENIED && IsFolder(wide)) return Fail(error, code);
-    ::Sleep(100);
+  // A link is never followed, nor deleted with the handle.
+  DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Fail(error, Failure::IsFolder, ERROR_ACCESS_DENIED);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return Fail(error, Failure::NotAFile, ERROR_CANT_ACCESS_FILE);
+  HANDLE file = ::CreateFileW(
+      wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    handle = reinterpret_cast<Handle>(file);
+    taken = true;
+    return true;
   }
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_ACCESS_DENIED && IsFolder(wide)) return Fail(error, Failure::IsFolder, code);
+  // In use, or being deleted by the run that just let it go.
+  if (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) return Fail(error, code);
+  taken = false;
+  return true;
 }
 
 bool UnlockFolder(const std::string&, Handle handle, SysError& error) {
   return ::CloseHandle(Native(handle)) || Fail(error);
+}
+
+void PauseBriefly() {
+  ::Sleep(100);
 }
 
 bool ExecutablePath(std::string& path, SysError& error) {

@@ -1,6 +1,6 @@
 #include "runtime/outputs.h"
 
-#include "runtime/folder_claim.h"
+#include "runtime/error.h"
 #include "runtime/paths.h"
 #include "runtime/syscall.h"
 
@@ -12,13 +12,17 @@ constexpr std::size_t kWriteBackEvery = 1024 * 1024;
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path, std::string temporary_path, std::string aside_path)
+OutputFile::OutputFile(std::string path, std::string temporary_path, std::string aside_path,
+                       std::string put_back_path)
     : path_(std::move(path)),
       temporary_path_(std::move(temporary_path)),
-      aside_path_(std::move(aside_path)) {}
+      aside_path_(std::move(aside_path)),
+      put_back_path_(std::move(put_back_path)) {}
 
+// The new file gets the earlier one's permissions, as writing over it would keep them.
 void OutputFile::Create() {
-  sys::Do(path_, [&](os::SysError& e) { return os::CreateNew(temporary_path_, handle_, e); });
+  sys::Do(path_,
+          [&](os::SysError& e) { return os::CreateNew(temporary_path_, path_, handle_, e); });
   handle_open_ = temporary_exists_ = true;
 }
 
@@ -37,11 +41,18 @@ void OutputFile::Write(std::string_view bytes) {
   }
 }
 
-// Puts every byte on the disk and closes the temporary file.
+// Puts every byte on the disk. The file stays open until it is in place:
+// while it is, no other file can take its identity, so the check before the
+// move finds out whether the name still holds it.
 void OutputFile::Finish() {
   sys::Do(path_, [&](os::SysError& e) { return os::FlushToDisk(handle_, e); });
-  handle_open_ = false;
-  sys::Close(handle_, path_);
+}
+
+bool OutputFile::StillOurs() const {
+  bool same = false;
+  sys::Do(temporary_path_,
+          [&](os::SysError& e) { return os::SameFile(handle_, temporary_path_, same, e); });
+  return same;
 }
 
 // Moves the new file into place, keeping the earlier file under another name
@@ -51,29 +62,40 @@ void OutputFile::Finish() {
 // name always holds a whole file; where the file system has no hard links
 // (FAT, exFAT), it is moved aside first, and for a moment the name holds
 // nothing (a later run puts it back if this one is cut there).
+//
+// Only the file this run wrote is put in place: a run that lost its lock may
+// find another run's file under its temporary name.
 void OutputFile::Place() {
+  if (!StillOurs()) {
+    throw RuntimeError(ErrorNumber::PathFileAccessError,
+                       "Path/File access error: " + temporary_path_ +
+                           " is no longer the file this run wrote for " + path_ +
+                           ": another program removed or replaced it. Nothing was replaced.");
+  }
   os::SysError error;
   if (sys::CheckedNeeding(sys::Ability::Exchange, error, [&](os::SysError& e) {
         return os::ExchangeFiles(temporary_path_, path_, e);
       })) {
     placed_ = Placed::Exchanged;
-    return;
+  } else {
+    bool kept = false;
+    if (error.failure == os::Failure::Unsupported) {
+      kept = sys::CheckedNeeding(sys::Ability::Link, error, [&](os::SysError& e) {
+        return os::LinkFile(path_, aside_path_, e);
+      });
+    }
+    if (!kept && error.failure == os::Failure::Unsupported) {
+      kept = sys::Checked(error,
+                          [&](os::SysError& e) { return os::ReplaceFile(path_, aside_path_, e); });
+    }
+    if (!kept && error.failure != os::Failure::NotFound) sys::Raise(error, path_);
+    if (kept) placed_ = Placed::Aside;
+    sys::Do(path_, [&](os::SysError& e) { return os::ReplaceFile(temporary_path_, path_, e); });
+    temporary_exists_ = false;
+    if (!kept) placed_ = Placed::OverNothing;
   }
-  bool kept = false;
-  if (error.failure == os::Failure::Unsupported) {
-    kept = sys::CheckedNeeding(sys::Ability::Link, error, [&](os::SysError& e) {
-      return os::LinkFile(path_, aside_path_, e);
-    });
-  }
-  if (!kept && error.failure == os::Failure::Unsupported) {
-    kept = sys::Checked(error,
-                        [&](os::SysError& e) { return os::ReplaceFile(path_, aside_path_, e); });
-  }
-  if (!kept && error.failure != os::Failure::NotFound) sys::Raise(error, path_);
-  if (kept) placed_ = Placed::Aside;
-  sys::Do(path_, [&](os::SysError& e) { return os::ReplaceFile(temporary_path_, path_, e); });
-  temporary_exists_ = false;
-  if (!kept) placed_ = Placed::OverNothing;
+  handle_open_ = false;
+  sys::Close(handle_, path_);
 }
 
 // The run has succeeded: the earlier file kept for a failure goes. One that
@@ -87,31 +109,59 @@ void OutputFile::DropEarlier() noexcept {
   placed_ = Placed::No;
 }
 
+// The earlier file waits under the aside name, and the new one holds the
+// output's name: the next run puts the earlier one back over it. Should this
+// fail too, the next run keeps the new file, each whole.
+void OutputFile::MarkForPuttingBack() noexcept {
+  os::Handle mark = 0;
+  if (sys::Try([&](os::SysError& e) { return os::CreateNew(put_back_path_, "", mark, e); }))
+    sys::CloseQuietly(mark);
+}
+
 // After a failure: the earlier file goes back. Whatever cannot be done here
 // is left so that the next run finishes it, and never so that the earlier
 // file is lost.
 void OutputFile::Drop() noexcept {
+  // A temporary name that no longer holds this run's file is another's.
+  if (placed_ == Placed::No && temporary_exists_ && handle_open_) {
+    bool same = false;
+    temporary_exists_ = sys::Try([&](os::SysError& e) {
+                          return os::SameFile(handle_, temporary_path_, same, e);
+                        }) &&
+                        same;
+  }
   if (handle_open_) sys::CloseQuietly(handle_);
   switch (placed_) {
-    case Placed::Exchanged:
+    case Placed::Exchanged: {
       // The new contents become temporary again. Should that fail, the
       // temporary file holds the only copy of the earlier results: it
-      // becomes the aside file, which the next run puts back where the
-      // output's name is free.
-      if (!sys::Try(
-              [&](os::SysError& e) { return os::ExchangeFiles(temporary_path_, path_, e); }) &&
-          sys::Try(
-              [&](os::SysError& e) { return os::ReplaceFile(temporary_path_, aside_path_, e); })) {
+      // becomes the aside file, which the next run puts back.
+      os::SysError error;
+      if (!sys::Checked(error, [&](os::SysError& e) {
+            return os::ExchangeFiles(temporary_path_, path_, e);
+          })) {
         temporary_exists_ = false;
+        if (sys::Try([&](os::SysError& e) {
+              return os::ReplaceFile(temporary_path_, aside_path_, e);
+            }) &&
+            error.failure != os::Failure::NotFound)
+          MarkForPuttingBack();
       }
       break;
-    case Placed::Aside:
+    }
+    case Placed::Aside: {
       // Over the new file, or into the empty name. Should that fail, the
       // aside file stays for the next run. Where it is a second name of the
       // file still in place, the move does nothing and the name is removed.
-      if (sys::Try([&](os::SysError& e) { return os::ReplaceFile(aside_path_, path_, e); }))
+      os::SysError error;
+      if (sys::Checked(error,
+                       [&](os::SysError& e) { return os::ReplaceFile(aside_path_, path_, e); })) {
         sys::Try([&](os::SysError& e) { return os::RemoveFile(aside_path_, e); });
+      } else if (error.failure != os::Failure::NotFound) {
+        MarkForPuttingBack();
+      }
       break;
+    }
     case Placed::OverNothing:
       sys::Try([&](os::SysError& e) { return os::RemoveFile(path_, e); });
       break;
@@ -124,7 +174,7 @@ void OutputFile::Drop() noexcept {
   placed_ = Placed::No;
 }
 
-OutputSet::OutputSet() = default;
+OutputSet::OutputSet(Waiting waiting) : waiting_(std::move(waiting)) {}
 
 OutputSet::~OutputSet() {
   if (!committed_) {
@@ -134,20 +184,22 @@ OutputSet::~OutputSet() {
   claims_.clear();
 }
 
-FolderClaim& OutputSet::Claimed(const std::string& folder, const std::string& output) {
+FolderClaim& OutputSet::Claimed(const std::string& folder) {
   for (const auto& claim : claims_) {
     if (claim->Folder() == folder) return *claim;
   }
-  claims_.push_back(std::make_unique<FolderClaim>(folder, output));
+  claims_.push_back(std::make_unique<FolderClaim>(folder, waiting_));
   return *claims_.back();
 }
 
 OutputFile& OutputSet::Create(const std::string& path) {
-  sys::Do(path, [&](os::SysError& e) { return os::CheckReplaceable(path, e); });
-  FolderClaim& claim = Claimed(FolderOf(path), path);
-  const std::string name = FileNameOf(path);
-  outputs_.push_back(
-      std::make_unique<OutputFile>(path, claim.TemporaryPath(name), claim.AsidePath(name)));
+  std::string target;
+  sys::Do(path, [&](os::SysError& e) { return os::ResolveOutput(path, target, e); });
+  FolderClaim& claim = Claimed(FolderOf(target));
+  const std::string name = FileNameOf(target);
+  claim.ClearLeftoversOf(name);
+  outputs_.push_back(std::make_unique<OutputFile>(target, claim.TemporaryPath(name),
+                                                  claim.AsidePath(name), claim.PutBackPath(name)));
   outputs_.back()->Create();
   return *outputs_.back();
 }
@@ -158,6 +210,7 @@ OutputFile& OutputSet::Create(const std::string& path) {
 // the earlier files go; letting the folders go makes that durable too.
 void OutputSet::Commit() {
   for (auto& output : outputs_) output->Finish();
+  for (const auto& claim : claims_) claim->CheckStillHeld();
   for (auto& output : outputs_) output->Place();
   for (const auto& claim : claims_)
     sys::Do(claim->Folder(), [&](os::SysError& e) { return os::FlushFolder(claim->Folder(), e); });

@@ -11,15 +11,15 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/folder_claim.h"
 #include "runtime/os.h"
 
 namespace rt {
 
-class FolderClaim;
-
 class OutputFile {
  public:
-  OutputFile(std::string path, std::string temporary_path, std::string aside_path);
+  OutputFile(std::string path, std::string temporary_path, std::string aside_path,
+             std::string put_back_path);
   void Write(std::string_view bytes);
 
  private:
@@ -34,11 +34,13 @@ class OutputFile {
 
   void Create();
   void Finish();
+  bool StillOurs() const;
   void Place();
   void DropEarlier() noexcept;
+  void MarkForPuttingBack() noexcept;
   void Drop() noexcept;
 
-  std::string path_, temporary_path_, aside_path_;
+  std::string path_, temporary_path_, aside_path_, put_back_path_;
   os::Handle handle_ = 0;
   bool handle_open_ = false;
   bool temporary_exists_ = false;
@@ -48,20 +50,23 @@ class OutputFile {
 
 class OutputSet {
  public:
-  OutputSet();
+  // `waiting` is called while another run holds an output's folder.
+  explicit OutputSet(Waiting waiting = os::PauseBriefly);
   ~OutputSet();  // drops what was not committed
   OutputSet(const OutputSet&) = delete;
   OutputSet& operator=(const OutputSet&) = delete;
 
   // Checks that `path` may be replaced, claims its folder for the run, and
-  // creates the output's temporary file.
+  // creates the output's temporary file. Where `path` is a symbolic link, the
+  // file it leads to is the output, replaced in its own folder, and the link stays.
   OutputFile& Create(const std::string& path);
   // Puts every output in place, on the disk, and lets the folders go.
   void Commit();
 
  private:
-  FolderClaim& Claimed(const std::string& folder, const std::string& output);
+  FolderClaim& Claimed(const std::string& folder);
 
+  Waiting waiting_;
   std::vector<std::unique_ptr<FolderClaim>> claims_;
   std::vector<std::unique_ptr<OutputFile>> outputs_;
   bool committed_ = false;

@@ -1,7 +1,8 @@
 // The one seam every system call of the file layer passes through, the
-// cleanup after a failure and the clearing of dead runs' leftovers included,
-// so a test can make the N-th call fail with a chosen error, or stop the
-// process there, and check that nothing is lost.
+// cleanup after a failure and the clearing of dead runs' leftovers included:
+// one error builder for every failure, and in the test build the place where
+// a test makes the N-th call fail with a chosen error, or stops the process
+// there, and checks that nothing is lost.
 #pragma once
 
 #include <string>
@@ -10,28 +11,25 @@
 
 namespace rt::sys {
 
-// From the `nth` call on (counting from 1 after this call), fail once, or every
-// time when `repeating`.
-void InjectFailure(long long nth, os::Failure failure, bool repeating);
-void ClearInjection();
-// Calls made since the last InjectFailure or ClearInjection.
-long long CallsMade();
-
-// Called with the call's number just before each call is made; nullptr for none.
-// A test uses it to stop the process at an exact point of a run.
-using CallHook = void (*)(long long call);
-void SetCallHook(CallHook hook);
-
-// Counts the call and returns false with the injected error when this one is to fail.
-bool Permit(os::SysError& error);
-
 // What a file system may lack: FAT, exFAT and network folders cannot swap two
-// names, and FAT and exFAT have no hard links. A test makes the file system
-// seem to lack one, so that every call needing it is answered
-// Failure::Unsupported, as such a file system answers.
+// names, and FAT and exFAT have no hard links. A call that needs one is
+// answered Failure::Unsupported there.
 enum class Ability { Exchange, Link };
-void SimulateLacking(Ability ability, bool lacking);
+
+#ifdef FIX_FAULT_INJECTION
+// The test build counts each call, and may fail it, stop the process there or
+// answer as a file system lacking an ability would (runtime/fault_injection.h).
+bool Permit(os::SysError& error);
 bool Lacks(Ability ability, os::SysError& error);
+#else
+// The shipped program makes each call as it is.
+constexpr bool Permit(os::SysError&) {
+  return true;
+}
+constexpr bool Lacks(Ability, os::SysError&) {
+  return false;
+}
+#endif
 
 // The run-time error that a failed call on `path` is reported as.
 [[noreturn]] void Raise(const os::SysError& error, const std::string& path);

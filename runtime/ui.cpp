@@ -1,7 +1,7 @@
 #include "runtime/ui.h"
 
 #include <cstdlib>
-#include <new>
+#include <exception>
 
 #include "runtime/error.h"
 
@@ -11,13 +11,8 @@ void DispatchClick(FormClient& client) noexcept {
   try {
     client.Click();
     return;
-  } catch (const RuntimeError& error) {
-    ShowRunTimeError(error);
-  } catch (const std::bad_alloc&) {
-    ShowRunTimeError(RuntimeError(ErrorNumber::OutOfMemory, "Out of memory"));
-  } catch (const std::exception& error) {
-    ShowRunTimeError(
-        RuntimeError(ErrorNumber::InternalError, std::string("Internal error: ") + error.what()));
+  } catch (const std::exception&) {
+    ShowRunTimeError(CaughtError());
   }
   EndProgram(1);
 }

@@ -30,6 +30,10 @@ class FormHost {
   virtual ~FormHost() = default;
   // Shows the new caption at once, even while a click is still being handled.
   virtual void SetButtonCaption(std::string_view caption) = 0;
+  // Handles the window's input for about `milliseconds`, while a click waits
+  // for something: a click on the button then is handled as any other, and
+  // closing the window ends the program.
+  virtual void HandleInputFor(int milliseconds) = 0;
 };
 
 // The form's own code, called by the platform window.

@@ -140,6 +140,12 @@ class FltkForm : public FormHost {
     button_.take_focus();
   }
 
+  void HandleInputFor(int milliseconds) override {
+    if (caption_unpainted_) Paint();
+    Fl::wait(milliseconds / 1000.0);
+    if (!window_.shown()) EndProgram(0);
+  }
+
   void SetButtonCaption(std::string_view caption) override {
     button_.copy_label(LabelText(caption).c_str());
     if (Clock::now() - last_paint_ >= kPaintInterval) {

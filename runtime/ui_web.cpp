@@ -38,6 +38,9 @@ class PageButton : public FormHost {
   void SetButtonCaption(std::string_view caption) override {
     PostCaption(caption.data(), caption.size());
   }
+  // The page's button is the page's: its program never waits for another run
+  // (the page keeps runs in a folder apart with names of their own).
+  void HandleInputFor(int) override {}
 };
 
 }  // namespace

@@ -119,6 +119,24 @@ class FormWindow final : public FormHost {
     ::UpdateWindow(button_);
   }
 
+  void HandleInputFor(int milliseconds) override {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+      MSG message;
+      while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // The window was closed.
+        if (message.message == WM_QUIT) EndProgram(static_cast<int>(message.wParam));
+        if (::IsDialogMessageW(window_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+      }
+      const DWORD waited = ::GetTickCount() - start;
+      if (waited >= static_cast<DWORD>(milliseconds)) return;
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds) - waited,
+                                  QS_ALLINPUT);
+    }
+  }
+
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);

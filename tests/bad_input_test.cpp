@@ -26,7 +26,10 @@ std::map<std::string, std::string> Snapshot(const TempFolder& folder) {
   std::map<std::string, std::string> entries;
   for (const auto& entry : fs::recursive_directory_iterator(folder.Path())) {
     std::string name = entry.path().lexically_relative(folder.Path()).string();
-    entries[name] = entry.is_directory() ? "(folder)" : ReadBytes(entry.path().string());
+    entries[name] = entry.is_symlink()        ? "(link to " + fs::read_symlink(entry).string() + ")"
+                    : entry.is_directory()    ? "(folder)"
+                    : entry.is_regular_file() ? ReadBytes(entry.path().string())
+                                              : "(neither file nor folder)";
   }
   return entries;
 }
@@ -45,6 +48,16 @@ void MakeFolder(const TempFolder& folder, const std::string& name) {
   fs::remove_all(folder.File(name));
   fs::create_directory(folder.File(name));
   WriteBytes(folder.File(name) + "/kept.txt", "kept");
+}
+
+void MakeFifo(const TempFolder& folder, const std::string& name) {
+  fs::remove_all(folder.File(name));
+  ::mkfifo(folder.File(name).c_str(), 0644);
+}
+
+void LinkTo(const TempFolder& folder, const std::string& name, const std::string& target) {
+  fs::remove_all(folder.File(name));
+  fs::create_symlink(target, folder.File(name));
 }
 
 struct Refusal {
@@ -74,6 +87,22 @@ TEST(BadInput, UnusableFilesStopTheRunAndChangeNothing) {
        "FixedLines.txt", "is a folder"},
       {"BadLines.txt is a folder", [](auto& f) { MakeFolder(f, "BadLines.txt"); }, 75,
        "BadLines.txt", "is a folder"},
+      {"in.txt is UTF-32 LE",
+       [](auto& f) { Replace(f, "in.txt", std::string("\xFF\xFE\0\0p\0\0\0", 8)); }, 54, "in.txt",
+       "UTF-32"},
+      {"Symbols.txt is UTF-32 BE",
+       [](auto& f) { Replace(f, "Symbols.txt", std::string("\0\0\xFE\xFF\0\0\0p", 8)); }, 54,
+       "Symbols.txt", "UTF-32"},
+      // Read, these would wait for a writer or never end: refused before the folder is claimed.
+      {"in.txt is a FIFO", [](auto& f) { MakeFifo(f, "in.txt"); }, 75, "in.txt", "is not a file"},
+      {"Symbols.txt is a FIFO", [](auto& f) { MakeFifo(f, "Symbols.txt"); }, 75, "Symbols.txt",
+       "is not a file"},
+      {"in.txt is a device", [](auto& f) { LinkTo(f, "in.txt", "/dev/zero"); }, 75, "in.txt",
+       "is not a file"},
+      {"the lock is a folder", [](auto& f) { MakeFolder(f, "~FixInputFiles.lock"); }, 75,
+       "~FixInputFiles.lock", "is a folder"},
+      {"the lock is a link", [](auto& f) { LinkTo(f, "~FixInputFiles.lock", f.File("made")); }, 75,
+       "~FixInputFiles.lock", "symbolic links"},
   };
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.what);
@@ -149,7 +178,8 @@ TEST(BadInput, OutputsThatMayNotBeWrittenStopTheRunAndChangeNothing) {
     std::string target = *c.read_only ? folder.File(c.read_only) : folder.Path();
     ASSERT_EQ(::chmod(target.c_str(), *c.read_only ? 0444 : 0555), 0);
     const auto before = Snapshot(folder);
-    std::string named = folder.File(*c.read_only ? c.read_only : "FixedLines.txt");
+    // In a folder that cannot be written, the lock is the first file the run would make.
+    std::string named = folder.File(*c.read_only ? c.read_only : "~FixInputFiles.lock");
     EXPECT_EQ(RunUnprivileged(folder, named), 70) << "-1: the message did not name " << named;
     ::chmod(target.c_str(), *c.read_only ? 0644 : 0755);
     EXPECT_EQ(Snapshot(folder), before);

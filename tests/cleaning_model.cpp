@@ -5,8 +5,10 @@
 namespace cleaning_model {
 namespace {
 
+// UTF-16's marks, and UTF-32's (the little-endian one starts as UTF-16's does).
 bool StartsWithUtf16Mark(std::string_view bytes) {
-  return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+  return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+         bytes.starts_with(std::string_view("\0\0\xFE\xFF", 4));
 }
 
 std::string WithoutOuterSpaces(const std::string& text) {

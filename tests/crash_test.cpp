@@ -11,10 +11,11 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
-#include "runtime/syscall.h"
+#include "runtime/fault_injection.h"
 #include "tests/fault_support.h"
 
 namespace {
@@ -148,11 +149,12 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
     EXPECT_EQ(kills, calls) << "a kill before every call of the run";
     // The outputs are moved into place one after the other: only a kill
     // between the first move and the last finds some new and the others not
-    // yet (each file complete), and it lasts the calls that place all but one.
+    // yet (each file complete), and it lasts the calls that place all but
+    // one, from the first one's close to the last one's move.
     std::vector<long long> between_moves;
     const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    for (long long call = flush - (kOutputCount - 1) * PlacingCalls(abilities, earlier_outputs);
-         call < flush; ++call)
+    for (long long call = flush - (kOutputCount - 1) * PlacingCalls(abilities, earlier_outputs) - 1;
+         call <= flush - 2; ++call)
       between_moves.push_back(call);
     EXPECT_EQ(one_new_one_old, between_moves);
     // Moved aside with nothing yet in its place: once for each output.
@@ -203,6 +205,31 @@ TEST(Crashes, TheNextRunClearsKilledRunsLeftoversAndWaitsForALiveOne) {
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
   std::printf("[ figures  ] %zu files of 3 killed runs removed, %zu of a live run spared\n",
               killed_runs.size(), live_files.size());
+}
+
+// A run whose lock is removed while it writes lets a second run in, which
+// clears the first one's files as a dead run's and writes its own under the
+// same names: the first then fails, touching none of them, and the second
+// finishes whole.
+TEST(Crashes, ARunThatLostItsLockPutsNothingInPlace) {
+  const Inputs inputs = LargeInputs(7000, 29);
+  const Outputs expected = CleanRunOutputs(inputs);
+  const long long calls = CallsOfACleanRun(inputs, true);
+  TempFolder folder;
+  Prepare(folder, inputs, true);
+  int status = 0;
+  pid_t first = StartRun(folder, calls / 2, true);
+  ASSERT_TRUE(::waitpid(first, &status, WUNTRACED) == first && WIFSTOPPED(status));
+  std::filesystem::remove(folder.File("~FixInputFiles.lock"));
+  pid_t second = StartRun(folder, calls / 2, true);
+  ASSERT_TRUE(::waitpid(second, &status, WUNTRACED) == second && WIFSTOPPED(status));
+  ::kill(first, SIGCONT);
+  ASSERT_EQ(::waitpid(first, &status, 0), first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "the first run fails: " << status;
+  ::kill(second, SIGCONT);
+  EXPECT_FALSE(WaitKilled(second)) << "the second run finishes whole";
+  EXPECT_EQ(OutputsIn(folder), expected);
+  EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
 
 // A run whose last flush of the folder fails puts every earlier output back;

@@ -2,7 +2,8 @@
 """tools/dist on the static program and stand-ins for the Windows program and
 the web page: each archive's files byte for byte, the same bytes from a second
 run, SHA256SUMS as sha256sum checks it, and a plain failure with no sums while
-the web page is missing.    dist_test.py PROGRAM
+the web page is missing; and the program shipped holds none of the tests' hooks.
+    dist_test.py PROGRAM
 """
 
 import os
@@ -28,6 +29,10 @@ def read(*path):
 
 
 def main(program):
+    symbols = subprocess.run(["nm", "-C", program], capture_output=True, text=True).stdout
+    hooks = [hook for hook in ("InjectFailure", "SetCallHook", "SimulateLacking", "Permit")
+             if "rt::sys::" + hook in symbols]
+    check(symbols and not hooks, f"the shipped program holds the tests' hooks {hooks}")
     with tempfile.TemporaryDirectory(prefix="fixinput-dist-") as scratch:
         files = {"linux/FixInputFiles": read(program), "windows/FixInputFiles.exe": b"MZ",
                  "page.html": b"<!doctype html>\n", "first/SHA256SUMS": b"stale\n",

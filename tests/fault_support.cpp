@@ -8,8 +8,8 @@
 #include <windows.h>
 #endif
 
+#include "runtime/fault_injection.h"
 #include "runtime/folder_claim.h"
-#include "runtime/syscall.h"
 
 namespace testing_support {
 
@@ -102,11 +102,13 @@ bool IsTemporaryName(std::string_view name) {
   if (name == "~FixInputFiles.lock") return true;
   constexpr std::string_view kPrefix = "~FixInputFiles-";
   return name.starts_with(kPrefix) && name.size() > kPrefix.size() + 4 &&
-         (name.ends_with(".txt.tmp") || name.ends_with(".txt.old"));
+         (name.ends_with(".txt.tmp") || name.ends_with(".txt.old") ||
+          name.ends_with(".txt.putback"));
 }
 
 void ClaimAsTheNextRun(const TempFolder& folder) {
-  rt::FolderClaim claim(folder.Path(), folder.File("FixedLines.txt"));
+  rt::FolderClaim claim(folder.Path(), rt::os::PauseBriefly);
+  for (std::string_view name : kOutputNames) claim.ClearLeftoversOf(name);
 }
 
 SimulatedFileSystem::SimulatedFileSystem(const FileSystemAbilities& abilities) {
@@ -120,12 +122,13 @@ SimulatedFileSystem::~SimulatedFileSystem() {
 }
 
 int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
-  // One exchange; or its refusal, the second name and the move; or both
-  // refused, the move aside and the move. Without an earlier file, the
-  // exchange finds none and a plain move follows; the others find none where
-  // they would keep it, and the move follows as before.
-  if (abilities.exchange) return earlier_outputs ? 1 : 2;
-  return abilities.link ? 3 : 4;
+  // The check that the temporary file is still the run's, then one exchange;
+  // or its refusal, the second name and the move; or both refused, the move
+  // aside and the move. Without an earlier file, the exchange finds none and
+  // a plain move follows; the others find none where they would keep it, and
+  // the move follows as before. Then the file is closed.
+  if (abilities.exchange) return earlier_outputs ? 3 : 4;
+  return abilities.link ? 5 : 6;
 }
 
 int CallsAfterSuccess(bool earlier_outputs) {

@@ -14,7 +14,7 @@
 #endif
 
 #include "runtime/error.h"
-#include "runtime/syscall.h"
+#include "runtime/fault_injection.h"
 #include "tests/fault_support.h"
 
 namespace {
@@ -224,6 +224,30 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
 
+// Two faults in a row: the folder's flush fails, then putting the first
+// earlier output back fails too, so the new FixedLines.txt keeps its name.
+// The failed run marks it; the next run, even one that fails itself, puts
+// the earlier file back rather than delete its only copy.
+TEST(FailureWhileClosing, TheNextRunPutsBackWhatAFailedRunCouldNot) {
+  const Inputs inputs{"p x\r\n", "p\r\n"};
+  ForEachFileSystem([&](const FileSystemAbilities&, bool earlier_outputs) {
+    if (!earlier_outputs) return;
+    const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true);
+    TempFolder folder;
+    Prepare(folder, inputs, true);
+    const Outputs before = OutputsIn(folder);
+    RecordingWindow window;
+    rt::sys::InjectFailures({flush, flush + 1}, rt::os::Failure::IoError);
+    EXPECT_THROW(RunIn(folder, window), rt::RuntimeError);
+    rt::sys::ClearInjection();
+    EXPECT_NE(folder.Read("FixedLines.txt"), kEarlierFixed) << "the second fault kept it new";
+    std::filesystem::remove(folder.File("Symbols.txt"));
+    EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << "Symbols.txt is missing";
+    EXPECT_EQ(OutputsIn(folder), before);
+    EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
+  });
+}
+
 // A file system that cannot swap two names still gets its outputs replaced:
 // the earlier file gets a second name, then the new one moves over it.
 TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) {
@@ -232,7 +256,10 @@ TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) 
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
   const long long flush = calls - CallsAfterSuccess(true);
-  for (long long nth = flush - kOutputCount; nth < flush; ++nth) {  // the swap of each output
+  const int placing = PlacingCalls(kEveryAbility, true);
+  for (int output = 0; output < kOutputCount; ++output) {
+    // The swap of each output, after the check that the file is the run's.
+    const long long nth = flush - (kOutputCount - output) * placing + 1;
     TempFolder folder;
     Prepare(folder, inputs, true);
     RecordingWindow window;

@@ -122,26 +122,33 @@ TEST(OutputRecords, ReplaceTheOldFileOnlyWhenCommitted) {
 }
 
 // What runs that were killed or cut left in the folder: the next run to
-// claim it removes it, and puts an earlier output that one of them had moved
-// aside back under its free name. A second run in the folder waits for the
-// first to finish, so it never touches the first one's files.
-TEST(OutputRecords, ARunClearsWhatDeadRunsLeftAndWaitsForALiveOne) {
+// claim it removes its own outputs' temporary files, and puts an earlier
+// output that one of them had moved aside back under its free name. Every
+// other name stays, whatever it looks like: recovery never makes an input,
+// nor touches a file that is not an output's. A second run in the folder
+// waits for the first to finish, so it never touches the first one's files.
+TEST(OutputRecords, ARunClearsOnlyItsOwnLeftoversAndWaitsForALiveOne) {
   TempFolder folder;
   folder.Write("other.txt", "new results");
   folder.Write("~FixInputFiles-out.txt.old", "earlier results");  // cut between the two moves
   folder.Write("~FixInputFiles-other.txt.old", "L");              // its new file is in place
   folder.Write("~FixInputFiles-out.txt.tmp", "L");                // a new file not yet in place
-  // The release before's names.
-  folder.Write("~FixInputFiles-4000003-0-1.tmp", "L");
-  folder.Write("~FixInputFiles-4000003-0.lock", "");
-  folder.Write("~FixInputFiles-4000003-0.gone.txt.old", "earlier gone");
+  const std::vector<std::string> not_its_own = {
+      "~FixInputFiles-Symbols.txt.old", "~FixInputFiles-Symbols2.txt.old",
+      "~FixInputFiles-in.txt.old",      "~FixInputFiles-notes.txt",
+      "~FixInputFiles-4000003-0-1.tmp", "~FixInputFiles-4000003-0.out.txt.old"};
+  for (const std::string& name : not_its_own) folder.Write(name, "kept");
   auto first_run = std::make_unique<rt::OutputSet>();
-  WriteRecords(first_run->Create(folder.File("live.txt")), {{"live"}});
+  for (const char* name : {"out.txt", "other.txt", "live.txt"})
+    WriteRecords(first_run->Create(folder.File(name)), {{"live"}});
   EXPECT_EQ(folder.Read("out.txt"), "earlier results");
   EXPECT_EQ(folder.Read("other.txt"), "new results");
-  EXPECT_EQ(folder.Read("gone.txt"), "earlier gone");
-  const std::vector<std::string> live_runs_files = {
-      "gone.txt", "other.txt", "out.txt", "~FixInputFiles-live.txt.tmp", "~FixInputFiles.lock"};
+  std::vector<std::string> live_runs_files = not_its_own;
+  for (const char* name :
+       {"other.txt", "out.txt", "~FixInputFiles-live.txt.tmp", "~FixInputFiles-other.txt.tmp",
+        "~FixInputFiles-out.txt.tmp", "~FixInputFiles.lock"})
+    live_runs_files.push_back(name);
+  std::sort(live_runs_files.begin(), live_runs_files.end());
   EXPECT_EQ(folder.Names(), live_runs_files);
 
 #ifdef __EMSCRIPTEN__
@@ -162,8 +169,10 @@ TEST(OutputRecords, ARunClearsWhatDeadRunsLeftAndWaitsForALiveOne) {
   first_run.reset();
   second_run.join();
   EXPECT_EQ(folder.Read("live.txt"), "second\r\n");
-  EXPECT_EQ(folder.Names(),
-            (std::vector<std::string>{"gone.txt", "live.txt", "other.txt", "out.txt"}));
+  std::vector<std::string> after = not_its_own;
+  for (const char* name : {"live.txt", "other.txt", "out.txt"}) after.push_back(name);
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(folder.Names(), after);
 }
 
 TEST(RunTimeErrors, NameTheFileAndTheReason) {

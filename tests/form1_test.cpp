@@ -13,6 +13,7 @@ using testing_support::TempFolder;
 class RecordingHost : public rt::ui::FormHost {
  public:
   void SetButtonCaption(std::string_view caption) override { captions.emplace_back(caption); }
+  void HandleInputFor(int) override {}
   std::vector<std::string> captions;
 };
 

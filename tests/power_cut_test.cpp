@@ -39,7 +39,7 @@
 #include <tuple>
 #include <vector>
 
-#include "runtime/syscall.h"
+#include "runtime/fault_injection.h"
 #include "tests/fault_support.h"
 
 #ifndef FS_IOC_SHUTDOWN

@@ -1,7 +1,6 @@
 #include "window/clean_folder.h"
 
 #include "engine/run.h"
-#include "runtime/input_file.h"
 #include "runtime/outputs.h"
 
 namespace {
@@ -13,10 +12,13 @@ engine::ByteSink SinkOf(rt::OutputFile& file) {
 }  // namespace
 
 void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& inventory,
-                 const engine::Progress& progress) {
+                 const engine::Progress& progress, const rt::Waiting& waiting) {
   auto path = [&](std::string_view name) { return program_folder() + "/" + std::string(name); };
   rt::InputFile list(path(engine::kInName));
-  rt::OutputSet outputs;
+  // Symbols.txt is opened after the outputs; one that could never be read
+  // whole is refused before the folder is claimed.
+  rt::CheckNotSpecial(path(engine::kSymbolsName));
+  rt::OutputSet outputs(waiting ? waiting : rt::Waiting(rt::os::PauseBriefly));
   rt::OutputFile& fixed = outputs.Create(path(engine::kFixedName));
   rt::OutputFile& bad = outputs.Create(path(engine::kBadName));
   rt::OutputFile& report = outputs.Create(path(engine::kReportName));

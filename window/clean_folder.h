@@ -7,6 +7,7 @@
 
 #include "engine/io.h"
 #include "engine/symbols.h"
+#include "runtime/folder_claim.h"
 #include "runtime/input_file.h"
 
 using FolderSource = std::function<std::string()>;
@@ -20,5 +21,7 @@ inline engine::ByteSource SourceOf(rt::InputFile& file) {
 // folder that `program_folder` names (asked anew for each), runs the
 // cleaning, puts the outputs in place and shows the closing caption. Throws
 // rt::RuntimeError on any failure, leaving the earlier outputs as they were.
+// While another run holds the folder, `waiting` is called between tries
+// (none: the run only pauses).
 void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& inventory,
-                 const engine::Progress& progress);
+                 const engine::Progress& progress, const rt::Waiting& waiting = {});

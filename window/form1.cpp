@@ -19,7 +19,18 @@ Form1::Form1(FolderSource program_folder) : program_folder_(std::move(program_fo
 void Form1::Command1_Click() {
   if (RunStarted) rt::ui::EndProgram(0);
   RunStarted = true;
-  CleanFolder(program_folder_, *this, [this](std::string_view caption) { SetCaption(caption); });
+  bool told = false;
+  auto waiting = [this, &told] {
+    if (!told) SetCaption(kWaitingCaption);
+    told = true;
+    if (Command1_) {
+      Command1_->HandleInputFor(kWaitingSliceMs);
+    } else {
+      rt::os::PauseBriefly();
+    }
+  };
+  CleanFolder(
+      program_folder_, *this, [this](std::string_view caption) { SetCaption(caption); }, waiting);
 }
 
 void Form1::SetCaption(std::string_view caption) {

@@ -28,6 +28,12 @@ class Form1 : public engine::SymbolInventory, public rt::ui::FormClient {
       "this program.  Also include a file called Symbols.txt with all of your phonetic symbols, "
       "one per line.  Then click this button to run the program.";
 
+  // While another run of the program holds the folder.
+  static constexpr std::string_view kWaitingCaption =
+      "Waiting for another run of this program in this folder to finish.  Click again to exit.";
+  // How long the window handles its input before the folder is tried again.
+  static constexpr int kWaitingSliceMs = 100;
+
   static rt::ui::FormDesign Design();
 
   // The folder the run's files are in; the program's own folder unless a test says otherwise.
@@ -35,7 +41,8 @@ class Form1 : public engine::SymbolInventory, public rt::ui::FormClient {
 
   bool RunStarted = false;
 
-  // First click: performs the run. Any later click ends the program.
+  // First click: performs the run. Any later click ends the program, also
+  // while the run waits for another in its folder.
   void Command1_Click();
 
   // rt::ui::FormClient

@@ -9,6 +9,7 @@ Exit status 0: passed; 77: skipped, with the reason on stdout (no X server can
 be started here, or a tool is missing); anything else: failed.
 """
 
+import fcntl
 import os
 import shutil
 import subprocess
@@ -151,27 +152,65 @@ def run_and_end(session, gold):
     check(status == 0, f"the second click ended the program with status {status}")
 
 
+# Sans faces the caption is drawn in when installed: Debian's default, and the
+# default of many desktops (fonts-noto-core).
+SANS_FACES = ("DejaVu Sans", "Noto Sans")
+# Makes `face` the sans face of the program started with it.
+PINNED_SANS = """<?xml version="1.0"?>
+<fontconfig>
+  <include ignore_missing="yes">{base}</include>
+  <match target="pattern">
+    <edit name="family" mode="prepend_first" binding="strong"><string>{face}</string></edit>
+  </match>
+</fontconfig>
+"""
+
+
 def hidpi(display, program, gold, folder):
     """The desktop's Xft.dpi scales the window, the button and the caption's font:
-    the caption wraps as it does at 96 dpi."""
+    the whole caption shows, the same words in the same order as at 96 dpi,
+    with the machine's fonts and in each of SANS_FACES installed. Where its
+    lines break depends on the face's widths at each size, which no face keeps
+    in proportion (Noto Sans breaks differently at 1.5x)."""
     write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
-    session = Session(display, program, folder)
+    hidpi_in_face(display, program, gold, folder, display.env())
+    for face in SANS_FACES:
+        if not display.run("fc-list", f":family={face}").stdout:
+            print(f"{face} is not installed")
+            continue
+        config = folder + "-fonts.conf"
+        with open(config, "w") as file:
+            file.write(PINNED_SANS.format(
+                base=os.environ.get("FONTCONFIG_FILE", "/etc/fonts/fonts.conf"), face=face))
+        env = dict(display.env(), FONTCONFIG_FILE=config)
+        try:
+            matched = subprocess.run(["fc-match", "sans"], env=env, capture_output=True, text=True)
+            check(f'"{face}"' in matched.stdout, f"{face} is not the sans face: {matched.stdout}")
+            hidpi_in_face(display, program, gold, folder, env)
+            print(f"hidpi holds in {face}")
+        finally:
+            os.remove(config)
+
+
+def hidpi_in_face(display, program, gold, folder, env):
+    display.set_resources("Xft.dpi: 96\n")
+    session = Session(display, program, folder, env=env)
     try:
-        lines_at_96 = session.caption_lines()
-        check_words("".join(lines_at_96), INSTRUCTION_WORDS, "the instructions at 96 dpi")
+        text_at_96 = "".join(session.caption_lines())
+        check_words(text_at_96, INSTRUCTION_WORDS, "the instructions at 96 dpi")
         display.close(session.window)
         session.exit_status()
     finally:
         session.stop()
     for dpi, size in ((144, "584x452"), (192, "778x602")):
         display.set_resources(f"Xft.dpi: {dpi}\n")
-        session = Session(display, program, folder, scale=dpi / 96)
+        session = Session(display, program, folder, scale=dpi / 96, env=env)
         try:
             check(session.client_size() == size,
                   f"at {dpi} dpi the client area is {session.client_size()}, not {size}")
-            lines = session.caption_lines()
-            check(lines == lines_at_96,
-                  f"at {dpi} dpi the caption reads {lines}; at 96 dpi it reads {lines_at_96}")
+            text = "".join(session.caption_lines())
+            check(text == text_at_96,
+                  f"at {dpi} dpi the caption reads {text!r}; at 96 dpi it reads {text_at_96!r}")
             if dpi == 192:
                 # The middle of the scaled button lies outside the unscaled one.
                 run_and_end(session, gold)
@@ -289,6 +328,26 @@ def missing_symbols(display, program, gold, folder):
                   {"in.txt": read(gold, "in.txt"), **earlier}, "Symbols.txt")
 
 
+def wait_for_other_run(display, program, gold, folder):
+    """Another run holds the folder: the click shows that this one waits, the
+    window still answers, and a second click ends the program with nothing written."""
+    write(folder, {"in.txt": read(gold, "in.txt"), "Symbols.txt": read(gold, "Symbols.txt")})
+    with open(os.path.join(folder, "~FixInputFiles.lock"), "wb") as lock:
+        fcntl.lockf(lock, fcntl.LOCK_EX)  # as another run's lock, which it conflicts with
+        session = Session(display, program, folder)
+        try:
+            session.click()
+            wait_for(lambda: "waitingforanotherrun" in session.caption_words(),
+                     "the caption says the run waits for another", 15)
+            session.click()
+            status = session.exit_status(timeout=10)
+            check(status == 0, f"the click while the run waited ended the program with {status}")
+            check(session.names() == session.names_at_start,
+                  f"the folder changed: {session.names_at_start} -> {session.names()}")
+        finally:
+            session.stop()
+
+
 def click_during_run(display, program, gold, folder):
     lines = 2_000_000
     long_entry = b" ".join([b"t a p"] * 20)
@@ -383,10 +442,10 @@ def read(folder, name):
 
 SCENARIOS = {f.__name__: f for f in (click_twice, captions_read_back, missing_in,
                                       missing_symbols, click_during_run, close_when_ready,
-                                      keyboard, hidpi, empty_root)}
+                                      keyboard, hidpi, empty_root, wait_for_other_run)}
 TOOLS_NEEDED = ["Xvfb", "xdotool", "import", "convert", "tesseract"]
 DISPLAY_OPTIONS = {"click_twice": {"tcp": True}}
-MORE_TOOLS_NEEDED = {"hidpi": ["xrdb"], "empty_root": ["readelf", "fc-match", "unshare"]}
+MORE_TOOLS_NEEDED = {"hidpi": ["xrdb", "fc-list", "fc-match"], "empty_root": ["readelf", "fc-match", "unshare"]}
 
 
 def main(scenario, program, gold):

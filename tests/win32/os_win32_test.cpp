@@ -149,7 +149,10 @@ TEST(WindowsFiles, AFoldersLockIsHeldAloneAndGoesWithItsRun) {
   const std::string lock = folder.File("~FixInputFiles.lock");
   rt::os::Handle held = 0;
   rt::os::SysError error;
-  ASSERT_TRUE(rt::os::LockFolder(lock, held, error)) << error.reason;
+  bool taken = false;
+  ASSERT_TRUE(rt::os::LockFolder(lock, held, taken, error) && taken) << error.reason;
+  rt::os::Handle second = 0;
+  EXPECT_TRUE(rt::os::LockFolder(lock, second, taken, error) && !taken) << "another run waits";
   EXPECT_FALSE(rt::os::RemoveFile(lock, error));
   rt::os::Handle opened = 0;
   EXPECT_FALSE(rt::os::OpenForReading(lock, opened, error));
