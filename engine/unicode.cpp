@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace engine::unicode {
 namespace {
@@ -59,6 +60,14 @@ void ForEachCharacter(std::string_view text, Visit&& visit) {
       at += static_cast<std::size_t>(length);
     }
   }
+}
+
+// Whether the character is of one of Unicode's general categories; a stray
+// byte (-1) is of none.
+bool InCategory(std::int32_t code_point, std::initializer_list<utf8proc_category_t> categories) {
+  if (code_point < 0) return false;
+  const auto category = utf8proc_category(code_point);
+  return std::find(categories.begin(), categories.end(), category) != categories.end();
 }
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -123,16 +132,8 @@ bool IsNoncharacter(char32_t code_point) {
 bool Unseen(utf8proc_int32_t code_point) {
   if (code_point == ' ') return false;
   if (IsInvisible(code_point)) return true;
-  switch (utf8proc_category(code_point)) {
-    case UTF8PROC_CATEGORY_CC:
-    case UTF8PROC_CATEGORY_CF:
-    case UTF8PROC_CATEGORY_ZS:
-    case UTF8PROC_CATEGORY_ZL:
-    case UTF8PROC_CATEGORY_ZP:
-      return true;
-    default:
-      return false;
-  }
+  return InCategory(code_point, {UTF8PROC_CATEGORY_CC, UTF8PROC_CATEGORY_CF, UTF8PROC_CATEGORY_ZS,
+                                 UTF8PROC_CATEGORY_ZL, UTF8PROC_CATEGORY_ZP});
 }
 
 }  // namespace
@@ -263,11 +264,11 @@ bool IsInvisible(std::int32_t code_point) {
 }
 
 bool IsDigit(std::int32_t code_point) {
-  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_ND;
+  return InCategory(code_point, {UTF8PROC_CATEGORY_ND});
 }
 
 bool IsUpper(std::int32_t code_point) {
-  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_LU;
+  return InCategory(code_point, {UTF8PROC_CATEGORY_LU});
 }
 
 char32_t Lower(char32_t code_point) {
@@ -275,26 +276,14 @@ char32_t Lower(char32_t code_point) {
 }
 
 bool IsLower(std::int32_t code_point) {
-  return code_point >= 0 && utf8proc_category(code_point) == UTF8PROC_CATEGORY_LL;
+  return InCategory(code_point, {UTF8PROC_CATEGORY_LL});
 }
 
 bool IsPunctuation(std::int32_t code_point) {
-  if (code_point < 0) return false;
-  switch (utf8proc_category(code_point)) {
-    case UTF8PROC_CATEGORY_PS:
-    case UTF8PROC_CATEGORY_PE:
-    case UTF8PROC_CATEGORY_PI:
-    case UTF8PROC_CATEGORY_PF:
-    case UTF8PROC_CATEGORY_PO:
-    case UTF8PROC_CATEGORY_PC:
-    case UTF8PROC_CATEGORY_PD:
-    case UTF8PROC_CATEGORY_SM:
-    case UTF8PROC_CATEGORY_SC:
-    case UTF8PROC_CATEGORY_SO:
-      return true;
-    default:
-      return false;
-  }
+  return InCategory(code_point, {UTF8PROC_CATEGORY_PS, UTF8PROC_CATEGORY_PE, UTF8PROC_CATEGORY_PI,
+                                 UTF8PROC_CATEGORY_PF, UTF8PROC_CATEGORY_PO, UTF8PROC_CATEGORY_PC,
+                                 UTF8PROC_CATEGORY_PD, UTF8PROC_CATEGORY_SM, UTF8PROC_CATEGORY_SC,
+                                 UTF8PROC_CATEGORY_SO});
 }
 
 IpaSymbol Ipa(std::int32_t code_point) {
@@ -360,21 +349,12 @@ std::string FromXSampa(std::string_view ascii) {
 }
 
 bool IsOtherSpace(std::int32_t code_point) {
-  return code_point > ' ' && utf8proc_category(code_point) == UTF8PROC_CATEGORY_ZS;
+  return code_point > ' ' && InCategory(code_point, {UTF8PROC_CATEGORY_ZS});
 }
 
 bool IsMark(std::int32_t code_point) {
-  if (code_point < 0) return false;
-  switch (utf8proc_category(code_point)) {
-    case UTF8PROC_CATEGORY_MN:
-    case UTF8PROC_CATEGORY_MC:
-    case UTF8PROC_CATEGORY_ME:
-    case UTF8PROC_CATEGORY_LM:
-    case UTF8PROC_CATEGORY_SK:
-      return true;
-    default:
-      return false;
-  }
+  return InCategory(code_point, {UTF8PROC_CATEGORY_MN, UTF8PROC_CATEGORY_MC, UTF8PROC_CATEGORY_ME,
+                                 UTF8PROC_CATEGORY_LM, UTF8PROC_CATEGORY_SK});
 }
 
 }  // namespace engine::unicode
