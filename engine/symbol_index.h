@@ -18,14 +18,18 @@
 namespace engine {
 
 class SymbolIndex {
+  // Twelve bytes, not sixteen: a large inventory's slots are most of its memory.
+#pragma pack(push, 4)
   struct Entry {
-    std::uint64_t tag = 0;     // short keys: bytes and length; longer: a hash, top byte 0xFF
-    std::uint32_t length = 0;  // 0: a free slot, since no symbol is empty
+    // Short keys: bytes and length; longer: a hash, top byte 0xFF; 0: a free
+    // slot, since no key is empty.
+    std::uint64_t tag = 0;
     // The key's number, and kFound once a lookup has found it: marked
     // where the lookup already is, so that knowing which keys were never
     // looked for costs the hot loop no more than an OR.
     std::uint32_t number = 0;
   };
+#pragma pack(pop)
   static constexpr std::uint32_t kFound = std::uint32_t{1} << 31;
 
   static std::size_t SlotOf(std::uint64_t tag, std::uint64_t multiplier, int shift) {
@@ -63,7 +67,9 @@ class SymbolIndex {
     entry->number |= kFound;
     return entry->number & ~kFound;
   }
-  bool Contains(std::string_view text) { return Find(text) != kAbsent; }
+  bool Contains(std::string_view text) {
+    return Find(text) != kAbsent;
+  }
   // The same question, asked without marking anything found.
   std::uint32_t Peek(std::string_view text) const {
     const std::size_t slot = SlotHolding(text);
@@ -71,19 +77,19 @@ class SymbolIndex {
   }
   // Whether a lookup has found the symbol, which must be a key.
   bool Found(std::string_view symbol) const;
-  std::size_t Size() const { return count_; }
+  std::size_t Size() const {
+    return count_;
+  }
 
   // Calls visit(number, key, found) for every key, in no order.
   template <class Visit>
   void ForEachKey(Visit&& visit) const {
     for (const Entry& entry : slots_) {
-      if (entry.length == 0) continue;
+      if (entry.tag == 0) continue;
       const std::uint32_t number = entry.number & ~kFound;
       char bytes[kMaxPackedLength];
       const std::string_view key =
-          entry.length <= kMaxPackedLength
-              ? Unpack(entry.tag, bytes)
-              : std::string_view(long_keys_.data() + long_offsets_[number], entry.length);
+          IsLongTag(entry.tag) ? LongKey(number) : Unpack(entry.tag, bytes);
       visit(number, key, (entry.number & kFound) != 0);
     }
   }
@@ -100,7 +106,7 @@ class SymbolIndex {
           slots_[slot].number |= kFound;
           return true;
         }
-        if (slots_[slot].length == 0) return false;
+        if (slots_[slot].tag == 0) return false;
       }
     }
     // The key's number, or kAbsent; marked found unless the caller keeps
@@ -112,7 +118,7 @@ class SymbolIndex {
           if constexpr (kMarkFound) slots_[slot].number |= kFound;
           return slots_[slot].number & ~kFound;
         }
-        if (slots_[slot].length == 0) return kAbsent;
+        if (slots_[slot].tag == 0) return kAbsent;
       }
     }
 
@@ -127,7 +133,9 @@ class SymbolIndex {
   };
 
   // Lookups that mark what they find.
-  PackedProbe Probe() { return PackedProbe(slots_.data(), mask_, shift_, multiplier_); }
+  PackedProbe Probe() {
+    return PackedProbe(slots_.data(), mask_, shift_, multiplier_);
+  }
 
   // A hash of any bytes (FNV-1a), from `seed`: one drawn for each index
   // keeps a list from choosing symbols that collide in it.
@@ -136,7 +144,9 @@ class SymbolIndex {
     for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
     return hash;
   }
-  std::uint64_t SeededHash(std::string_view text) const { return Hash(text, seed_); }
+  std::uint64_t SeededHash(std::string_view text) const {
+    return Hash(text, seed_);
+  }
 
   // A text of 1 to kMaxPackedLength bytes as one integer: its bytes, the
   // first lowest, and its length in the top byte. Read with overlapping
@@ -178,6 +188,15 @@ class SymbolIndex {
   std::uint64_t LongTag(std::string_view text) const {
     return SeededHash(text) | std::uint64_t{0xFF} << 56;
   }
+  static bool IsLongTag(std::uint64_t tag) {
+    return tag >> 56 == 0xFF;
+  }
+  // A longer key's bytes: they end where the next key's start.
+  std::string_view LongKey(std::uint32_t number) const {
+    const std::size_t end =
+        number + std::size_t{1} < count_ ? long_offsets_[number + 1] : long_keys_.size();
+    return std::string_view(long_keys_.data() + long_offsets_[number], end - long_offsets_[number]);
+  }
 
   static constexpr std::size_t kNoSlot = SIZE_MAX;
   std::size_t SlotHolding(std::string_view text) const;
@@ -203,20 +222,21 @@ inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
   if (const Entry* known = Lookup(symbol)) return known->number & ~kFound;
   if (count_ >= kFound - 1) throw std::length_error("symbol inventory too large");
   // Kept at most one eighth full, where a probe then rarely meets another
-  // key; past a million slots (16 MiB), half full, so that a large
+  // key; past a million slots (12 MiB), half full, so that a large
   // inventory costs tens of bytes a symbol rather than over a hundred.
   const std::size_t most = slots_.size() >= kLargeSlots ? slots_.size() / 2 : slots_.size() / 8;
   if (count_ + 1 > most) Grow();
-  Entry entry{0, static_cast<std::uint32_t>(symbol.size()), static_cast<std::uint32_t>(count_)};
+  if (symbol.size() > kMaxPackedLength &&
+      (symbol.size() > UINT32_MAX || long_keys_.size() > UINT32_MAX - symbol.size())) {
+    throw std::length_error("symbol inventory too large");
+  }
+  Entry entry{0, static_cast<std::uint32_t>(count_)};
+  // Every key has an offset, so that a longer one's bytes end at the next.
+  long_offsets_.push_back(static_cast<std::uint32_t>(long_keys_.size()));
   if (symbol.size() <= kMaxPackedLength) {
     entry.tag = Pack(symbol);
-    long_offsets_.push_back(0);
   } else {
-    if (symbol.size() > UINT32_MAX || long_keys_.size() > UINT32_MAX - symbol.size()) {
-      throw std::length_error("symbol inventory too large");
-    }
     entry.tag = LongTag(symbol);
-    long_offsets_.push_back(static_cast<std::uint32_t>(long_keys_.size()));
     long_keys_.append(symbol);
   }
   Place(entry);
@@ -235,18 +255,14 @@ inline std::size_t SymbolIndex::SlotHolding(std::string_view text) const {
   const std::uint64_t tag = packed ? Pack(text) : LongTag(text);
   for (std::size_t slot = SlotOf(tag, multiplier_, shift_);; slot = (slot + 1) & mask_) {
     const Entry& entry = slots_[slot];
-    if (entry.length == 0) return kNoSlot;
-    if (entry.tag == tag &&
-        (packed || (entry.length == text.size() &&
-                    std::memcmp(long_keys_.data() + long_offsets_[entry.number & ~kFound],
-                                text.data(), text.size()) == 0)))
-      return slot;
+    if (entry.tag == 0) return kNoSlot;
+    if (entry.tag == tag && (packed || LongKey(entry.number & ~kFound) == text)) return slot;
   }
 }
 
 inline void SymbolIndex::Place(const Entry& entry) {
   std::size_t slot = SlotOf(entry.tag, multiplier_, shift_);
-  while (slots_[slot].length != 0) slot = (slot + 1) & mask_;
+  while (slots_[slot].tag != 0) slot = (slot + 1) & mask_;
   slots_[slot] = entry;
 }
 
@@ -256,7 +272,7 @@ inline void SymbolIndex::Grow() {
   mask_ = slots_.size() - 1;
   --shift_;
   for (const Entry& entry : old) {
-    if (entry.length != 0) Place(entry);
+    if (entry.tag != 0) Place(entry);
   }
 }
 
