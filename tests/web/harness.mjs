@@ -268,12 +268,20 @@ export async function saveDownloadLinks(page, timeout = 120_000) {
     const present = fs.readdirSync(folder);
     return names.every((name) => present.includes(name)) && !present.some((f) => /\.(crdownload|part)$/.test(f));
   };
+  // A loaded machine's browser may drop a click without starting anything:
+  // one that started nothing in 15 s is clicked again, as a user would.
   const deadline = Date.now() + timeout;
   for (const [i, link] of (await page.$$('a[download]')).entries()) {
     await link.click();
+    let clicked = Date.now();
     while (!saved(links.slice(0, i + 1).map(([name]) => name))) {
       if (Date.now() > deadline) {
         throw new Error(`downloads not saved after ${timeout} ms; the folder holds ${fs.readdirSync(folder).join(', ')}`);
+      }
+      const started = fs.readdirSync(folder).some((f) => f === links[i][0] || /\.(crdownload|part)$/.test(f));
+      if (!started && Date.now() - clicked > 15_000) {
+        await link.click();
+        clicked = Date.now();
       }
       await new Promise((resolve) => setTimeout(resolve, 50));
     }
