@@ -35,12 +35,18 @@ set_target_properties(FixInputFilesWorker PROPERTIES OUTPUT_NAME worker SUFFIX .
 
 # The node that runs the compiler's JavaScript also asks the program for the page's texts.
 list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 FIX_NODE)
-set(FIX_WEB_SOURCES web/page.html web/page.css web/page.js web/worker.js)
+# The page's scripts, in the order they are put together: each uses only what
+# those before it declare, and the last starts the page.
+set(FIX_PAGE_SCRIPTS texts.js needs.js view.js outputs.js workers.js run.js button.js)
+list(TRANSFORM FIX_PAGE_SCRIPTS PREPEND web/page/ OUTPUT_VARIABLE page_scripts)
+set(FIX_WEB_SOURCES web/page.html web/page.css ${page_scripts} web/worker.js)
 list(TRANSFORM FIX_WEB_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE web_inputs)
+string(REPLACE ";" "," page_scripts_argument "${FIX_PAGE_SCRIPTS}")
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/FixInputFiles.html
   COMMAND ${CMAKE_COMMAND}
     -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/web
+    -DSCRIPTS=${page_scripts_argument}
     -DMODULE=$<TARGET_FILE:FixInputFilesWorker>
     -DPROGRAM=$<TARGET_FILE_DIR:FixInputFilesWorker>/worker.wasm
     -DNODE=${FIX_NODE}
