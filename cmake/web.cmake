@@ -23,9 +23,11 @@ set(FIX_WEB_LINK_OPTIONS
 
 # The page puts the outputs in place itself, in the one way a browser has
 # (main_web.cpp streams them to it): it needs neither the native window's run
-# nor its outputs' temporary files and folder lock.
+# nor its outputs' temporary files and folder lock. Nor has it a program's
+# folder: the page hands the program the folder the files came from.
 set(FIX_PAGE_SOURCES ${FIX_CORE_SOURCES})
-list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX "^(runtime/(outputs|folder_claim)|window/(clean_folder|form1))\\.cpp$")
+list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX
+  "^(runtime/(outputs|folder_claim|program_folder)|window/(clean_folder|form1))\\.cpp$")
 add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_PAGE_SOURCES}
   runtime/os_web.cpp runtime/ui_web.cpp)
 target_include_directories(FixInputFilesWorker PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

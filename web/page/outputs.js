@@ -109,10 +109,13 @@ class FolderOutputs {
 
   // A stream queues its writes in order and its close waits for them, so
   // each write is handed on without waiting for the one before (the disk
-  // keeps up with the program only so).
+  // keeps up with the program only so). The write's own promise carries its
+  // failure: the page's most frequent step takes no detour through saving().
   write(id, bytes) {
     const output = this.outputs.get(id);
-    return saving(output, () => output.stream.write(bytes));
+    return output.stream.write(bytes).catch((error) => {
+      throw new OutputFailure(output, error);
+    });
   }
 
   // All the writing is done before the first output is put in place, so
