@@ -23,9 +23,11 @@ set(FIX_WEB_LINK_OPTIONS
 
 # The page puts the outputs in place itself, in the one way a browser has
 # (main_web.cpp streams them to it): it needs neither the native window's run
-# nor its outputs' temporary files and folder lock.
+# nor its outputs' temporary files and folder lock. Nor has it a program's
+# folder: the page hands the program the folder the files came from.
 set(FIX_PAGE_SOURCES ${FIX_CORE_SOURCES})
-list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX "^(runtime/(outputs|folder_claim)|window/(clean_folder|form1))\\.cpp$")
+list(FILTER FIX_PAGE_SOURCES EXCLUDE REGEX
+  "^(runtime/(outputs|folder_claim|program_folder)|window/(clean_folder|form1))\\.cpp$")
 add_executable(FixInputFilesWorker window/main_web.cpp ${FIX_PAGE_SOURCES}
   runtime/os_web.cpp runtime/ui_web.cpp)
 target_include_directories(FixInputFilesWorker PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
@@ -35,12 +37,18 @@ set_target_properties(FixInputFilesWorker PROPERTIES OUTPUT_NAME worker SUFFIX .
 
 # The node that runs the compiler's JavaScript also asks the program for the page's texts.
 list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 FIX_NODE)
-set(FIX_WEB_SOURCES web/page.html web/page.css web/page.js web/worker.js)
+# The page's scripts, in the order they are put together: each uses only what
+# those before it declare, and the last starts the page.
+set(FIX_PAGE_SCRIPTS texts.js needs.js view.js outputs.js workers.js run.js button.js)
+list(TRANSFORM FIX_PAGE_SCRIPTS PREPEND web/page/ OUTPUT_VARIABLE page_scripts)
+set(FIX_WEB_SOURCES web/page.html web/page.css ${page_scripts} web/worker.js)
 list(TRANSFORM FIX_WEB_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE web_inputs)
+string(REPLACE ";" "," page_scripts_argument "${FIX_PAGE_SCRIPTS}")
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/FixInputFiles.html
   COMMAND ${CMAKE_COMMAND}
     -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/web
+    -DSCRIPTS=${page_scripts_argument}
     -DMODULE=$<TARGET_FILE:FixInputFilesWorker>
     -DPROGRAM=$<TARGET_FILE_DIR:FixInputFilesWorker>/worker.wasm
     -DNODE=${FIX_NODE}

@@ -88,8 +88,7 @@ bool UnlockFolder(const std::string& path, Handle handle, SysError& error);
 // Waits a moment before something is tried again.
 void PauseBriefly();
 
-// The full path of the running executable (on the page: of the page, in the
-// folder the user chose).
+// The full path of the running executable (the page's program has none).
 bool ExecutablePath(std::string& path, SysError& error);
 
 }  // namespace rt::os

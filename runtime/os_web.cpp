@@ -1,13 +1,12 @@
 // The files of the web page, as far as a browser has them: the inputs the page
-// hands the program's worker, and the name of the folder they came from. The
-// outputs are not files to the program (window/main_web.cpp streams them to
-// the page), so nothing else of os.h is here.
+// hands the program's worker. The outputs are not files to the program
+// (window/main_web.cpp streams them to the page), so nothing else of os.h is
+// here.
 //
-// `Module.page` is what the worker's script gives the program:
-//   folder  the folder's name, for the paths the program builds and reports;
-//   inputs  by file name: a File; its bytes in an ArrayBuffer, where the worker
-//           cannot read the File itself and the page read it; or {error, reason}
-//           for one the page could not get (the browser's DOMException).
+// `Module.page.inputs` is what the worker's script gives the program, by file
+// name: a File; its bytes in an ArrayBuffer, where the worker cannot read the
+// File itself and the page read it; or {error, reason} for one the page could
+// not get (the browser's DOMException).
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -66,7 +65,6 @@ EM_JS(int, PageRead, (int handle, char* buffer, int size), {
 EM_JS(void, PageCloseInput, (int handle), { Module.pageInputs[handle] = null; });
 
 // Texts handed to the program are copies it frees.
-EM_JS(char*, PageFolder, (), { return allocateUTF8(Module.page.folder); });
 EM_JS(char*, PageFailureName, (), { return allocateUTF8(Module.pageFailure.error); });
 EM_JS(char*, PageFailureReason, (), { return allocateUTF8(Module.pageFailure.reason); });
 
@@ -112,6 +110,8 @@ bool Fail(SysError& error) {
 
 }  // namespace
 
+// The page hands over its inputs by name: the folder in `path` is for the
+// messages that name it.
 bool OpenForReading(const std::string& path, Handle& handle, SysError& error) {
   int opened = PageOpenInput(FileNameOf(path).c_str(), kFirstInputSliceSize, kInputSliceSize);
   if (opened < 0) return Fail(error);
@@ -134,11 +134,6 @@ bool Read(Handle handle, char* buffer, std::size_t size, std::size_t& got, SysEr
 
 bool Close(Handle handle, SysError&) {
   PageCloseInput(static_cast<int>(handle));
-  return true;
-}
-
-bool ExecutablePath(std::string& path, SysError&) {
-  path = TakeText(PageFolder()) + "/FixInputFiles.html";
   return true;
 }
 

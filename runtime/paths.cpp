@@ -1,7 +1,5 @@
 #include "runtime/paths.h"
 
-#include "runtime/syscall.h"
-
 namespace rt {
 namespace {
 
@@ -10,13 +8,6 @@ std::size_t LastSeparator(std::string_view path) {
 }
 
 }  // namespace
-
-std::string ProgramFolder() {
-  std::string executable;
-  sys::Do("the program's own folder",
-          [&](os::SysError& error) { return os::ExecutablePath(executable, error); });
-  return FolderOf(executable);
-}
 
 std::string FolderOf(std::string_view path) {
   const std::size_t separator = LastSeparator(path);

@@ -6,7 +6,8 @@
 
 namespace rt {
 
-// The folder of the running executable, as the program's file names are built on it.
+// The folder of the running executable, as the program's file names are built
+// on it (runtime/program_folder.cpp: the desktop programs only).
 std::string ProgramFolder();
 
 // The folder part of a path ("." when it has none) and its last name; both

@@ -2,11 +2,21 @@ cmake_minimum_required(VERSION 3.20)
 # Puts the page together: page.html with its style, its script, the worker's
 # script and the WebAssembly program (gzipped, in base64) written in, so the one file needs nothing else; and the program's
 # texts for the page, asked of the program itself. Run with cmake -P and
-# -DSOURCE=web folder -DMODULE=worker.js -DPROGRAM=worker.wasm -DNODE=node
+# -DSOURCE=web folder -DSCRIPTS=the page's scripts in web/page, in order,
+# separated by commas -DMODULE=worker.js -DPROGRAM=worker.wasm -DNODE=node
 # -DVERSION=x.y.z -DOUTPUT=page.
 file(READ ${SOURCE}/page.html page)
 file(READ ${SOURCE}/page.css style)
-file(READ ${SOURCE}/page.js script)
+# The page's scripts become one, in one block: what each declares is seen by
+# those after it, and nothing is left on the window. As modules they would
+# import each other by URL, which a page opened from a file cannot fetch.
+string(REPLACE "," ";" SCRIPTS "${SCRIPTS}")
+set(script "\"use strict\";\n{\n")
+foreach(name ${SCRIPTS})
+  file(READ ${SOURCE}/page/${name} part)
+  string(APPEND script "// page/${name}\n${part}\n")
+endforeach()
+string(APPEND script "}")
 file(READ ${MODULE} module)
 file(READ ${SOURCE}/worker.js worker)
 execute_process(

@@ -34,7 +34,6 @@ function postCaptions() {
 
 // What the program knows of the page; the files arrive with the click.
 const page = {
-  folder: "",
   inputs: {},
   caption(text) {
     captions.push(text);
@@ -90,11 +89,12 @@ function unreadable(inputs) {
   });
 }
 
-async function run() {
+// `folder`: the name the program's paths give the files' folder.
+async function run(folder) {
   let program;
   try {
     program = await loading;
-    ended(program.callMain([]), undefined, program);
+    ended(program.callMain([folder]), undefined, program);
   } catch (failure) {
     // The program stops itself at once after its error's message; any other
     // stop is a crash it could not report.
@@ -103,8 +103,8 @@ async function run() {
   }
 }
 
-// The inputs that arrive after the job: bytes the page read for this worker.
-let waitingForBytes = false;
+// The job whose inputs wait for bytes the page reads for this worker.
+let waiting = null;
 
 self.onmessage = async ({ data }) => {
   if (data.program) {
@@ -119,14 +119,13 @@ self.onmessage = async ({ data }) => {
     self.postMessage({ type: "worded", message });
     return;
   }
-  if (waitingForBytes) {
+  if (waiting) {
     Object.assign(page.inputs, data.inputs);
-    return run();
+    return run(waiting.folder);
   }
-  page.folder = data.folder;
   page.inputs = data.inputs;
   const names = unreadable(page.inputs);
-  if (names.length === 0) return run();
-  waitingForBytes = true;
+  if (names.length === 0) return run(data.folder);
+  waiting = data;
   self.postMessage({ type: "unreadable", names });
 };

@@ -13,7 +13,6 @@
 
 #include "engine/run.h"
 #include "runtime/input_file.h"
-#include "runtime/paths.h"
 #include "runtime/ui.h"
 #include "window/form1.h"
 
@@ -81,15 +80,16 @@ class PageOutput {
 };
 
 // The window's part on the page: it holds the inventory, and its one click is
-// the run. The page draws the window and shows the closing caption itself,
-// in words true for the way the user gave the files.
+// the run, on the files of `folder`. The page draws the window and shows the
+// closing caption itself, in words true for the way the user gave the files.
 class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
  public:
+  explicit PageForm1(std::string folder) : folder_(std::move(folder)) {}
+
   void Attach(rt::ui::FormHost& host) override { Command1_ = &host; }
 
   void Click() override {
-    const std::string folder = rt::ProgramFolder();
-    auto path = [&](std::string_view name) { return folder + "/" + std::string(name); };
+    auto path = [&](std::string_view name) { return folder_ + "/" + std::string(name); };
     rt::InputFile list(path(engine::kInName));
     rt::InputFile symbols(path(engine::kSymbolsName));
     PageOutput fixed(engine::kFixedName, path(engine::kFixedName));
@@ -104,6 +104,7 @@ class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
   }
 
  private:
+  std::string folder_;
   rt::ui::FormHost* Command1_ = nullptr;
 };
 
@@ -180,8 +181,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
   return texts.c_str();
 }
 
-// The page draws the window from its own markup: it needs no design.
-int main() {
-  PageForm1 form;
+// The page draws the window from its own markup: it needs no design. Its one
+// argument names the folder the files came from, for the paths the program
+// reports: the chosen folder's name, or "." for files chosen one by one.
+int main(int, char** argv) {
+  PageForm1 form(argv[1]);
   return rt::ui::RunForm(rt::ui::FormDesign{}, form);
 }

@@ -180,9 +180,10 @@ await h.group('file way', async () => {
   const way = `${browserName}, file way`;
   const {page, instructions, onlyItself} = await open(way, pathToFileURL(pagePath).href,
     browserName === 'chromium' ? h.withoutFolderPicker : undefined);
+  // Files chosen one by one have no folder the page can name: the program's paths start at '.'.
   for (const [what, number, file, inputs] of [
-    ['only in.txt picked', 53, 'Symbols.txt', {'in.txt': golden('in.txt')}],
-    ['a UTF-16 in.txt', 54, 'in.txt', {'in.txt': Buffer.from('\ufeffp a\r\n', 'utf16le'), 'Symbols.txt': golden('Symbols.txt')}],
+    ['only in.txt picked', 53, './Symbols.txt', {'in.txt': golden('in.txt')}],
+    ['a UTF-16 in.txt', 54, './in.txt', {'in.txt': Buffer.from('\ufeffp a\r\n', 'utf16le'), 'Symbols.txt': golden('Symbols.txt')}],
   ]) {
     const dir = h.scratch('fixinput-chosen-');
     for (const [name, bytes] of Object.entries(inputs)) fs.writeFileSync(path.join(dir, name), bytes);
@@ -390,21 +391,22 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
   const earlier = {'FixedLines.txt': Buffer.from('p a\r\nan earlier run\r\n'), 'BadLines.txt': Buffer.from('3\tp x\tBad symbol removed\tx\r\n'),
     'SymbolReport.txt': Buffer.from('Symbol\tCode points\r\nan earlier report\r\n')};
   const cdp = await page.createCDPSession();
-  // Failures before and during the run: the number, then a description naming the file.
+  // Failures before and during the run: the number, then a description naming
+  // the file in the chosen folder.
   for (const [what, number, file, words, inputs] of [
-    ['a missing Symbols.txt', 53, /Symbols\.txt/, /not found/i, {'in.txt': golden('in.txt')}],
-    ['a folder named Symbols.txt', 75, /Symbols\.txt/, /folder/i, {'in.txt': golden('in.txt'), 'Symbols.txt': null}],
-    ['a UTF-16 in.txt', 54, /in\.txt/, /UTF-16/,
+    ['a missing Symbols.txt', 53, /words\/Symbols\.txt/, /not found/i, {'in.txt': golden('in.txt')}],
+    ['a folder named Symbols.txt', 75, /words\/Symbols\.txt/, /folder/i, {'in.txt': golden('in.txt'), 'Symbols.txt': null}],
+    ['a UTF-16 in.txt', 54, /words\/in\.txt/, /UTF-16/,
       {'in.txt': Buffer.from('\ufeffp a\r\nx\r\n', 'utf16le'), 'Symbols.txt': symbols}],
     // 5.7 MB to clean, with room for 1 MB more: the disk fills up while the outputs are written.
-    ['a disk that fills up', 61, /FixedLines\.txt|BadLines\.txt|SymbolReport\.txt/, /disk full/i,
+    ['a disk that fills up', 61, /words\/(FixedLines|BadLines|SymbolReport)\.txt/, /disk full/i,
       {'in.txt': Buffer.from('p a t p a t p a t\r\n'.repeat(300_000)), 'Symbols.txt': symbols}],
     // in.txt is made in the page for these two.
     // A line of 70 MB, more than the page's memory.
     ['a line of 70 MB', 7, /./, /out of memory/i, {'Symbols.txt': symbols}],
     // 24 MB of lines, cut short on the disk at the first progress caption:
     // the browser refuses to read the rest of the file it was given.
-    ['an in.txt cut short while it is read', 57, /in\.txt/, /I\/O error/i, {'Symbols.txt': symbols}],
+    ['an in.txt cut short while it is read', 57, /words\/in\.txt/, /I\/O error/i, {'Symbols.txt': symbols}],
   ]) {
     await fill(page, {...inputs, ...earlier});
     if (number === 7 || number === 57) {
