@@ -87,9 +87,7 @@ void InventoryCheck::LearnCharacters(long long line_number, std::string_view sym
     facts_.upper |= unicode::IsUpper(code);
     facts_.lower |= unicode::IsLower(code);
   };
-  const bool ascii = std::all_of(symbol.begin(), symbol.end(),
-                                 [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-  if (ascii) {
+  if (unicode::IsAscii(symbol)) {
     for (const char byte : symbol) learn(static_cast<unsigned char>(byte));
     return;
   }

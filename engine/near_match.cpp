@@ -14,6 +14,7 @@ using report_text::Listed;
 using Segment = NearMatches::Segment;
 using Shape = NearMatches::Shape;
 using unicode::IpaKind;
+using unicode::IsAscii;
 
 constexpr std::size_t kMostVariants = 4;
 constexpr std::size_t kMostCandidates = 16;  // inventory symbols kept for one set of bases
@@ -31,11 +32,6 @@ std::u32string CodePointsOf(std::string_view text) {
   for (const unicode::Character& character : unicode::Characters(text))
     code_points.push_back(static_cast<char32_t>(character.code_point));
   return code_points;
-}
-
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
 bool IsTie(char32_t code_point) {
@@ -263,13 +259,13 @@ void NearMatches::FindCandidates() {
 
 // The nearest inventory symbols with the same letters: the fewest changes
 // to marks, ties and case.
-Suggestion NearMatches::Structural(std::string_view removed) const {
+Suggestion NearMatches::Structural(std::string_view removed,
+                                   const std::vector<Variant>& variants) const {
   struct Near {
     const std::string* symbol;
     Difference difference;
     const Variant* variant;
   };
-  const std::vector<Variant> variants = VariantsOf(removed);
   std::vector<Near> nearest;
   for (const Variant& variant : variants) {
     const Shape shape = ShapeOf(variant.code_points);
@@ -445,7 +441,8 @@ Suggestion NearMatches::For(std::string_view removed) const {
                 ", which cannot be seen.",
             visible, Suggestion::Kind::kOther};
   }
-  Suggestion near = Structural(removed);
+  const std::vector<Variant> variants = VariantsOf(removed);
+  Suggestion near = Structural(removed, variants);
   if (near.exact) return near;
 
   // A stress digit, ARPAbet's way: with it or without it.
@@ -508,7 +505,7 @@ Suggestion NearMatches::For(std::string_view removed) const {
   }
   if (!near.note.empty()) return near;
   // Written with the inventory's own characters, a symbol it does not have.
-  for (const Variant& variant : VariantsOf(removed)) {
+  for (const Variant& variant : variants) {
     if (variant.looked_alike.empty()) continue;
     const std::string written = Utf8(variant.code_points);
     return {"The symbol, with " + unicode::CodePoints(Utf8(variant.looked_alike)) +

@@ -81,7 +81,7 @@ class NearMatches {
     std::u32string looked_alike;  // the symbol's characters that were taken for others
   };
   std::vector<Variant> VariantsOf(std::string_view removed) const;
-  Suggestion Structural(std::string_view removed) const;
+  Suggestion Structural(std::string_view removed, const std::vector<Variant>& variants) const;
   Suggestion Classes(std::string_view removed) const;
   std::string Described(std::string_view symbol) const;
 

@@ -77,9 +77,6 @@ class SymbolIndex {
   }
   // Whether a lookup has found the symbol, which must be a key.
   bool Found(std::string_view symbol) const;
-  std::size_t Size() const {
-    return count_;
-  }
 
   // Calls visit(number, key, found) for every key, in no order.
   template <class Visit>
@@ -137,15 +134,12 @@ class SymbolIndex {
     return PackedProbe(slots_.data(), mask_, shift_, multiplier_);
   }
 
-  // A hash of any bytes (FNV-1a), from `seed`: one drawn for each index
-  // keeps a list from choosing symbols that collide in it.
-  static std::uint64_t Hash(std::string_view text, std::uint64_t seed = 14695981039346656037ull) {
-    std::uint64_t hash = seed;
+  // A hash of any bytes (FNV-1a) from this index's seed: one drawn for each
+  // index keeps a list from choosing symbols that collide in it.
+  std::uint64_t SeededHash(std::string_view text) const {
+    std::uint64_t hash = seed_;
     for (unsigned char byte : text) hash = (hash ^ byte) * 1099511628211ull;
     return hash;
-  }
-  std::uint64_t SeededHash(std::string_view text) const {
-    return Hash(text, seed_);
   }
 
   // A text of 1 to kMaxPackedLength bytes as one integer: its bytes, the

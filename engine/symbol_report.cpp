@@ -120,18 +120,17 @@ void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory)
   std::stable_sort(order.begin(), order.end(), [](const Tally* a, const Tally* b) {
     return a->times != b->times ? a->times > b->times : a->first_line < b->first_line;
   });
-  // The list is ASCII when neither what it lost nor what it kept is not.
-  bool list_is_ascii = std::all_of(tallies_.begin(), tallies_.end(), [](const Tally& tally) {
-    return std::all_of(tally.kept.begin(), tally.kept.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+  // What the list kept: anything at all, and anything but ASCII. The list is
+  // ASCII when neither what it lost nor what it kept is not.
+  bool any_used = false, used_non_ascii = false;
+  inventory.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool used) {
+    any_used |= used;
+    used_non_ascii |= used && !unicode::IsAscii(symbol);
   });
-  if (list_is_ascii) {
-    inventory.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool used) {
-      if (used && std::any_of(symbol.begin(), symbol.end(),
-                              [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; }))
-        list_is_ascii = false;
-    });
-  }
+  const bool list_is_ascii =
+      !used_non_ascii && std::all_of(tallies_.begin(), tallies_.end(), [](const Tally& tally) {
+        return unicode::IsAscii(tally.kept);
+      });
   NearMatches near(inventory, check_.Facts(), list_is_ascii);
   for (const Tally* tally : order) {
     if (tally->length == tally->kept.size() && tally->kept.find('\t') == std::string::npos)
@@ -150,7 +149,7 @@ void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory)
     }
   }
 
-  const std::vector<std::string> findings = Findings(inventory, suggestions);
+  const std::vector<std::string> findings = Findings(any_used, suggestions);
   for (const std::string& finding : findings) Sentence(report, finding);
   if (!findings.empty()) report.Text("\r\n");
   report.Record({kHeader});
@@ -169,7 +168,7 @@ void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory)
 
 // What a user must see before the table: a file that is not what the
 // program reads, and a run whose outputs are mostly loss.
-std::vector<std::string> SymbolReport::Findings(const SymbolInventory& inventory,
+std::vector<std::string> SymbolReport::Findings(bool any_used,
                                                 const std::vector<Suggestion>& suggestions) const {
   std::vector<std::string> findings;
   if (list_stray_line_ != 0) {
@@ -193,8 +192,6 @@ std::vector<std::string> SymbolReport::Findings(const SymbolInventory& inventory
   }
   if (std::string not_utf8 = check_.NotUtf8(); !not_utf8.empty())
     findings.push_back(std::move(not_utf8));
-  bool any_used = false;
-  inventory.ForEachSymbol([&](std::uint32_t, std::string_view, bool used) { any_used |= used; });
   if (list_lines_ != 0 && !any_used) {
     findings.push_back("FixedLines.txt is empty: no line of in.txt has a symbol of Symbols.txt.");
   } else if (list_lines_ != 0 && 2 * lines_ > list_lines_) {

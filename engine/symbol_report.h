@@ -95,7 +95,8 @@ class SymbolReport {
   [[gnu::noinline]] void RemovedFirst(std::uint64_t packed, long long line_number);
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
-  std::vector<std::string> Findings(const SymbolInventory& inventory,
+  // `any_used`: the list kept a symbol of the inventory.
+  std::vector<std::string> Findings(bool any_used,
                                     const std::vector<Suggestion>& suggestions) const;
   std::vector<std::string> Sentences() const;
   std::string ColumnsNote(std::string_view symbol, const SymbolInventory& inventory) const;

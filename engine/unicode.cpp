@@ -188,6 +188,11 @@ std::string Visible(std::string_view symbol) {
   return text;
 }
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
 std::size_t FirstStrayByte(std::string_view text) {
   std::size_t found = std::string_view::npos;
   std::size_t at = 0;

@@ -32,6 +32,9 @@ std::string Utf8(char32_t code_point);
 // A byte as 0x and two hex digits, as a stray one is shown.
 std::string ByteText(unsigned char byte);
 
+// Every byte below 0x80.
+bool IsAscii(std::string_view text);
+
 // Where the first byte that cannot be UTF-8 is, or npos.
 std::size_t FirstStrayByte(std::string_view text);
 
