@@ -102,6 +102,23 @@ std::string MarksText(const std::u32string& marks) {
   return Listed(names);
 }
 
+// A split's symbols as a note shows them, and as Replace with writes them:
+// none there when the token splits more than one way.
+struct SplitWords {
+  std::vector<std::string> shown;
+  std::string replacement;
+};
+SplitWords WordsOf(const Split& split) {
+  SplitWords words;
+  for (const std::string_view part : split.parts) {
+    words.shown.push_back(unicode::Visible(part));
+    if (!words.replacement.empty()) words.replacement += ' ';
+    words.replacement += part;
+  }
+  if (split.ways > 1) words.replacement.clear();
+  return words;
+}
+
 // How a removed symbol differs from an inventory symbol with the same bases.
 // A mark added or lost changes the sound and weighs two; a mark put in
 // another place, a tie, or the case weigh one.
@@ -473,13 +490,7 @@ Suggestion NearMatches::For(std::string_view removed) const {
   if (split.ways == 0 || split.parts.size() < 2) {
     if (!near.replacement.empty()) return near;
   } else {
-    std::vector<std::string> shown;
-    std::string replacement;
-    for (const std::string_view part : split.parts) {
-      shown.push_back(unicode::Visible(part));
-      replacement += (replacement.empty() ? "" : " ") + std::string(part);
-    }
-    if (split.ways > 1) replacement.clear();
+    auto [shown, replacement] = WordsOf(split);
     const std::string ways = split.ways > 1 ? "; it splits into symbols of Symbols.txt in more "
                                               "than one way, so check which is meant"
                                             : "";
@@ -504,15 +515,22 @@ Suggestion NearMatches::For(std::string_view removed) const {
               Suggestion::Kind::kOther};
   }
   if (!near.note.empty()) return near;
-  // Written with the inventory's own characters, a symbol it does not have.
+  // Written with the inventory's own characters, a symbol it does not have,
+  // or its symbols without spaces (ˈi: is ˈ and iː).
   for (const Variant& variant : variants) {
     if (variant.looked_alike.empty()) continue;
-    const std::string written = Utf8(variant.code_points);
-    return {"The symbol, with " + unicode::CodePoints(Utf8(variant.looked_alike)) +
-                " written as Symbols.txt writes it, is " + Described(written) +
-                ", which Symbols.txt does not have.",
-            {},
-            Suggestion::Kind::kOther};
+    const std::string written = unicode::Composed(Utf8(variant.code_points));
+    const std::string how = "The symbol, with " + unicode::CodePoints(Utf8(variant.looked_alike)) +
+                            " written as Symbols.txt writes it, is " + Described(written);
+    const Split parts = SplitIntoSymbols(
+        written, facts_.longest, [&](std::string_view part) { return inventory_.Has(part); });
+    if (parts.ways == 0) {
+      return {how + ", which Symbols.txt does not have.", {}, Suggestion::Kind::kOther};
+    }
+    auto [shown, replacement] = WordsOf(parts);
+    return {how + ": Symbols.txt has " + Listed(shown) + ", written without spaces" +
+                (parts.ways > 1 ? ", among other ways to split it." : "."),
+            replacement, Suggestion::Kind::kOther};
   }
   return Classes(removed);
 }

@@ -29,8 +29,10 @@ struct Suggestion {
 
 // The ways a token splits into symbols that the inventory has, written
 // without spaces between them: `ways` is 0, 1, or 2 for two or more, and
-// `parts` the first split found. Cuts fall between characters; no symbol is
-// longer than `longest` bytes, so the work is linear in the token's length.
+// `parts` the split into the fewest symbols (ˈ aɪ rather than ˈ a ɪ), which
+// is how a transcriber who left out the spaces wrote it. Cuts fall between
+// characters; no symbol is longer than `longest` bytes, so the work is
+// linear in the token's length.
 struct Split {
   int ways = 0;
   std::vector<std::string_view> parts;
@@ -39,7 +41,7 @@ template <class Legal>
 Split SplitIntoSymbols(std::string_view token, std::size_t longest, Legal&& legal) {
   const std::size_t size = token.size();
   std::vector<int> ways(size + 1, 0);
-  std::vector<std::size_t> next(size + 1, 0);
+  std::vector<std::size_t> next(size + 1, 0), fewest(size + 1, 0);
   ways[size] = 1;
   auto boundary = [&](std::size_t at) {
     return at == size || (static_cast<unsigned char>(token[at]) & 0xC0) != 0x80;
@@ -48,7 +50,10 @@ Split SplitIntoSymbols(std::string_view token, std::size_t longest, Legal&& lega
     if (!boundary(from)) continue;
     for (std::size_t to = from + 1; to <= size && to - from <= longest; ++to) {
       if (!boundary(to) || ways[to] == 0 || !legal(token.substr(from, to - from))) continue;
-      if (ways[from] == 0) next[from] = to;
+      if (ways[from] == 0 || fewest[to] + 1 < fewest[from]) {
+        next[from] = to;
+        fewest[from] = fewest[to] + 1;
+      }
       ways[from] = std::min(2, ways[from] + ways[to]);
     }
   }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -410,6 +411,12 @@ TEST(SymbolReport, NamesWhatEachRemovedSymbolNearlyMatches) {
        "BREVE + U+0292 LATIN SMALL LETTER EZH); the symbol lacks the tie between d and ʒ. Or it "
        "is d and ʒ written without spaces.",
        ""},
+      {{"ˈ", "iː"},
+       "ˈi:",
+       "The symbol, with U+003A COLON written as Symbols.txt writes it, is ˈiː (U+02C8 MODIFIER "
+       "LETTER VERTICAL LINE + U+0069 LATIN SMALL LETTER I + U+02D0 MODIFIER LETTER TRIANGULAR "
+       "COLON): Symbols.txt has ˈ and iː, written without spaces.",
+       "ˈ iː"},
       {{"ɑː", "ɑ", "ə"},
        "a:",
        "The symbol, with U+003A COLON written as Symbols.txt writes it, is aː (U+0061 LATIN SMALL "
@@ -506,6 +513,7 @@ TEST(SymbolReport, SplitsAsBruteForceDoes) {
     std::string token;
     for (const std::string& c : characters) token += c;
     int ways = 0;
+    std::size_t fewest = SIZE_MAX;
     for (unsigned cuts = 0; cuts < (1u << (characters.size() - 1)); ++cuts) {
       std::string part = characters[0];
       bool all_legal = true;
@@ -517,6 +525,8 @@ TEST(SymbolReport, SplitsAsBruteForceDoes) {
         if (i < characters.size()) part += characters[i];
       }
       ways += all_legal;
+      if (all_legal)
+        fewest = std::min<std::size_t>(fewest, static_cast<std::size_t>(std::popcount(cuts)) + 1);
     }
     const engine::Split split = engine::SplitIntoSymbols(
         token, 6, [&](std::string_view part) { return legal.count(std::string(part)) != 0; });
@@ -528,6 +538,7 @@ TEST(SymbolReport, SplitsAsBruteForceDoes) {
     }
     if (ways != 0) {
       EXPECT_EQ(joined, token);
+      EXPECT_EQ(split.parts.size(), fewest) << token;
     }
   }
 }
