@@ -201,43 +201,46 @@ std::string NearMatches::Described(std::string_view symbol) const {
 // ʼ), each is a variant.
 std::vector<NearMatches::Variant> NearMatches::VariantsOf(std::string_view removed) const {
   std::vector<Variant> variants{{}};
-  auto alike_in_inventory = [&](char32_t code_point) {
+  // `look`: the character's prototype (unicode::LookAlikeOf).
+  auto alike_in_inventory = [&](char32_t code_point, const std::u32string& look) {
     std::vector<char32_t> found;
-    const auto group = by_look_.find(unicode::LookAlikeOf(code_point));
+    const auto group = by_look_.find(look);
     if (group == by_look_.end()) return found;
     for (const char32_t other : group->second) {
       // A character the inventory uses as well is its own: a contrast.
-      if (unicode::SameIpaSymbol(code_point, other)) found.push_back(other);
+      if (unicode::MayWriteOneSymbol(code_point, other)) found.push_back(other);
     }
     // What it is taken for itself (Cyrillic а for a), where the inventory
     // has that, rather than what else is taken for that (ɑ).
-    const std::u32string prototype = unicode::LookAlikeOf(code_point);
-    if (prototype.size() == 1 && std::count(found.begin(), found.end(), prototype[0]) != 0)
-      return std::vector<char32_t>{prototype[0]};
+    if (look.size() == 1 && std::count(found.begin(), found.end(), look[0]) != 0)
+      return std::vector<char32_t>{look[0]};
     return found;
   };
   for (const char32_t code_point : Prepared(removed)) {
     std::vector<std::u32string> ways;
     if (facts_.Uses(code_point) || IsTie(code_point)) {
       ways.push_back(std::u32string(1, code_point));
-    } else if (const std::vector<char32_t> alike = alike_in_inventory(code_point); !alike.empty()) {
-      for (const char32_t other : alike) ways.push_back(std::u32string(1, other));
-    } else if (const std::u32string letters = unicode::LookAlikeOf(code_point);
-               letters.size() > 1 && !unicode::IsIpa(static_cast<std::int32_t>(code_point))) {
-      std::u32string tied;
-      for (const char32_t letter : letters) {
-        const std::vector<char32_t> alike_letter =
-            facts_.Uses(letter) ? std::vector<char32_t>{letter} : alike_in_inventory(letter);
-        if (alike_letter.empty()) {
-          tied.clear();
-          break;
-        }
-        if (!tied.empty()) tied.push_back(U'\u0361');
-        tied.push_back(alike_letter.front());
-      }
-      ways.push_back(tied.empty() ? std::u32string(1, code_point) : tied);
     } else {
-      ways.push_back(std::u32string(1, code_point));
+      const std::u32string look = unicode::LookAlikeOf(code_point);
+      const std::vector<char32_t> alike = alike_in_inventory(code_point, look);
+      for (const char32_t other : alike) ways.push_back(std::u32string(1, other));
+      if (alike.empty() && look.size() > 1 &&
+          !unicode::IsIpa(static_cast<std::int32_t>(code_point))) {
+        std::u32string tied;
+        for (const char32_t letter : look) {
+          const std::vector<char32_t> alike_letter =
+              facts_.Uses(letter) ? std::vector<char32_t>{letter}
+                                  : alike_in_inventory(letter, unicode::LookAlikeOf(letter));
+          if (alike_letter.empty()) {
+            tied.clear();
+            break;
+          }
+          if (!tied.empty()) tied.push_back(U'\u0361');
+          tied.push_back(alike_letter.front());
+        }
+        if (!tied.empty()) ways.push_back(tied);
+      }
+      if (ways.empty()) ways.push_back(std::u32string(1, code_point));
     }
     const bool looked_alike = ways.front() != std::u32string(1, code_point);
     std::vector<Variant> grown;
@@ -257,7 +260,8 @@ std::vector<NearMatches::Variant> NearMatches::VariantsOf(std::string_view remov
 
 void NearMatches::Expect(std::string_view removed) {
   if (unicode::FirstStrayByte(removed) != std::string_view::npos) return;
-  for (const Variant& variant : VariantsOf(removed)) {
+  const auto [made, added] = variants_.try_emplace(std::string(removed), VariantsOf(removed));
+  for (const Variant& variant : made->second) {
     if (std::u32string bases = BasesOf(ShapeOf(variant.code_points)); !bases.empty())
       candidates_.try_emplace(std::move(bases));
   }
@@ -354,7 +358,9 @@ Suggestion NearMatches::Structural(std::string_view removed,
 std::string WhatIsNotASegment(char32_t code_point, bool ipa_inventory) {
   const auto code = static_cast<std::int32_t>(code_point);
   IpaKind kind = unicode::Ipa(code).kind;
-  if (!unicode::IsIpa(code) && !unicode::IsDigit(code))
+  // Only a sign or a modifier can look like a mark of prosody; a letter of
+  // another script cannot.
+  if (!unicode::IsIpa(code) && (unicode::IsPunctuation(code) || unicode::IsMark(code)))
     kind = unicode::ProsodyLookAlike(code_point).kind;
   switch (kind) {
     case IpaKind::kStress:
@@ -458,7 +464,10 @@ Suggestion NearMatches::For(std::string_view removed) const {
                 ", which cannot be seen.",
             visible, Suggestion::Kind::kOther};
   }
-  const std::vector<Variant> variants = VariantsOf(removed);
+  std::vector<Variant> made;
+  const auto expected = variants_.find(std::string(removed));
+  const std::vector<Variant>& variants =
+      expected != variants_.end() ? expected->second : (made = VariantsOf(removed));
   Suggestion near = Structural(removed, variants);
   if (near.exact) return near;
 

@@ -95,6 +95,8 @@ class NearMatches {
   bool list_is_ascii_;
   // The inventory's characters, by the UTS #39 prototype they look like.
   std::unordered_map<std::u32string, std::vector<char32_t>> by_look_;
+  // The variants of each symbol expected, made once.
+  std::unordered_map<std::string, std::vector<Variant>> variants_;
   // The inventory's symbols, by their bases, for the bases asked about.
   std::unordered_map<std::u32string, std::vector<std::string>> candidates_;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <utility>
 
 namespace engine::unicode {
 namespace {
@@ -317,18 +318,28 @@ std::string Utf8(char32_t code_point) {
   return text;
 }
 
-bool SameIpaSymbol(char32_t a, char32_t b) {
+bool MayWriteOneSymbol(char32_t a, char32_t b) {
   const auto one = static_cast<std::int32_t>(a), other = static_cast<std::int32_t>(b);
-  if (a == b || IsDigit(one) || IsDigit(other) || (IsIpa(one) && IsIpa(other))) return false;
-  return LookAlikeOf(a) == LookAlikeOf(b);
+  return a != b && !IsDigit(one) && !IsDigit(other) && !(IsIpa(one) && IsIpa(other));
+}
+
+bool SameIpaSymbol(char32_t a, char32_t b) {
+  return MayWriteOneSymbol(a, b) && LookAlikeOf(a) == LookAlikeOf(b);
 }
 
 IpaSymbol ProsodyLookAlike(char32_t code_point) {
+  // The IPA's marks of prosody by what they look like, made once.
+  static const auto prosody = [] {
+    std::vector<std::pair<std::u32string, const IpaEntry*>> found;
+    for (const IpaEntry& entry : kIpaSymbols) {
+      if (entry.kind >= IpaKind::kStress && entry.kind <= IpaKind::kIntonation)
+        found.emplace_back(LookAlikeOf(entry.code_point), &entry);
+    }
+    return found;
+  }();
   const std::u32string look = LookAlikeOf(code_point);
-  for (const IpaEntry& entry : kIpaSymbols) {
-    if (entry.kind >= IpaKind::kStress && entry.kind <= IpaKind::kIntonation &&
-        LookAlikeOf(entry.code_point) == look)
-      return Ipa(static_cast<std::int32_t>(entry.code_point));
+  for (const auto& [prototype, entry] : prosody) {
+    if (prototype == look) return Ipa(static_cast<std::int32_t>(entry->code_point));
   }
   return {IpaKind::kOther, {}, {}};
 }

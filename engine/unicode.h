@@ -103,6 +103,8 @@ std::u32string LookAlikeOf(char32_t code_point);
 // two letters of the IPA (a and ɑ, i and ɪ are different sounds), nor a digit
 // and a letter.
 bool SameIpaSymbol(char32_t a, char32_t b);
+// The same but for their looks, for a caller that knows they look alike.
+bool MayWriteOneSymbol(char32_t a, char32_t b);
 // The mark of prosody of the IPA (a stress mark, a boundary, a tone letter)
 // that a character not of the IPA looks like (' for ˈ), or kind kOther.
 IpaSymbol ProsodyLookAlike(char32_t code_point);
