@@ -74,9 +74,11 @@ inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
 
 }  // namespace
 
-ListScan::ListScan(SymbolInventory& symbols, std::size_t cleaned_part_size)
+ListScan::ListScan(SymbolInventory& symbols, const Replacements* replacements,
+                   std::size_t cleaned_part_size)
     : symbols_(symbols),
       legal_symbols_(symbols.LegalPackedSymbols()),
+      replacements_(replacements && !replacements->Empty() ? replacements : nullptr),
       cleaned_part_size_(cleaned_part_size),
       cleaned_(cleaned_part_size) {}
 
@@ -89,6 +91,7 @@ void ListScan::StartRepair(std::size_t line, std::size_t token) {
   split_ = false;
   current_ = bad_ = line;
   current_size_ = bad_length_ = 0;
+  bad_replacement_ = nullptr;
   joined_ = legal_joined_ = token > line;
   stretch_ = {line, token > line ? token - 1 : line, token > line};
 }
@@ -107,18 +110,10 @@ inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t le
   stretch_.end = token + length;
   joined_ = true;
   if (!legal) {
-    if (packed != 0) {
-      // Counted in a local, which the store cannot change.
-      std::size_t count = removed_count_;
-      removed_[count++] = packed;
-      removed_count_ = count;
-      if (count == removed_.size()) HandOutRemoved(sink);
-    } else {
-      HandOutRemoved(sink);
-      sink.RemovedSymbol(std::string_view(bytes + token, length));
-    }
+    RemoveSymbol(bytes + token, length, packed, sink);
     bad_ = token;
     bad_length_ = length;
+    bad_replacement_ = nullptr;
     legal_joined_ = false;
     return;
   }
@@ -128,6 +123,47 @@ inline void ListScan::RepairToken(char* bytes, std::size_t token, std::size_t le
   }
   if (split_) legal_stretch_.end = token + length;
   legal_joined_ = true;
+}
+
+inline void ListScan::RemoveSymbol(const char* symbol, std::size_t length, std::uint64_t packed,
+                                   LineSink& sink) {
+  if (packed != 0) {
+    // Counted in a local, which the store cannot change.
+    std::size_t count = removed_count_;
+    removed_[count++] = packed;
+    removed_count_ = count;
+    if (count == removed_.size()) HandOutRemoved(sink);
+  } else {
+    HandOutRemoved(sink);
+    sink.RemovedSymbol(std::string_view(symbol, length));
+  }
+}
+
+// The line shows the token as it was written; the cleaned form parts from
+// the line here, as at an illegal token.
+void ListScan::ReplaceToken(char* bytes, std::size_t token, std::size_t length,
+                            std::uint32_t number, LineSink& sink) {
+  if (!joined_) {
+    if (split_) AddLegalStretch(bytes, sink);
+    PlaceStretch(bytes);
+    stretch_ = {token, token, true};
+  }
+  if (!split_) Split(bytes, sink);
+  AddLegalStretch(bytes, sink);
+  stretch_.end = token + length;
+  joined_ = true;
+  legal_joined_ = false;
+  sink.Replaced(number);
+  for (const Replacements::Part& part : (*replacements_)[number].parts) {
+    if (part.legal) {
+      if (cleaned_size_ != 0 || cleaned_in_parts_) AddCleaned(" ", 1, sink);
+      AddCleaned(part.text.data(), part.text.size(), sink);
+      continue;
+    }
+    RemoveSymbol(part.text.data(), part.text.size(), part.packed, sink);
+    bad_replacement_ = part.text.data();
+    bad_length_ = part.text.size();
+  }
 }
 
 // Every stretch but the first moves back over a run of spaces, so it never
@@ -144,7 +180,7 @@ void ListScan::PlaceStretch(char* bytes) {
   const std::size_t to = current_ + current_size_ + 1;
   bytes[to - 1] = ' ';
   std::memmove(bytes + to, bytes + stretch_.start, size);
-  if (bad_length_ != 0 && bad_ >= stretch_.start) bad_ -= stretch_.start - to;
+  if (bad_length_ != 0 && !bad_replacement_ && bad_ >= stretch_.start) bad_ -= stretch_.start - to;
   current_size_ += 1 + size;
 }
 
@@ -189,7 +225,8 @@ inline RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, 
   line.CurrentLine = std::string_view(bytes + current_, current_size_);
   line.CleanedLine = split_ ? std::string_view(cleaned_.Data(), cleaned_size_) : line.CurrentLine;
   line.CleanedInParts = split_ && cleaned_in_parts_;
-  line.BadSymbol = std::string_view(bytes + bad_, bad_length_);
+  line.BadSymbol =
+      std::string_view(bad_replacement_ ? bad_replacement_ : bytes + bad_, bad_length_);
   line.end_length = static_cast<int>(end_length);
   line.removed = std::span<const std::uint64_t>(removed_.data(), removed_count_);
   removed_count_ = 0;
@@ -305,8 +342,10 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
 
   // A token of a line being repaired, which ends with the line.
   auto repair_token = [&](const Separator& separator, std::size_t length, std::uint64_t packed,
-                          bool legal_token) {
-    if (length != 0) {
+                          bool legal_token, std::uint32_t replaced) {
+    if (replaced != Replacements::kNone) [[unlikely]] {
+      ReplaceToken(bytes, token, length, replaced, sink);
+    } else if (length != 0) {
       RepairToken(bytes, token, length, packed, legal_token, sink);
     } else {
       joined_ = legal_joined_ = false;  // a space at either end, or a run of them
@@ -354,9 +393,19 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     const std::size_t length = separator.at - token;
     const bool short_token = length - 1 < SymbolIndex::kMaxPackedLength;
     const std::uint64_t packed = short_token ? PackedToken(bytes, token, length) : 0;
-    const bool legal_token =
-        length != 0 && !(looked_up && short_token) &&
-        (short_token ? legal_symbols.Contains(packed) : LegalLong(bytes, token, length));
+    // A token to replace is hidden from the lookups of short tokens, so the
+    // question is asked only of tokens that are not legal, and of long ones.
+    std::uint32_t replaced = Replacements::kNone;
+    bool legal_token;
+    if (short_token) {
+      legal_token = !looked_up && legal_symbols.Contains(packed);
+      if (!legal_token && replacements_) replaced = replacements_->Find(packed);
+    } else {
+      if (length != 0 && replacements_ && replacements_->HasLong())
+        replaced = replacements_->Find(std::string_view(bytes + token, length));
+      legal_token =
+          length != 0 && replaced == Replacements::kNone && LegalLong(bytes, token, length);
+    }
     if (!repairing_) {
       if (legal_token) {
         pass_clean_token(separator);
@@ -367,7 +416,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       hand_out(line_start, false);
       StartRepair(line_start, token);
     }
-    repair_token(separator, length, packed, legal_token);
+    repair_token(separator, length, packed, legal_token, replaced);
   }
 }
 

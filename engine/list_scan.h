@@ -15,6 +15,7 @@
 
 #include "engine/growing_bytes.h"
 #include "engine/line_model.h"
+#include "engine/replacements.h"
 #include "engine/symbol_index.h"
 #include "engine/symbols.h"
 
@@ -92,6 +93,8 @@ class LineSink {
   // line's RepairedLine. Valid until the call returns.
   virtual void RemovedSymbols(std::span<const std::uint64_t> packed) = 0;
   virtual void RemovedSymbol(std::string_view symbol) = 0;
+  // A token of the line is replaced by record `record` of Replacements.txt.
+  virtual void Replaced(std::uint32_t record) { (void)record; }
 };
 
 // The most of a line's cleaned form that the scan holds before handing it out.
@@ -99,7 +102,10 @@ inline constexpr std::size_t kCleanedPartSize = 64 * 1024;
 
 class ListScan {
  public:
-  explicit ListScan(SymbolInventory& symbols, std::size_t cleaned_part_size = kCleanedPartSize);
+  // With `replacements`, judged against `symbols`, every token that is a
+  // SYMBOL of them is judged as its replacement's symbols.
+  explicit ListScan(SymbolInventory& symbols, const Replacements* replacements = nullptr,
+                    std::size_t cleaned_part_size = kCleanedPartSize);
 
   // Hands every line of the list to `sink`, in order. A line that needs
   // cleaning is rewritten where it lies in the reader's buffer, as its tokens
@@ -129,6 +135,11 @@ class ListScan {
   // `packed`: the token as SymbolIndex::Pack packs it, or 0 when it is too long.
   void RepairToken(char* bytes, std::size_t token, std::size_t length, std::uint64_t packed,
                    bool legal, LineSink& sink);
+  // The token is the SYMBOL of `record`: the line keeps it, and the cleaned
+  // form gets its replacement's legal symbols.
+  void ReplaceToken(char* bytes, std::size_t token, std::size_t length, std::uint32_t record,
+                    LineSink& sink);
+  void RemoveSymbol(const char* bytes, std::size_t length, std::uint64_t packed, LineSink& sink);
   engine::RepairedLine FinishRepair(char* bytes, std::size_t end_length, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
   // in its place behind the tokens before it, a single space apart.
@@ -141,6 +152,7 @@ class ListScan {
 
   SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
+  const Replacements* const replacements_;  // none when empty
 
   // The block of the text being read, and what is left of its separators.
   Block block_;
@@ -179,6 +191,7 @@ class ListScan {
   Stretch legal_stretch_;
   std::size_t bad_ = 0;  // in place once its stretch is
   std::size_t bad_length_ = 0;
+  const char* bad_replacement_ = nullptr;  // the bad symbol, where a replacement wrote it
   // The line's short illegal tokens not yet handed out: a call to the sink
   // for each costs a list whose every line loses a token 5% more.
   std::array<std::uint64_t, 64> removed_;

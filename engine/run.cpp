@@ -5,6 +5,7 @@
 
 #include "engine/list_scan.h"
 #include "engine/output_buffer.h"
+#include "engine/replacements.h"
 #include "engine/symbol_report.h"
 #include "engine/text_reader.h"
 #include "runtime/error.h"
@@ -24,8 +25,9 @@ constexpr auto kBadSymbolField = [] {
 // Writes the records of the lines the scan hands out.
 class RecordWriter final : public LineSink {
  public:
-  RecordWriter(OutputBuffer& fixed, OutputBuffer& bad, SymbolReport& report, LineCounter& counter)
-      : fixed_(fixed), bad_(bad), report_(report), counter_(counter) {}
+  RecordWriter(OutputBuffer& fixed, OutputBuffer& bad, SymbolReport& report,
+               Replacements& replacements, LineCounter& counter)
+      : fixed_(fixed), bad_(bad), report_(report), replacements_(replacements), counter_(counter) {}
 
   void CleanLines(const CleanStretch& stretch) override {
     counter_.Count(stretch.count);
@@ -60,12 +62,20 @@ class RecordWriter final : public LineSink {
     report_.Removed(symbol, counter_.LineCount() + 1LL);
   }
 
+  void Replaced(std::uint32_t record) override {
+    replacements_.Applied(record, counter_.LineCount() + 1LL);
+  }
+
   void RepairedLine(const engine::RepairedLine& line) override {
     if (!line.removed.empty()) RemovedSymbols(line.removed);
     counter_.Count(1);
     lone_ends_ += line.end_length == 1;
     unended_ += line.end_length == 0;
-    if (line.Kept()) fixed_.Record({line.CleanedLine});
+    if (line.Kept()) {
+      fixed_.Record({line.CleanedLine});
+    } else if (line.BadSymbol.empty() && !line.Blank()) {
+      report_.Emptied(counter_.LineCount());
+    }
     if (line.Blank()) {
       bad_.Record({NumberAndTab(), kBlankLineText});
     } else if (!line.BadSymbol.empty()) {
@@ -105,6 +115,7 @@ class RecordWriter final : public LineSink {
   OutputBuffer& fixed_;
   OutputBuffer& bad_;
   SymbolReport& report_;
+  Replacements& replacements_;
   LineCounter& counter_;
   static constexpr std::size_t kLastDigit = 10;  // room for the 10 digits of the largest count
   char number_[kLastDigit + 2] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '0', '\t'};
@@ -134,24 +145,41 @@ void LineCounter::CountPastCaption(long long counted) {
   LineCount_ = static_cast<int>(counted);
 }
 
-void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
+RunOutcome Run(RunFiles files, SymbolInventory& inventory, const Progress& progress) {
   TextReader list(std::move(files.list));
   SymbolReport symbol_report;
   {
     TextReader symbols(std::move(files.symbols));
     LoadInventory(symbols, inventory, symbol_report.Check());
   }
+  Replacements replacements;
+  if (files.replacements) {
+    const std::string name = files.replacements->name;
+    TextReader file(std::move(*files.replacements));
+    replacements.Load(file, name);
+  }
   OutputBuffer fixed(std::move(files.fixed));
   OutputBuffer bad(std::move(files.bad));
   LineCounter counter(progress);
-  RecordWriter writer(fixed, bad, symbol_report, counter);
-  ListScan(inventory).Clean(list, writer);
+  RecordWriter writer(fixed, bad, symbol_report, replacements, counter);
+  {
+    // The symbols replaced are hidden from the scan's lookups while it runs.
+    struct Unveiling {
+      SymbolInventory& inventory;
+      ~Unveiling() { inventory.Unveil(); }
+    } unveiling{inventory};
+    replacements.Judge(inventory);
+    ListScan(inventory, &replacements).Clean(list, writer);
+  }
   writer.ReportLineEnds();
   fixed.Flush();
   bad.Flush();
   OutputBuffer report(std::move(files.report));
-  symbol_report.Write(report, inventory);
+  OutputBuffer suggestions(std::move(files.suggestions));
+  const bool suggested = symbol_report.Write(report, suggestions, inventory, replacements);
   report.Flush();
+  suggestions.Flush();
+  return {suggested};
 }
 
 }  // namespace engine

@@ -1,6 +1,7 @@
 // The cleaning run: the program's whole job, done once, inside the first click.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ inline constexpr std::string_view kFixedName = "FixedLines.txt";
 inline constexpr std::string_view kBadName = "BadLines.txt";
 inline constexpr std::string_view kSymbolsName = "Symbols.txt";
 inline constexpr std::string_view kReportName = "SymbolReport.txt";
+inline constexpr std::string_view kReplacementsName = "Replacements.txt";
+inline constexpr std::string_view kSuggestionsName = "SuggestedReplacements.txt";
 
 inline constexpr int kProgressEvery = 1000;
 inline constexpr std::string_view kBlankLineText = "blank line (removed in FixedLines.txt)";
@@ -50,17 +53,27 @@ class LineCounter {
 };
 
 struct RunFiles {
-  ByteSource list;     // in.txt
-  ByteSource symbols;  // Symbols.txt
-  ByteSink fixed;      // FixedLines.txt
-  ByteSink bad;        // BadLines.txt
-  ByteSink report;     // SymbolReport.txt
+  ByteSource list;                         // in.txt
+  ByteSource symbols;                      // Symbols.txt
+  std::optional<ByteSource> replacements;  // Replacements.txt, where the folder has one
+  ByteSink fixed;                          // FixedLines.txt
+  ByteSink bad;                            // BadLines.txt
+  ByteSink report;                         // SymbolReport.txt
+  ByteSink suggestions;                    // SuggestedReplacements.txt
 };
 
-// Loads `inventory` from Symbols.txt, then cleans in.txt into FixedLines.txt
-// and BadLines.txt, showing progress, and writes SymbolReport.txt at the end. Throws
-// rt::RuntimeError on any failure; the caller then drops the outputs. The closing caption is the
-// caller's to show, once the outputs are in place.
-void Run(RunFiles files, SymbolInventory& inventory, const Progress& progress);
+struct RunOutcome {
+  // The report suggests replacements, and SuggestedReplacements.txt has
+  // them; else it has had nothing, and an earlier one is to go, so that the
+  // folder never holds suggestions made for other files.
+  bool suggested = false;
+};
+
+// Loads `inventory` from Symbols.txt and the Replacements.txt, then cleans
+// in.txt into FixedLines.txt and BadLines.txt, showing progress, and writes
+// SymbolReport.txt and SuggestedReplacements.txt at the end. Throws
+// rt::RuntimeError on any failure; the caller then drops the outputs. The
+// closing caption is the caller's to show, once the outputs are in place.
+RunOutcome Run(RunFiles files, SymbolInventory& inventory, const Progress& progress);
 
 }  // namespace engine

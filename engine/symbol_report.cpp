@@ -1,9 +1,11 @@
 #include "engine/symbol_report.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/near_match.h"
 #include "engine/output_buffer.h"
+#include "engine/replacements.h"
 #include "engine/symbols.h"
 #include "engine/unicode.h"
 
@@ -19,8 +21,12 @@ std::size_t SlotOf(std::uint64_t hash, std::size_t slots) {
 
 using report_text::Counted;
 using report_text::KeptPart;
+using report_text::Listed;
 using report_text::SafeField;
 using report_text::Shown;
+
+// Records of Replacements.txt named one by one in a sentence; past that, counted.
+constexpr std::uint64_t kListedRecords = 20;
 
 // A sentence, in the Note column of a record of its own: a spreadsheet then
 // keeps the Symbol column as narrow as its symbols.
@@ -112,7 +118,8 @@ void SymbolReport::RemovedFirst(std::string_view symbol, long long line_number) 
   }
 }
 
-void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory) const {
+bool SymbolReport::Write(OutputBuffer& report, OutputBuffer& suggestions_file,
+                         const SymbolInventory& inventory, const Replacements& replacements) const {
   std::vector<const Tally*> order;
   order.reserve(tallies_.size());
   for (const Tally& tally : tallies_) order.push_back(&tally);
@@ -149,7 +156,32 @@ void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory)
     }
   }
 
-  const std::vector<std::string> findings = Findings(any_used, suggestions);
+  // A symbol that Replacements.txt replaces has its choice made: it is not
+  // suggested again, where a second replacement would contradict the first.
+  // One it writes, and Symbols.txt lacks, is said to be its doing.
+  std::unordered_map<std::string_view, const Replacements::Record*> written_by;
+  for (const Replacements::Record& record : replacements.Records()) {
+    for (const Replacements::Part& part : record.parts)
+      if (!part.legal) written_by.emplace(part.text, &record);
+  }
+  std::size_t suggested = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const Tally& tally = *order[i];
+    Suggestion& suggestion = suggestions[i];
+    if (tally.length > tally.kept.size()) continue;
+    if (replacements.Find(std::string_view(tally.kept)) != Replacements::kNone)
+      suggestion.replacement.clear();
+    if (const auto writer = written_by.find(tally.kept); writer != written_by.end()) {
+      suggestion.note = "Replacements.txt line " + std::to_string(writer->second->line) +
+                        " writes it for " + Shown(writer->second->symbol) +
+                        ", but Symbols.txt does not have it." +
+                        (suggestion.note.empty() ? "" : " " + suggestion.note);
+    }
+    suggested += !suggestion.replacement.empty();
+  }
+
+  const std::vector<std::string> findings =
+      Findings(any_used, suggestions, suggested, replacements);
   for (const std::string& finding : findings) Sentence(report, finding);
   if (!findings.empty()) report.Text("\r\n");
   report.Record({kHeader});
@@ -162,15 +194,64 @@ void SymbolReport::Write(OutputBuffer& report, const SymbolInventory& inventory)
                    SafeField(unicode::Visible(suggestions[i].replacement))});
   }
   report.Text("\r\n");
-  for (const std::string& sentence : Sentences()) Sentence(report, sentence);
+  for (const std::string& sentence : Sentences(replacements)) Sentence(report, sentence);
   for (const std::string& sentence : check_.Sentences(inventory)) Sentence(report, sentence);
+
+  if (suggested == 0) return false;
+  // The fields as the report's table writes them, so that a record of either reads the same.
+  suggestions_file.Record({kSuggestionsHeader});
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (suggestions[i].replacement.empty()) continue;
+    suggestions_file.Record({SafeField(Shown(order[i]->kept)), "\t",
+                             SafeField(unicode::Visible(suggestions[i].replacement)), "\t",
+                             SafeField(suggestions[i].note), "\t",
+                             std::to_string(order[i]->times)});
+  }
+  for (const Replacements::Record& record : replacements.Records()) {
+    suggestions_file.Record(
+        {SafeField(unicode::Visible(record.symbol)), "\t",
+         SafeField(unicode::Visible(record.replacement)), "\t",
+         "Accepted before: line " + std::to_string(record.line) + " of Replacements.txt.", "\t",
+         std::to_string(record.times)});
+  }
+  return true;
 }
 
 // What a user must see before the table: a file that is not what the
 // program reads, and a run whose outputs are mostly loss.
 std::vector<std::string> SymbolReport::Findings(bool any_used,
-                                                const std::vector<Suggestion>& suggestions) const {
+                                                const std::vector<Suggestion>& suggestions,
+                                                std::size_t suggested,
+                                                const Replacements& replacements) const {
   std::vector<std::string> findings;
+  if (suggested != 0) {
+    findings.push_back("SuggestedReplacements.txt has the " +
+                       Counted(suggested, "replacement", "replacements") +
+                       " suggested below (Replace with)" +
+                       (replacements.Empty() ? "" : ", and the records of Replacements.txt") +
+                       ". To accept them: delete the records you do not want, rename the file to "
+                       "Replacements.txt, and run again.");
+  }
+  std::vector<std::string> writes_unknown;
+  std::uint64_t unknown_records = 0;
+  for (const Replacements::Record& record : replacements.Records()) {
+    std::vector<std::string> unknown;
+    for (const Replacements::Part& part : record.parts)
+      if (!part.legal) unknown.push_back(Shown(part.text));
+    if (unknown.empty()) continue;
+    if (++unknown_records > kListedRecords) continue;
+    writes_unknown.push_back(
+        "line " + std::to_string(record.line) + " writes " + Listed(unknown) + " for " +
+        Shown(record.symbol) +
+        (record.times == 0 ? "" : " (" + Counted(record.times, "time", "times") + ")"));
+  }
+  if (!writes_unknown.empty()) {
+    findings.push_back(
+        "Replacements.txt writes symbols that Symbols.txt does not have, and they "
+        "are removed where it writes them: " +
+        Listed(writes_unknown, unknown_records - writes_unknown.size()) +
+        ". Add them to Symbols.txt, or mend those records.");
+  }
   if (list_stray_line_ != 0) {
     findings.push_back("in.txt is not UTF-8: line " + std::to_string(list_stray_line_) +
                        " has the byte " + unicode::ByteText(list_stray_byte_) +
@@ -218,7 +299,7 @@ std::vector<std::string> SymbolReport::Findings(bool any_used,
   return findings;
 }
 
-std::vector<std::string> SymbolReport::Sentences() const {
+std::vector<std::string> SymbolReport::Sentences(const Replacements& replacements) const {
   std::vector<std::string> sentences;
   std::uint64_t times = overflow_times_;
   for (const Tally& tally : tallies_) times += tally.times;
@@ -245,6 +326,41 @@ std::vector<std::string> SymbolReport::Sentences() const {
                         " with CR LF and " + std::to_string(lone_ends_) +
                         " with a lone CR or LF. This program ends a line at each, but other tools "
                         "may not.");
+  }
+  std::uint64_t replaced = 0, applied = 0;
+  std::vector<std::string> unmatched;
+  std::uint64_t unmatched_count = 0;
+  for (const Replacements::Record& record : replacements.Records()) {
+    if (record.times == 0) {
+      if (++unmatched_count <= kListedRecords)
+        unmatched.push_back(Shown(record.symbol) + " (line " + std::to_string(record.line) + ")");
+      continue;
+    }
+    replaced += record.times;
+    if (++applied > kListedRecords) continue;
+    sentences.push_back(
+        "Replacements.txt line " + std::to_string(record.line) + " replaced " +
+        Shown(record.symbol) + " with " +
+        (record.replacement.empty() ? "nothing" : unicode::Visible(record.replacement)) + " " +
+        Counted(record.times, "time", "times") + ", first in line " +
+        std::to_string(record.first_line) + " of in.txt.");
+  }
+  if (applied > kListedRecords) {
+    sentences.push_back(Counted(applied - kListedRecords, "more record", "more records") +
+                        " of Replacements.txt replaced symbols too: " +
+                        Counted(replaced, "token was", "tokens were") + " replaced in all.");
+  }
+  if (!unmatched.empty()) {
+    sentences.push_back("No symbol of in.txt is " +
+                        Listed(unmatched, unmatched_count - unmatched.size()) +
+                        ", so Replacements.txt replaced nothing there.");
+  }
+  if (emptied_lines_ != 0) {
+    sentences.push_back(Counted(static_cast<std::uint64_t>(emptied_lines_), "line", "lines") +
+                        " of in.txt lost every symbol to Replacements.txt (the first is line " +
+                        std::to_string(first_emptied_line_) +
+                        "): FixedLines.txt and BadLines.txt have no record of " +
+                        (emptied_lines_ == 1 ? "it." : "them."));
   }
   return sentences;
 }

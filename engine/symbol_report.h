@@ -22,6 +22,7 @@
 namespace engine {
 
 class OutputBuffer;
+class Replacements;
 class SymbolInventory;
 struct Suggestion;
 
@@ -60,11 +61,24 @@ class SymbolReport {
     crlf_ends_ = crlf;
     lone_ends_ = lone;
   }
-  // After the run: `inventory` knows which of its symbols the list used.
-  void Write(OutputBuffer& report, const SymbolInventory& inventory) const;
+  // Line `line_number` lost every symbol to Replacements.txt, and so has no
+  // record in either output.
+  void Emptied(long long line_number) {
+    if (emptied_lines_++ == 0) first_emptied_line_ = line_number;
+  }
+  // After the run: `inventory` knows which of its symbols the list used,
+  // and `replacements` how often each was applied. Writes the suggestions
+  // to `suggestions`, in Replacements.txt's form, with the records of
+  // Replacements.txt, and says whether there were any.
+  bool Write(OutputBuffer& report, OutputBuffer& suggestions, const SymbolInventory& inventory,
+             const Replacements& replacements) const;
   // The table's header.
   static constexpr std::string_view kHeader =
       "Symbol\tCode points\tTimes removed\tLines\tFirst line\tNote\tReplace with";
+  // SuggestedReplacements.txt's header: Replacements.txt's two fields, then
+  // what a person reads to choose.
+  static constexpr std::string_view kSuggestionsHeader =
+      "Symbol\tReplace with\tNote\tTimes in in.txt";
 
  private:
   struct Tally {
@@ -96,9 +110,9 @@ class SymbolReport {
   void RemovedFirst(std::string_view symbol, long long line_number);
   bool CountOverflow(std::string_view symbol);
   // `any_used`: the list kept a symbol of the inventory.
-  std::vector<std::string> Findings(bool any_used,
-                                    const std::vector<Suggestion>& suggestions) const;
-  std::vector<std::string> Sentences() const;
+  std::vector<std::string> Findings(bool any_used, const std::vector<Suggestion>& suggestions,
+                                    std::size_t suggested, const Replacements& replacements) const;
+  std::vector<std::string> Sentences(const Replacements& replacements) const;
   std::string ColumnsNote(std::string_view symbol, const SymbolInventory& inventory) const;
 
   // The symbols with a record, by their kept bytes (and, for a longer one,
@@ -115,6 +129,7 @@ class SymbolReport {
   std::size_t overflow_symbols_ = 0;
   bool overflow_counted_exactly_ = true;
   long long list_lines_ = 0, crlf_ends_ = 0, lone_ends_ = 0;
+  long long emptied_lines_ = 0, first_emptied_line_ = 0;
   // The first line of in.txt with a byte that cannot be UTF-8, and that byte.
   long long list_stray_line_ = 0;
   unsigned char list_stray_byte_ = 0;

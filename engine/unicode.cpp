@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -175,10 +176,59 @@ std::string CodePoints(std::string_view symbol) {
   return text;
 }
 
+namespace {
+
+// The escape at the start of `text`: its length, and the character (a code
+// point) or the byte (a negative number, less 1) it stands for; 0 when none.
+std::size_t EscapeAt(std::string_view text, std::int32_t& value) {
+  const bool byte = text.starts_with("<0x");
+  if (!byte && !text.starts_with("<U+")) return 0;
+  std::size_t digits = 0;
+  std::int32_t number = 0;
+  for (; 3 + digits < text.size() && digits < 6 &&
+         std::isxdigit(static_cast<unsigned char>(text[3 + digits]));
+       ++digits) {
+    const char c = text[3 + digits];
+    number = number * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+  }
+  if (3 + digits >= text.size() || text[3 + digits] != '>') return 0;
+  if (byte) {
+    if (digits != 2) return 0;
+    value = -1 - number;
+  } else {
+    if (digits < 4 || number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF)) return 0;
+    value = number;
+  }
+  return 4 + digits;
+}
+
+}  // namespace
+
+std::string Unescaped(std::string_view text) {
+  std::string read;
+  for (std::size_t at = 0; at < text.size();) {
+    std::int32_t value = 0;
+    const std::size_t length = text[at] == '<' ? EscapeAt(text.substr(at), value) : 0;
+    if (length == 0) {
+      read += text[at++];
+      continue;
+    }
+    read += value < 0 ? std::string(1, static_cast<char>(-1 - value))
+                      : Utf8(static_cast<char32_t>(value));
+    at += length;
+  }
+  return read;
+}
+
 std::string Visible(std::string_view symbol) {
   std::string text;
   ForEachCharacter(symbol, [&](utf8proc_int32_t code_point, std::string_view bytes) {
-    if (code_point < 0) {
+    std::int32_t value = 0;
+    if (code_point == '<' &&
+        EscapeAt(symbol.substr(static_cast<std::size_t>(bytes.data() - symbol.data())), value) !=
+            0) {
+      text += "<U+003C>";
+    } else if (code_point < 0) {
       text.append("<").append(ByteText(static_cast<unsigned char>(bytes[0]))).append(">");
     } else if (Unseen(code_point)) {
       text.append("<").append(CodePointText(static_cast<char32_t>(code_point))).append(">");

@@ -23,8 +23,13 @@ std::string CodePoints(std::string_view symbol);
 // The symbol as it stands, but that a character that cannot be seen, or
 // that would break a line or a column of the report (a control, a space
 // other than U+0020, a format character), is written <U+0009>, and a stray
-// byte <0xE9>.
+// byte <0xE9>; a < that would read as such an escape is written <U+003C>.
 std::string Visible(std::string_view symbol);
+
+// The text that Visible wrote: each <U+XXXX> (4 to 6 hex digits, a Unicode
+// scalar value) and <0xNN> read as that character or byte, and anything
+// else as it stands.
+std::string Unescaped(std::string_view text);
 
 // A code point in UTF-8.
 std::string Utf8(char32_t code_point);

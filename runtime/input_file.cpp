@@ -13,6 +13,15 @@ InputFile::InputFile(std::string path) : path_(std::move(path)) {
   open_ = true;
 }
 
+std::optional<InputFile> InputFile::IfPresent(std::string path) {
+  os::Handle handle = 0;
+  os::SysError error;
+  if (sys::Checked(error, [&](os::SysError& e) { return os::OpenForReading(path, handle, e); }))
+    return InputFile(std::move(path), handle);
+  if (error.failure == os::Failure::NotFound) return std::nullopt;
+  sys::Raise(error, path);
+}
+
 // Only after a failure, which is the one reported.
 InputFile::~InputFile() {
   if (open_) sys::CloseQuietly(handle_);

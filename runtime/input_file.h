@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "runtime/os.h"
@@ -18,9 +19,14 @@ class InputFile {
   // Opens the file; a missing one is the file-not-found error, and anything
   // but a file is refused.
   explicit InputFile(std::string path);
+  // An optional input: opened where `path` names a file, none where it names nothing.
+  static std::optional<InputFile> IfPresent(std::string path);
   ~InputFile();
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
+  InputFile(InputFile&& other) noexcept
+      : path_(std::move(other.path_)), handle_(other.handle_), open_(other.open_) {
+    other.open_ = false;
+  }
+  InputFile& operator=(InputFile&&) = delete;
 
   const std::string& Path() const { return path_; }
   // Fills at most `size` bytes and says how many; 0 at the end of the file,
@@ -28,6 +34,9 @@ class InputFile {
   std::size_t Read(char* to, std::size_t size);
 
  private:
+  InputFile(std::string path, os::Handle handle)
+      : path_(std::move(path)), handle_(handle), open_(true) {}
+
   std::string path_;
   os::Handle handle_ = 0;
   bool open_ = false;

@@ -1,5 +1,7 @@
 #include "tests/cleaning_model.h"
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
 namespace cleaning_model {
@@ -49,6 +51,87 @@ std::string Collapsed(std::string text) {
   return text;
 }
 
+// <U+XXXX> (4 to 6 hex digits) and <0xNN> read as the character or byte.
+std::string Unescaped(const std::string& text) {
+  std::string read;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool byte = text.compare(i, 3, "<0x") == 0;
+    if (byte || text.compare(i, 3, "<U+") == 0) {
+      std::size_t digits = 0;
+      while (i + 3 + digits < text.size() && digits < 6 &&
+             std::isxdigit(static_cast<unsigned char>(text[i + 3 + digits])))
+        ++digits;
+      const bool closed = i + 3 + digits < text.size() && text[i + 3 + digits] == '>';
+      const unsigned long value = digits ? std::stoul(text.substr(i + 3, digits), nullptr, 16) : 0;
+      if (closed && byte && digits == 2) {
+        read += static_cast<char>(value);
+        i += 5;
+        continue;
+      }
+      if (closed && !byte && digits >= 4 && value <= 0x10FFFF &&
+          !(value >= 0xD800 && value <= 0xDFFF)) {
+        if (value < 0x80) {
+          read += static_cast<char>(value);
+        } else if (value < 0x800) {
+          read += static_cast<char>(0xC0 | value >> 6);
+          read += static_cast<char>(0x80 | (value & 0x3F));
+        } else if (value < 0x10000) {
+          read += static_cast<char>(0xE0 | value >> 12);
+          read += static_cast<char>(0x80 | (value >> 6 & 0x3F));
+          read += static_cast<char>(0x80 | (value & 0x3F));
+        } else {
+          read += static_cast<char>(0xF0 | value >> 18);
+          read += static_cast<char>(0x80 | (value >> 12 & 0x3F));
+          read += static_cast<char>(0x80 | (value >> 6 & 0x3F));
+          read += static_cast<char>(0x80 | (value & 0x3F));
+        }
+        i += 3 + digits;
+        continue;
+      }
+    }
+    read += text[i];
+  }
+  return read;
+}
+
+// The records of Replacements.txt; false for a record that breaks its rules.
+bool ReadReplacements(std::string_view file, std::vector<Replacement>& records) {
+  long long number = 0;
+  bool first = true;
+  for (const std::string& line : Lines(file)) {
+    ++number;
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    const std::size_t tab = line.find('\t');
+    const std::string symbol = Unescaped(WithoutOuterSpaces(line.substr(0, tab)));
+    if (first && WithoutOuterSpaces(line.substr(0, tab)) == "Symbol") {
+      first = false;
+      continue;
+    }
+    first = false;
+    if (tab == std::string::npos || symbol.empty() ||
+        symbol.find_first_of(" \r\n") != std::string::npos)
+      return false;
+    const std::string field = line.substr(tab + 1);
+    const std::string replacement =
+        Unescaped(WithoutOuterSpaces(field.substr(0, field.find('\t'))));
+    if (replacement.find_first_of("\r\n") != std::string::npos) return false;
+    std::vector<std::string> symbols;
+    for (std::string rest = replacement; !WithoutOuterSpaces(rest).empty();) {
+      rest = WithoutOuterSpaces(rest);
+      symbols.push_back(StringBefore(rest, " "));
+      rest = StringAfter(rest, " ");
+    }
+    const auto same = std::find_if(records.begin(), records.end(),
+                                   [&](const Replacement& r) { return r.symbol == symbol; });
+    if (same == records.end()) {
+      records.push_back({symbol, symbols, number});
+    } else if (same->symbols != symbols) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> Lines(std::string_view bytes) {
@@ -72,9 +155,12 @@ std::vector<std::string> Lines(std::string_view bytes) {
   return lines;
 }
 
-Result Clean(std::string_view list, std::string_view symbols) {
+Result Clean(std::string_view list, std::string_view symbols,
+             std::optional<std::string_view> replacements) {
   Result result;
-  if (StartsWithUtf16Mark(list) || StartsWithUtf16Mark(symbols)) {
+  if (StartsWithUtf16Mark(list) || StartsWithUtf16Mark(symbols) ||
+      (replacements && (StartsWithUtf16Mark(*replacements) ||
+                        !ReadReplacements(*replacements, result.replacements)))) {
     result.refused = true;
     return result;
   }
@@ -104,12 +190,21 @@ Result Clean(std::string_view list, std::string_view symbols) {
     std::string Remaining = CurrentLine;
     do {
       const std::string Token = StringBefore(Remaining, " ");
-      if (inventory.count(Token)) {
-        GoodPart += " " + Token;
-        used.insert(Token);
-      } else {
-        BadSymbol = Token;
-        if (!Token.empty()) result.removed.emplace_back(result.lines, Token);
+      // A token that Replacements.txt names is judged as the symbols it gives.
+      std::vector<std::string> judged = {Token};
+      for (Replacement& record : result.replacements) {
+        if (record.symbol != Token) continue;
+        judged = record.symbols;
+        if (record.times++ == 0) record.first_line = result.lines;
+      }
+      for (const std::string& symbol : judged) {
+        if (inventory.count(symbol)) {
+          GoodPart += " " + symbol;
+          used.insert(symbol);
+        } else {
+          BadSymbol = symbol;
+          if (!symbol.empty()) result.removed.emplace_back(result.lines, symbol);
+        }
       }
       Remaining = StringAfter(Remaining, " ");
     } while (!WithoutOuterSpaces(Remaining).empty());

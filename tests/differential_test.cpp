@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 #include "tests/cleaning_model.h"
@@ -54,6 +55,45 @@ class RandomText {
     return "p\r\na\r\nt\r\nts\r\nʃ\r\nabcdefg\r\nabcdefgh\r\n";
   }
 
+  // A Replacements.txt for the tokens of List: records written plainly or
+  // with escapes, giving none to three symbols, legal or not, spaced
+  // anyhow; now and then a header, notes, blank records, a symbol given
+  // twice, or a record that breaks the rules.
+  std::string Replacements() {
+    static const std::string_view kGiven[] = {"p"sv, "a"sv,   "t"sv, "ts"sv, "ʃ"sv,
+                                              "P"sv, "a\t"sv, "x"sv, "zz"sv, "y"sv};
+    std::string table = Mark();
+    if (Chance(3)) table += "  Symbol\tReplace with\tNote" + LineEnd();
+    std::vector<std::pair<std::string, std::string>> records;
+    for (std::size_t count = Pick(7); count > 0; --count) {
+      if (Chance(8)) {
+        table += (Chance(2) ? "" : " \t ") + LineEnd();
+        continue;
+      }
+      if (Chance(80)) {
+        static const std::string_view kBroken[] = {"p"sv, "\tp"sv, "<U+0020>\tp"sv, " \t"sv};
+        table += std::string(kBroken[Pick(std::size(kBroken))]) + LineEnd();
+        continue;
+      }
+      std::string symbol = Token(), replacement;
+      if (!records.empty() && Chance(6)) {
+        const auto& earlier = records[Pick(records.size())];
+        symbol = earlier.first;
+        replacement = Chance(10) ? "x" : earlier.second;
+      } else {
+        for (std::size_t parts = Pick(4); parts > 0; --parts) {
+          replacement += Chance(4) ? Token() : std::string(kGiven[Pick(std::size(kGiven))]);
+          if (parts > 1) replacement += ' ';
+        }
+      }
+      records.emplace_back(symbol, replacement);
+      table += std::string(Pick(2), ' ') + Written(symbol) + std::string(Pick(2), ' ') + "\t" +
+               std::string(Pick(2), ' ') + Written(replacement) + (Chance(4) ? "\tnote\t" : "") +
+               LineEnd();
+    }
+    return table;
+  }
+
   std::string Inventory() {
     static const std::string_view kSymbols[] = {"p"sv,   "a"sv,   "t"sv,  "ts"sv,    "ʃ"sv,   "P"sv,
                                                 "a\t"sv, "t s"sv, "\t"sv, "x\xFF"sv, "ts\0"sv};
@@ -93,6 +133,25 @@ class RandomText {
       default:
         return "";
     }
+  }
+
+  // Bytes as a record of Replacements.txt may write them: those that would
+  // break the record, and others at random, as <0xNN> or <U+00NN>; a < that
+  // would read as an escape, as one.
+  std::string Written(std::string_view text) {
+    std::string written;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (c == '\t' || c == '\r' || c == '\n' || c == '<' || Chance(byte < 0x80 ? 8 : 3)) {
+        char escape[16];
+        std::snprintf(escape, sizeof escape, byte < 0x80 && Chance(2) ? "<U+%04X>" : "<0x%02X>",
+                      byte);
+        written += escape;
+      } else {
+        written += c;
+      }
+    }
+    return written;
   }
 
   std::string LineEnd() {
@@ -148,22 +207,26 @@ TEST(Differential, EngineAgreesWithTheRulesOnRandomLists) {
   TempFolder folder(testing_support::FastScratchBase());
   long long lines = 0;
   int runs = 0;
-  int refused = 0;
+  int refused = 0, replaced = 0;
   for (int run = 0; lines < kLines; ++run, ++runs) {
     const std::string list = random.List(kLinesPerRun);
     const std::string symbols = random.Inventory();
-    const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
+    const std::optional<std::string> table =
+        run % 2 ? std::optional(random.Replacements()) : std::nullopt;
+    const cleaning_model::Result model = cleaning_model::Clean(list, symbols, table);
     lines += model.refused ? 0 : model.lines;
     refused += model.refused;
-    std::string difference = DifferenceFromModel(folder, list, symbols);
+    for (const auto& record : model.replacements) replaced += static_cast<int>(record.times);
+    std::string difference = DifferenceFromModel(folder, list, symbols, table);
     ASSERT_EQ(difference, "") << "run " << run << " of seed " << kSeed
                               << "\nSymbols.txt: " << Escaped(symbols)
+                              << "\nReplacements.txt: " << Escaped(table.value_or("(none)"))
                               << "\nin.txt: " << Escaped(list, 4000);
   }
   std::printf(
       "[ figures  ] %d random runs, %lld random lines cleaned alike by engine and model, "
-      "%d runs refused alike (UTF-16 mark)\n",
-      runs, lines, refused);
+      "%d runs refused alike (UTF-16 mark, broken Replacements.txt), %d tokens replaced\n",
+      runs, lines, refused, replaced);
 }
 
 }  // namespace
@@ -176,12 +239,21 @@ TEST(Differential, EngineAgreesWithTheRulesOnLongMostlyCleanLists) {
   RandomText random(20261208);
   TempFolder folder(testing_support::FastScratchBase());
   const int lines = 30000 / testing_support::kSanitizerDivisor;
+  // Without Replacements.txt, and with one that replaces legal symbols (a
+  // short one and a long one, which the scan's lookups find otherwise) and
+  // an illegal one.
+  const std::string table = "ts\tt a\nabcdefgh\tʃ abcdefg\nx\tp\n";
   for (std::string_view line_end : {"\r\n"sv, "\n"sv, "\r"sv, ""sv}) {
     const std::string list = random.MostlyCleanList(lines, line_end);
     ASSERT_GT(list.size(), 3u * 64 * 1024 / testing_support::kSanitizerDivisor);
-    std::string difference = DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory());
-    ASSERT_EQ(difference, "") << "line end " << Escaped(line_end)
-                              << "\nin.txt: " << Escaped(list, 4000);
+    for (const bool replacing : {false, true}) {
+      std::string difference =
+          DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory(),
+                              replacing ? std::optional<std::string_view>(table) : std::nullopt);
+      ASSERT_EQ(difference, "") << "line end " << Escaped(line_end)
+                                << (replacing ? ", replacing" : "")
+                                << "\nin.txt: " << Escaped(list, 4000);
+    }
   }
 }
 
@@ -209,8 +281,12 @@ TEST(Differential, EngineAgreesWithTheRulesWhereLinesThatNeedCleaningStraddleRea
     list += "\r\n" + long_line + "\r\n" + random.List(20);
   }
   ASSERT_GT(list.size(), 4u * 300 * 1024);
-  std::string difference = DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory());
-  ASSERT_EQ(difference, "") << "in.txt: " << Escaped(list, 4000);
+  for (const char* table : {static_cast<const char*>(nullptr), "p\tp p\nx\t\nʃ\tzz\n"}) {
+    std::string difference =
+        DifferenceFromModel(folder, list, RandomText::MostlyCleanInventory(),
+                            table ? std::optional<std::string_view>(table) : std::nullopt);
+    ASSERT_EQ(difference, "") << "in.txt: " << Escaped(list, 4000);
+  }
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class Writer final : public engine::LineSink {
 // are handed out in parts of a few bytes.
 Writer ScanList(std::string_view list, std::size_t first_read, std::size_t variant) {
   Writer written;
-  ListScan scan(kSymbols, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
+  ListScan scan(kSymbols, nullptr, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
   engine::TextReader reader(SourceOf(std::string(list), first_read, 64 + variant));
   scan.Clean(reader, written);
   return written;
@@ -186,7 +186,7 @@ std::vector<std::string> HandedOut(std::string_view list,
   };
   engine::TextReader reader(SourceOf(std::string(list)));
   Recorder recorder(reader);
-  ListScan(kSymbols, cleaned_part_size).Clean(reader, recorder);
+  ListScan(kSymbols, nullptr, cleaned_part_size).Clean(reader, recorder);
   return recorder.handed;
 }
 

@@ -22,15 +22,19 @@ std::string Difference(const char* what, const std::string& engine, const std::s
          Escaped(std::string_view(model).substr(from, 120)) + "\"";
 }
 
-std::string Outputs(const TempFolder& folder, std::string& fixed, std::string& bad,
-                    std::string& report) {
+struct Written {
+  std::string fixed, bad, report, suggestions;
+  bool operator==(const Written&) const = default;
+};
+
+std::string Outputs(const TempFolder& folder, Written& written) {
   auto read = [&](const char* name) { return folder.Has(name) ? folder.Read(name) : "(none)"; };
-  fixed = read("FixedLines.txt");
-  bad = read("BadLines.txt");
-  report = read("SymbolReport.txt");
+  written = {read("FixedLines.txt"), read("BadLines.txt"), read("SymbolReport.txt"),
+             read("SuggestedReplacements.txt")};
   for (const std::string& name : folder.Names()) {
-    if (name != "in.txt" && name != "Symbols.txt" && name != "FixedLines.txt" &&
-        name != "BadLines.txt" && name != "SymbolReport.txt")
+    if (name != "in.txt" && name != "Symbols.txt" && name != "Replacements.txt" &&
+        name != "FixedLines.txt" && name != "BadLines.txt" && name != "SymbolReport.txt" &&
+        name != "SuggestedReplacements.txt")
       return "the run left " + name;
   }
   return {};
@@ -117,29 +121,34 @@ std::string Escaped(std::string_view bytes, std::size_t limit) {
 }
 
 std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
-                                std::string_view symbols) {
+                                std::string_view symbols,
+                                std::optional<std::string_view> replacements) {
   folder.Write("in.txt", list);
   folder.Write("Symbols.txt", symbols);
-  std::string earlier_fixed, earlier_bad, earlier_report;
-  if (std::string left = Outputs(folder, earlier_fixed, earlier_bad, earlier_report); !left.empty())
-    return left;
+  if (replacements) {
+    folder.Write("Replacements.txt", *replacements);
+  } else if (folder.Has("Replacements.txt")) {
+    folder.Remove("Replacements.txt");
+  }
+  Written earlier;
+  if (std::string left = Outputs(folder, earlier); !left.empty()) return left;
 
-  const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
+  const cleaning_model::Result model = cleaning_model::Clean(list, symbols, replacements);
   RecordingWindow window;
   try {
     RunIn(folder, window);
   } catch (const rt::RuntimeError& error) {
     if (!model.refused) return "the engine stopped: " + error.Description();
-    if (error.Number() != 54) return "a UTF-16 file gave error " + std::to_string(error.Number());
-    std::string fixed, bad, report;
-    if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
-    if (fixed != earlier_fixed || bad != earlier_bad || report != earlier_report)
-      return "a refused run changed the outputs";
+    if (error.Number() != 54) return "a refused file gave error " + std::to_string(error.Number());
+    Written after;
+    if (std::string left = Outputs(folder, after); !left.empty()) return left;
+    if (!(after == earlier)) return "a refused run changed the outputs";
     return {};
   }
-  if (model.refused) return "the engine read a file with a UTF-16 byte-order mark";
-  std::string fixed, bad, report;
-  if (std::string left = Outputs(folder, fixed, bad, report); !left.empty()) return left;
+  if (model.refused) return "the engine read a file the rules refuse";
+  Written written;
+  if (std::string left = Outputs(folder, written); !left.empty()) return left;
+  const std::string &fixed = written.fixed, &bad = written.bad, &report = written.report;
   std::string difference = Difference("FixedLines.txt", fixed, model.fixed);
   if (difference.empty()) difference = Difference("BadLines.txt", bad, model.bad);
   const std::string mixed =

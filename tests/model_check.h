@@ -2,6 +2,7 @@
 // with what the rules say: used by the differential test and the fuzz target.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,12 +10,13 @@
 
 namespace testing_support {
 
-// Writes in.txt and Symbols.txt into `folder`, runs the engine there and
+// Writes in.txt, Symbols.txt and any Replacements.txt into `folder`, runs the engine there and
 // returns an empty string when the outputs, the captions and the error (if
 // any) are those of the model; otherwise says what differs. Outputs an
 // earlier call left in the folder serve as the earlier results.
 std::string DifferenceFromModel(const TempFolder& folder, std::string_view list,
-                                std::string_view symbols);
+                                std::string_view symbols,
+                                std::optional<std::string_view> replacements = std::nullopt);
 
 // The bytes with everything but printable ASCII written as \xHH.
 std::string Escaped(std::string_view bytes, std::size_t limit = 400);

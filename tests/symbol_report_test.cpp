@@ -14,6 +14,7 @@
 
 #include "engine/near_match.h"
 #include "engine/output_buffer.h"
+#include "engine/replacements.h"
 #include "engine/symbols.h"
 #include "engine/text_reader.h"
 #include "engine/unicode.h"
@@ -102,6 +103,13 @@ TEST(SymbolReport, ShowsEachCharacterAndEachStrayByte) {
   }
 }
 
+// The report of a run without Replacements.txt, whose suggestions go nowhere.
+void WriteReport(const SymbolReport& report, engine::OutputBuffer& out,
+                 const engine::SymbolInventory& inventory) {
+  engine::OutputBuffer suggestions([](std::string_view) {});
+  report.Write(out, suggestions, inventory, engine::Replacements());
+}
+
 // A report whose inventory is loaded from `lines` of Symbols.txt.
 struct Reported {
   engine::SymbolInventory inventory;
@@ -115,7 +123,7 @@ struct Reported {
   std::string Written() const {
     std::string bytes;
     engine::OutputBuffer out([&](std::string_view part) { bytes += part; });
-    report.Write(out, inventory);
+    WriteReport(report, out, inventory);
     out.Flush();
     return bytes;
   }
@@ -465,7 +473,7 @@ TEST(SymbolReport, NeverTakesOneIpaLetterForAnother) {
     report.Removed(removed, 1);
     std::string bytes;
     engine::OutputBuffer out([&](std::string_view part) { bytes += part; });
-    report.Write(out, symbols);
+    WriteReport(report, out, symbols);
     out.Flush();
     const auto records = Records(bytes);
     ASSERT_EQ(records[0].size(), 7u);
@@ -582,7 +590,7 @@ TEST(SymbolReport, StaysBoundedWhateverTheList) {
   auto written_of = [&](const SymbolReport& r) {
     std::string bytes;
     engine::OutputBuffer out([&](std::string_view part) { bytes += part; });
-    r.Write(out, inventory);
+    WriteReport(r, out, inventory);
     out.Flush();
     return bytes;
   };

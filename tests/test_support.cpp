@@ -45,6 +45,10 @@ bool TempFolder::Has(std::string_view name) const {
   return fs::exists(File(name));
 }
 
+void TempFolder::Remove(std::string_view name) const {
+  fs::remove(File(name));
+}
+
 std::vector<std::string> TempFolder::Names() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(path_))

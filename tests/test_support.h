@@ -28,6 +28,7 @@ class TempFolder {
   void Write(std::string_view name, std::string_view bytes) const;
   std::string Read(std::string_view name) const;
   bool Has(std::string_view name) const;
+  void Remove(std::string_view name) const;
   // Every entry's name, sorted.
   std::vector<std::string> Names() const;
 

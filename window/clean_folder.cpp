@@ -1,5 +1,7 @@
 #include "window/clean_folder.h"
 
+#include <optional>
+
 #include "engine/run.h"
 #include "runtime/outputs.h"
 
@@ -23,8 +25,14 @@ void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& in
   rt::OutputFile& bad = outputs.Create(path(engine::kBadName));
   rt::OutputFile& report = outputs.Create(path(engine::kReportName));
   rt::InputFile symbols(path(engine::kSymbolsName));
-  engine::Run({SourceOf(list), SourceOf(symbols), SinkOf(fixed), SinkOf(bad), SinkOf(report)},
-              inventory, progress);
+  std::optional<rt::InputFile> replacements =
+      rt::InputFile::IfPresent(path(engine::kReplacementsName));
+  const engine::RunOutcome outcome =
+      engine::Run({SourceOf(list), SourceOf(symbols),
+                   replacements ? std::optional(SourceOf(*replacements)) : std::nullopt,
+                   SinkOf(fixed), SinkOf(bad), SinkOf(report), [](std::string_view) {}},
+                  inventory, progress);
+  (void)outcome;
   outputs.Commit();
   progress(engine::kClosingCaption);
 }

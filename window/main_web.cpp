@@ -95,8 +95,9 @@ class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
     PageOutput fixed(engine::kFixedName, path(engine::kFixedName));
     PageOutput bad(engine::kBadName, path(engine::kBadName));
     PageOutput report(engine::kReportName, path(engine::kReportName));
-    engine::Run({SourceOf(list), SourceOf(symbols), fixed.Sink(), bad.Sink(), report.Sink()}, *this,
-                [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
+    engine::Run({SourceOf(list), SourceOf(symbols), std::nullopt, fixed.Sink(), bad.Sink(),
+                 report.Sink(), [](std::string_view) {}},
+                *this, [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
     fixed.End();
     bad.End();
     report.End();

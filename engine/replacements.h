@@ -1,0 +1,77 @@
+// Replacements.txt: symbols the user has chosen to write otherwise, one
+// record a symbol, SYMBOL TAB REPLACEMENT (further fields are the user's
+// notes). Each token of in.txt that is a SYMBOL becomes its REPLACEMENT's
+// symbols, which are then judged against Symbols.txt like any token: by
+// whole token, never inside one, and never again (a replacement is not
+// replaced). <U+XXXX> and <0xNN> stand for that character or byte, as the
+// report writes the characters one cannot see.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/symbol_index.h"
+
+namespace engine {
+
+class SymbolInventory;
+class TextReader;
+
+class Replacements {
+ public:
+  static constexpr std::uint32_t kNone = SymbolIndex::kAbsent;
+
+  // One symbol of a replacement, judged before the run.
+  struct Part {
+    std::string_view text;
+    std::uint64_t packed = 0;  // as SymbolIndex::Pack packs it; 0 when longer
+    bool legal = false;        // Symbols.txt has it
+  };
+  struct Record {
+    std::string symbol;
+    std::string replacement;  // its symbols joined by single spaces; empty deletes
+    long long line = 0;       // of Replacements.txt
+    // Filled by Judge.
+    std::vector<Part> parts;
+    // Tokens of in.txt replaced, and the line of the first.
+    std::uint64_t times = 0;
+    long long first_line = 0;
+  };
+
+  // Reads the records of the file to its end. A record without a TAB, with
+  // an empty SYMBOL or one that no token can be, or a SYMBOL given twice
+  // with different replacements, is the bad-file-mode error naming the file
+  // and the line.
+  void Load(TextReader& file, const std::string& name);
+
+  bool Empty() const { return records_.empty(); }
+  // Some SYMBOL is longer than a packed token.
+  bool HasLong() const { return has_long_; }
+  const std::vector<Record>& Records() const { return records_; }
+
+  // Judges every replacement's symbols against `inventory`, and hides the
+  // symbols replaced from its lookups of packed tokens for the run: the
+  // scan's hot loop then passes over every other legal token as before,
+  // and stops at those to replace them.
+  void Judge(SymbolInventory& inventory);
+
+  // The record whose SYMBOL the token is, or kNone.
+  std::uint32_t Find(std::uint64_t packed) const { return index_.Peek(packed); }
+  std::uint32_t Find(std::string_view token) const { return index_.Peek(token); }
+  const Record& operator[](std::uint32_t number) const { return records_[number]; }
+
+  // The record replaced a token of line `line_number` of in.txt; the first
+  // time, the symbols it writes count as used.
+  void Applied(std::uint32_t number, long long line_number);
+
+ private:
+  std::vector<Record> records_;
+  SymbolIndex index_;  // SYMBOL to record
+  bool has_long_ = false;
+  SymbolInventory* inventory_ = nullptr;
+};
+
+}  // namespace engine
