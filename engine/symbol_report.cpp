@@ -243,7 +243,7 @@ std::vector<std::string> SymbolReport::Findings(bool any_used,
     writes_unknown.push_back(
         "line " + std::to_string(record.line) + " writes " + Listed(unknown) + " for " +
         Shown(record.symbol) +
-        (record.times == 0 ? "" : " (" + Counted(record.times, "time", "times") + ")"));
+        (record.times == 0 ? "" : " (used " + Counted(record.times, "time", "times") + ")"));
   }
   if (!writes_unknown.empty()) {
     findings.push_back(
@@ -338,12 +338,13 @@ std::vector<std::string> SymbolReport::Sentences(const Replacements& replacement
     }
     replaced += record.times;
     if (++applied > kListedRecords) continue;
-    sentences.push_back(
-        "Replacements.txt line " + std::to_string(record.line) + " replaced " +
-        Shown(record.symbol) + " with " +
-        (record.replacement.empty() ? "nothing" : unicode::Visible(record.replacement)) + " " +
-        Counted(record.times, "time", "times") + ", first in line " +
-        std::to_string(record.first_line) + " of in.txt.");
+    sentences.push_back("Replacements.txt line " + std::to_string(record.line) +
+                        (record.replacement.empty()
+                             ? " deleted " + Shown(record.symbol)
+                             : " replaced " + Shown(record.symbol) + " with " +
+                                   unicode::Visible(record.replacement)) +
+                        " " + Counted(record.times, "time", "times") + ", first in line " +
+                        std::to_string(record.first_line) + " of in.txt.");
   }
   if (applied > kListedRecords) {
     sentences.push_back(Counted(applied - kListedRecords, "more record", "more records") +
