@@ -7,6 +7,7 @@
 // any program can run in it).
 #include <emscripten/emscripten.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -95,8 +96,12 @@ class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
     PageOutput fixed(engine::kFixedName, path(engine::kFixedName));
     PageOutput bad(engine::kBadName, path(engine::kBadName));
     PageOutput report(engine::kReportName, path(engine::kReportName));
-    engine::Run({SourceOf(list), SourceOf(symbols), std::nullopt, fixed.Sink(), bad.Sink(),
-                 report.Sink(), [](std::string_view) {}},
+    // The page hands over Replacements.txt only where the user has one.
+    std::optional<rt::InputFile> replacements =
+        rt::InputFile::IfPresent(path(engine::kReplacementsName));
+    engine::Run({SourceOf(list), SourceOf(symbols),
+                 replacements ? std::optional(SourceOf(*replacements)) : std::nullopt, fixed.Sink(),
+                 bad.Sink(), report.Sink(), [](std::string_view) {}},
                 *this, [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
     fixed.End();
     bad.End();
@@ -128,12 +133,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
         {"title", Form1::kTitle},
         {"folderInstructions",
          "The file you want to clean up should be called in.txt.  Put it in a folder with a file "
-         "called Symbols.txt with all of your phonetic symbols, one per line.  Then click this "
-         "button and choose that folder."},
+         "called Symbols.txt with all of your phonetic symbols, one per line.  A file called "
+         "Replacements.txt there, if you have one, says which symbols to replace first.  Then "
+         "click this button and choose that folder."},
         {"filesInstructions",
          "The file you want to clean up should be called in.txt.  You also need a file called "
          "Symbols.txt with all of your phonetic symbols, one per line.  Then click this button "
-         "and choose both files at once."},
+         "and choose both files at once, with Replacements.txt if you have one: it says which "
+         "symbols to replace first."},
         {"folderDone",
          "Done.  Fixed file is in the folder you chose, called FixedLines.txt.  List of lines "
          "repaired is also in that folder, with the file name BadLines.txt.  Click again to "
@@ -144,10 +151,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* PageTexts() {
          "start over."},
         {"save", "Save {name}"},
         // Where a mouse can drag, below the button.
-        {"dropHint", "You can also drop the folder, or both files, anywhere on this page."},
+        {"dropHint", "You can also drop the folder, or the files, anywhere on this page."},
         // Above the table of removed symbols, from SymbolReport.txt.
         {"report", "Why symbols were removed, from {name}"},
         {"reportFirst", "Why symbols were removed: the {shown} most removed, from {name}"},
+        // A check box in the table's Replace with column, and the button below the table.
+        {"replace", "Replace {symbol} with {replacement}"},
+        {"runAgain", "Run again with the checked replacements"},
+        // Why the button does nothing yet, and what it will do.
+        {"noneChecked", "Check a replacement in the table's Replace with column first."},
+        {"folderAgain",
+         "The checked replacements are added to Replacements.txt in the folder you chose, and "
+         "in.txt is cleaned again."},
+        {"filesAgain",
+         "The checked replacements are added to a Replacements.txt that you can save below, and "
+         "in.txt is cleaned again."},
         {"failed",
          "The run stopped with the error shown below.  Nothing was saved.  Click again to start "
          "over."},

@@ -125,6 +125,12 @@ export async function launchWebKit() {
           await new Promise((resolve) => setTimeout(resolve, polling));
         }
       },
+      // W3C WebDriver's keys: Tab, Enter, or a character's.
+      keyboard: {press: (key) => {
+        const value = {Tab: '\uE004', Enter: '\uE007'}[key] ?? key;
+        return session('POST', '/actions', {actions: [{type: 'key', id: 'keyboard',
+          actions: [{type: 'keyDown', value}, {type: 'keyUp', value}]}]});
+      }},
       chooseFiles: async (files) => session('POST', `/element/${await element('#FilePicker')}/value`, {text: files.join('\n')}),
       $$eval: (selector, fn) => page.evaluate(`(selector) => (${fn})([...document.querySelectorAll(selector)])`, selector),
       close: async () => {},
@@ -236,6 +242,20 @@ export async function runDrop(page, files, {folder, timeout} = {}) {
   return waitForEnd(page, timeout);
 }
 
+// The bytes each of the page's download links offers, read in the page:
+// {file name: Buffer}. (A saved download takes the focus from the page in
+// Firefox, and then the space bar no longer checks a check box.)
+export async function linkedFiles(page) {
+  const links = await page.$$eval('a[download]', (as) => as.map((a) => [a.getAttribute('download'), a.href]));
+  return Object.fromEntries(await Promise.all(links.map(async ([name, href]) => [name, Buffer.from(await page.evaluate(
+    async (href) => {
+      const bytes = new Uint8Array(await (await fetch(href)).arrayBuffer());
+      let text = '';
+      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+      return btoa(text);
+    }, href), 'base64')])));
+}
+
 // Saves the page's download links, as a user's click on each would, into a
 // fresh folder, and returns what was saved: {file name: Buffer}. The links
 // must be blob: URLs. Chromium is told where to save over DevTools; Firefox
@@ -245,15 +265,7 @@ export async function saveDownloadLinks(page, timeout = 120_000) {
   const notBlob = links.find(([, href]) => !href.startsWith('blob:'));
   if (notBlob) throw new Error(`the link for ${notBlob[0]} is not a blob: URL: ${notBlob[1].slice(0, 40)}`);
   // WebDriver has no say where a download goes: the bytes each link offers, read in the page.
-  if (page.chooseFiles) {
-    return Object.fromEntries(await Promise.all(links.map(async ([name, href]) => [name, Buffer.from(await page.evaluate(
-      async (href) => {
-        const bytes = new Uint8Array(await (await fetch(href)).arrayBuffer());
-        let text = '';
-        for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-        return btoa(text);
-      }, href), 'base64')])));
-  }
+  if (page.chooseFiles) return linkedFiles(page);
   let folder = page.browser().fixDownloads;
   if (folder) {
     for (const file of fs.readdirSync(folder)) fs.rmSync(path.join(folder, file), {recursive: true, force: true});

@@ -25,6 +25,18 @@ const golden = (name) => fs.readFileSync(path.join(goldenDir, name));
 const MiB = 1 << 20;
 const same = (a, b) => Boolean(a && b && a.equals(b));
 const OUTPUTS = ['FixedLines.txt', 'BadLines.txt', 'SymbolReport.txt'];
+// The fourth output: written only when the report suggests a replacement.
+const SUGGESTIONS = 'SuggestedReplacements.txt';
+
+// What the native program writes for `inputs` ({name: Buffer}): each file it adds.
+function native(what, inputs) {
+  const dir = h.scratch('fixinput-native-');
+  for (const [name, bytes] of Object.entries(inputs)) fs.writeFileSync(path.join(dir, name), bytes);
+  const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
+  if (run.status !== 0) throw new Error(`clean_folder on ${what}: ${run.stderr}`);
+  return Object.fromEntries(fs.readdirSync(dir).filter((name) => !(name in inputs))
+    .map((name) => [name, fs.readFileSync(path.join(dir, name))]));
+}
 
 // Random lists, from a seeded generator so that a failing one can be made
 // again. Texts are byte strings (latin1), so that a length is a size.
@@ -82,13 +94,13 @@ for (const [name, text, progress] of [
       edges: [[2 * MiB, '\r'], [3 * MiB, '\r\n']]}), 150],
 ]) {
   const symbols = Buffer.from([...LEGAL, '', 'a', utf8('ŋ ')].map((symbol) => symbol + pick(ENDS)).join(''), 'latin1');
-  const dir = h.scratch('fixinput-native-');
-  fs.writeFileSync(path.join(dir, 'in.txt'), text, 'latin1');
-  fs.writeFileSync(path.join(dir, 'Symbols.txt'), symbols);
-  const run = spawnSync(cleanFolder, [dir], {encoding: 'latin1'});
-  if (run.status !== 0) await h.bail(1, `FAILED: clean_folder on ${name}: ${run.stderr}`);
-  lists.push({name, in: Buffer.from(text, 'latin1'), symbols, progress,
-    expected: Object.fromEntries(OUTPUTS.map((name) => [name, fs.readFileSync(path.join(dir, name))]))});
+  let expected;
+  try {
+    expected = native(name, {'in.txt': Buffer.from(text, 'latin1'), 'Symbols.txt': symbols});
+  } catch (error) {
+    await h.bail(1, `FAILED: ${error.message}`);
+  }
+  lists.push({name, in: Buffer.from(text, 'latin1'), symbols, progress, expected});
 }
 
 const browser = browserName === 'webkit' ? await h.launchWebKit() : await h.launch(browserName);
@@ -123,7 +135,7 @@ async function open(way, url, setup) {
       else if (record.target === status) window.__told.push(`status: ${status.textContent}`);
     })).observe(document.body, {subtree: true, attributeFilter: ['aria-label'], childList: true});
     return {title: document.title, headings: [...document.querySelectorAll('h1,h2,h3')].map((e) => e.textContent.trim()),
-      buttons: document.querySelectorAll('button').length, focused: document.activeElement === button,
+      buttons: [...document.querySelectorAll('button')].filter((button) => button.checkVisibility()).length, focused: document.activeElement === button,
       version: document.getElementById('Version')?.textContent, role: document.getElementById('RunError').getAttribute('role'),
       csp: [...document.querySelectorAll('meta[http-equiv="Content-Security-Policy" i]')].map((m) => m.content)};
   });
@@ -155,7 +167,7 @@ async function checkRun(way, page, instructions, list, end, files, inputs = {}) 
   const expected = {...inputs, ...list.expected};
   h.check(`${name}: the outputs and nothing else`, Object.keys(files).sort().join() === Object.keys(expected).sort().join() &&
     Object.keys(inputs).every((file) => same(files[file], inputs[file])), Object.keys(files).join());
-  for (const file of OUTPUTS) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
+  for (const file of Object.keys(list.expected)) h.checkBytes(`${name}: ${file}`, files[file], expected[file]);
   // The report's table: its headings, then a row for each of its most removed symbols.
   const records = expected['SymbolReport.txt'].toString('utf8').split('\r\n');
   const header = records.findIndex((record) => record.startsWith('Symbol\t'));
@@ -176,10 +188,119 @@ async function checkRun(way, page, instructions, list, end, files, inputs = {}) 
   h.check(`${name}: a click then shows the instructions`, back.caption === instructions && back.alert === '', JSON.stringify(back));
 }
 
+// A list whose report suggests three replacements: g by ɡ, which looks the
+// same, and P by p and Q by q, another case. Its Replacements.txt has a BOM,
+// a header and a last record without its line end; it replaces a: first.
+const SUGGESTING = {'in.txt': Buffer.from('g a:\r\np a\r\ng t\r\na: p g\r\nP a Q\r\nq g\r\n'),
+  'Symbols.txt': Buffer.from('ɡ\r\nː\r\na\r\np\r\nt\r\nq\r\n')};
+const EARLIER_REPLACEMENTS = Buffer.from('\ufeffSymbol\tReplace with\r\na:\ta ː');
+
+// The report's suggestions, each as its check box is named: Replace SYMBOL with REPLACEMENT.
+const suggested = (report) => report.toString('utf8').split('\r\n').map((record) => record.split('\t'))
+  .filter((fields) => fields.length === 7 && fields[0] !== 'Symbol' && fields[6] !== '')
+  .map((fields) => `Replace ${fields[0]} with ${fields[6]}`);
+
+// Tabs from the page's button to the run again's, pressing the space bar
+// on each check box named in `take`; returns the names of what had the focus
+// on the way, the check boxes by theirs.
+async function tabToRunAgain(page, take) {
+  await page.evaluate(() => document.getElementById('Command1').focus());
+  const focused = [];
+  for (let tabs = 0; tabs < 30 && focused.at(-1) !== 'RunAgainButton'; tabs++) {
+    await page.keyboard.press('Tab');
+    focused.push(await page.evaluate(() => document.activeElement.id || document.activeElement.getAttribute('aria-label') ||
+      document.activeElement.tagName));
+    if (take.includes(focused.at(-1))) await page.keyboard.press(' ');
+  }
+  return focused;
+}
+
+// The run again's button and what the page says of it.
+const runAgainShown = (page) => page.evaluate(() => {
+  const button = document.getElementById('RunAgainButton');
+  return {shown: button.checkVisibility(), caption: button.textContent, disabled: button.getAttribute('aria-disabled'),
+    why: document.getElementById(button.getAttribute('aria-describedby'))?.textContent ?? '',
+    boxes: [...document.querySelectorAll('#ReportTable tbody input')].map((box) => ({name: box.getAttribute('aria-label'),
+      type: box.type, reachable: box.tabIndex === 0 && !box.disabled && box.checkVisibility(), checked: box.checked}))};
+});
+
+// From a run of `inputs` that has ended in `end`: the check boxes of its
+// suggestions, and its button, which does nothing while none is checked;
+// then by keyboard the first two suggestions taken, and the last one: each
+// run again has the outputs the native program writes with the
+// Replacements.txt made for it, which the page saves too, and the last
+// one no SuggestedReplacements.txt. `saved` gives the files saved; in the
+// folder (`folderWay`) the inputs too.
+async function checkRunsAgain(way, page, end, inputs, saved, folderWay) {
+  let expected = native(way, inputs);
+  const outputsOf = (inputs, expected) => ({...(folderWay && inputs), ...expected});
+  const checkSaved = async (name, end, inputs, expected) => {
+    h.check(`${name}: "Done.", assistive technology told once of start and end`, end.alert === '' &&
+      end.caption.startsWith('Done.') && JSON.stringify(end.told) === JSON.stringify(TOLD), JSON.stringify(end));
+    const files = await saved();
+    const wanted = outputsOf(inputs, expected);
+    h.check(`${name}: the native program's files and nothing else`, Object.keys(files).sort().join() ===
+      Object.keys(wanted).sort().join(), `${Object.keys(files)}; expected ${Object.keys(wanted)}`);
+    for (const file of Object.keys(wanted)) h.checkBytes(`${name}: ${file}`, files[file], wanted[file]);
+  };
+  await checkSaved(`${way}, suggestions`, end, inputs, expected);
+  const names = suggested(expected['SymbolReport.txt']);
+  let shown = await runAgainShown(page);
+  h.check(`${way}, suggestions: a check box for each, named by its replacement, reachable; the button there, ` +
+    'saying why it does nothing yet', names.length === 3 && shown.shown && shown.caption === 'Run again with the checked replacements' &&
+    shown.disabled === 'true' && /check/i.test(shown.why) && JSON.stringify(shown.boxes.map((box) => box.name)) ===
+    JSON.stringify(names) && shown.boxes.every((box) => box.type === 'checkbox' && box.reachable && !box.checked),
+  JSON.stringify({names, shown}));
+  await page.click('#RunAgainButton');
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  const idle = await page.evaluate(() => [document.getElementById('Command1').textContent, document.querySelectorAll('#Downloads a').length,
+    document.getElementById('Report').hidden]);
+  h.check(`${way}, suggestions: the button with none checked starts no run`, idle[0].startsWith('Done.') && !idle[2] &&
+    idle[1] === (folderWay ? 0 : Object.keys(expected).length), JSON.stringify(idle));
+
+  let replacements = inputs['Replacements.txt'] ? Buffer.concat([inputs['Replacements.txt'], Buffer.from('\r\n')]) : Buffer.alloc(0);
+  for (const [what, take] of [['the first two taken', names.slice(0, 2)], ['then the last', names.slice(2)]]) {
+    const name = `${way}, ${what}`;
+    const focused = await tabToRunAgain(page, take);
+    shown = await runAgainShown(page);
+    h.check(`${name}: the check boxes by Tab, then the button, which now says what it does`,
+      shown.boxes.length > 0 && shown.boxes.every((box) => focused.includes(box.name)) && focused.at(-1) === 'RunAgainButton' &&
+      shown.disabled === 'false' && /Replacements\.txt/.test(shown.why) &&
+      JSON.stringify(shown.boxes.filter((box) => box.checked).map((box) => box.name)) === JSON.stringify(take),
+    JSON.stringify({focused, shown}));
+    await page.evaluate(() => {
+      window.__captions = [];
+      window.__told = [];
+    });
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => window.__captions.some((caption) => caption.startsWith('Done.')) ||
+      document.getElementById('RunError').textContent.trim() !== '', {timeout: 120_000, polling: 50});
+    const again = await h.waitForEnd(page);
+    const focus = await page.evaluate(() => document.activeElement.id);
+    h.check(`${name}: the focus on the page's button, the run again's gone`, focus === 'Command1', focus);
+    // Replace g with ɡ: the record g<TAB>ɡ.
+    replacements = Buffer.concat([replacements, ...take.map((box) => Buffer.from(`${/^Replace (.*) with (.*)$/.exec(box)
+      .slice(1).join('\t')}\r\n`))]);
+    inputs = {...inputs, 'Replacements.txt': replacements};
+    expected = native(name, inputs);
+    await checkSaved(name, again, inputs, folderWay ? expected : {...expected, 'Replacements.txt': replacements});
+  }
+  h.check(`${way}, none left: no SuggestedReplacements.txt, nor a button to run again`,
+    !(SUGGESTIONS in expected) && !(await runAgainShown(page)).shown);
+}
+
 await h.group('file way', async () => {
   const way = `${browserName}, file way`;
   const {page, instructions, onlyItself} = await open(way, pathToFileURL(pagePath).href,
     browserName === 'chromium' ? h.withoutFolderPicker : undefined);
+  // A Replacements.txt dropped with the two is used; then its suggestions taken
+  // (first: in Firefox a saved download takes the focus from the page).
+  {
+    const inputs = {...SUGGESTING, 'Replacements.txt': EARLIER_REPLACEMENTS};
+    const end = await h.runDrop(page, inputs);
+    await checkRunsAgain(`${way}, dropped with Replacements.txt`, page, end, inputs, () => h.linkedFiles(page), false);
+    await page.click('#Command1');
+  }
   // Files chosen one by one have no folder the page can name: the program's paths start at '.'.
   for (const [what, number, file, inputs] of [
     ['only in.txt picked', 53, './Symbols.txt', {'in.txt': golden('in.txt')}],
@@ -253,6 +374,15 @@ if (puppeteer) await h.group('reflow', async () => {
     out = await misfits(page, '#Downloads a');
     h.check(`${way}, done: nothing cut off, the save links in view`,
       done.caption.startsWith('Done.') && (await page.$$('#Downloads a')).length === OUTPUTS.length && out.length === 0, out);
+    // A report with suggestions: their button in view once it has the focus.
+    const dir = h.scratch('fixinput-chosen-');
+    for (const [name, bytes] of Object.entries(SUGGESTING)) fs.writeFileSync(path.join(dir, name), bytes);
+    await page.click('#Command1');
+    const suggesting = await h.runFileWay(page, Object.keys(SUGGESTING).map((name) => path.join(dir, name)));
+    await page.evaluate(() => document.getElementById('RunAgainButton').focus());
+    out = await misfits(page, '#RunAgainButton');
+    h.check(`${way}, suggestions: nothing cut off, the button to run again in view`,
+      suggesting.caption.startsWith('Done.') && out.length === 0, out);
     await page.click('#Command1');
     const after = await page.evaluate(() => [document.getElementById('Command1').textContent,
       document.querySelectorAll('a').length]);
@@ -561,6 +691,34 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     await fill(page, {...inputs, ...earlier});
     const end = await h.runDrop(page, {}, {folder: 'words'});
     await checkRun('folder way, the folder dropped', page, instructions, golden, end, await folder(page), inputs);
+  }
+  // Suggestions taken in the folder. A run again that fails leaves the folder
+  // as it was, without the Replacements.txt it made; one that succeeds puts it there.
+  {
+    await fill(page, SUGGESTING);
+    await h.runFolderWay(page);
+    const before = await folder(page);
+    const setList = (bytes) => page.evaluate(async (base64) => {
+      const dir = await (await navigator.storage.getDirectory()).getDirectoryHandle('words');
+      const writable = await (await dir.getFileHandle('in.txt')).createWritable();
+      await writable.write(Uint8Array.from(atob(base64), (c) => c.charCodeAt(0)));
+      await writable.close();
+    }, bytes.toString('base64'));
+    const utf16 = Buffer.from('\ufeffg a\r\n', 'utf16le');
+    await setList(utf16);
+    await page.click('#ReportTable tbody input');
+    await runs();
+    await page.click('#RunAgainButton');
+    await page.waitForFunction(() => document.getElementById('RunError').textContent.trim() !== '', {timeout: 120_000});
+    const failed = await state(page);
+    const now = await folder(page);
+    h.check('folder way, a run again that fails: the alert from one run; the folder as it was, no Replacements.txt',
+      await runs() === 1 && /\b54\b/.test(failed.alert) && Object.keys(now).sort().join() === Object.keys(before).sort().join() &&
+      same(now['in.txt'], utf16) && Object.keys(before).every((name) => name === 'in.txt' || same(now[name], before[name])), JSON.stringify({...failed, files: Object.keys(now)}));
+    await page.click('#Command1');
+    await setList(SUGGESTING['in.txt']);
+    await checkRunsAgain('folder way', page, await h.runFolderWay(page), SUGGESTING, () => folder(page), true);
+    await page.click('#Command1');
   }
   onlyItself(server.requests);
   await page.close();

@@ -1,8 +1,10 @@
 // The page's one button, and the ways it is given the files: the folder
 // picker, the file chooser, a drop.
 
-// The files in.txt and Symbols.txt of a dropped folder that the page may
-// only read.
+// The inputs a run takes, by name; Replacements.txt is optional.
+const INPUTS = [IN, SYMBOLS, REPLACEMENTS];
+
+// The inputs of a dropped folder that the page may only read.
 async function filesIn(folderEntry) {
   const entries = [];
   const reader = folderEntry.createReader();
@@ -11,7 +13,7 @@ async function filesIn(folderEntry) {
     entries.push(...batch);
     more = batch.length > 0;
   }
-  const wanted = entries.filter((entry) => entry.isFile && (entry.name === IN || entry.name === SYMBOLS));
+  const wanted = entries.filter((entry) => entry.isFile && INPUTS.includes(entry.name));
   return Promise.all(wanted.map((entry) => new Promise((resolve, reject) => entry.file(resolve, reject))));
 }
 
@@ -22,6 +24,33 @@ async function inputFrom(folder, name) {
   } catch (e) {
     return { error: e.name, reason: e.message };
   }
+}
+
+// The Replacements.txt of a run again: the bytes of `earlier` (none, a File
+// or Blob, or why the browser would not give it), ended by a line end, then a
+// record for each of `checked`, as the report writes its symbol and its
+// replacement. Returns the file for the program and, unless the browser
+// would not read the earlier one (which the program then reports), the
+// bytes to save.
+async function replacementsWith(earlier, checked) {
+  let bytes = new Uint8Array(0);
+  if (earlier) {
+    if (earlier.error) return { input: earlier };
+    try {
+      bytes = new Uint8Array(await earlier.arrayBuffer());
+    } catch (e) {
+      return { input: { error: e.name, reason: e.message } };
+    }
+  }
+  const last = bytes[bytes.length - 1];
+  const end = bytes.length > 0 && last !== 0x0a && last !== 0x0d ? "\r\n" : "";
+  // Where no record comes before them, a first one whose symbol is "Symbol"
+  // would be read as the header: one goes first.
+  const none = bytes.length <= 64 && /^(\xef\xbb\xbf)?[\r\n]*$/.test(String.fromCharCode(...bytes));
+  const records = none && checked[0].symbol === "Symbol" ? ["Symbol\tReplace with\r\n"] : [];
+  for (const { symbol, replacement } of checked) records.push(`${symbol}\t${replacement}\r\n`);
+  const blob = new Blob([bytes, end, ...records], { type: "text/plain" });
+  return { input: blob, written: [{ name: REPLACEMENTS, blob }] };
 }
 
 // The page's one button. `state` is ready (the instructions show), busy (a
@@ -42,6 +71,9 @@ class Page {
     this.programs = new Programs();
     this.showInstructions();
     this.view.button.addEventListener("click", () => this.click());
+    // What a run again with the checked replacements does: set by each run.
+    this.again = null;
+    this.view.runAgainButton.addEventListener("click", () => this.runAgain());
     // Files chosen one by one have no folder the page can name: the program's
     // paths start at ".".
     this.picker.addEventListener("change", () => {
@@ -65,12 +97,27 @@ class Page {
     hint.hidden = !window.matchMedia("(pointer: fine)").matches;
   }
 
-  // The two inputs among chosen or dropped files; the program's paths then
+  // The inputs among chosen or dropped files; the program's paths then
   // start at ".", since such files have no folder the page can name.
   runOnFiles(files) {
     const inputs = {};
-    for (const file of files) if (file.name === IN || file.name === SYMBOLS) inputs[file.name] = file;
-    return this.run({ folder: ".", inputs }, new DownloadOutputs(this.view));
+    for (const file of files) if (INPUTS.includes(file.name)) inputs[file.name] = file;
+    return this.runFiles(inputs);
+  }
+
+  // A run again takes the same files, its Replacements.txt the one made for it.
+  async runFiles(inputs, checked) {
+    this.state = "busy";
+    let written = [];
+    if (checked) ({ input: inputs[REPLACEMENTS], written = [] } = await replacementsWith(inputs[REPLACEMENTS], checked));
+    this.again = (checked) => this.runFiles(inputs, checked);
+    return this.run({ folder: ".", inputs, written }, new DownloadOutputs(this.view));
+  }
+
+  runAgain() {
+    const checked = this.view.checkedReplacements();
+    if (this.state !== "over" || checked.length === 0) return;
+    return this.again(checked);
   }
 
   // A dropped folder that the browser lets the page write to is used as the
@@ -126,8 +173,22 @@ class Page {
       this.state = "over";
       return;
     }
-    const [list, symbols] = await Promise.all([inputFrom(folder, IN), inputFrom(folder, SYMBOLS)]);
-    await this.run({ folder: folder.name, inputs: { [IN]: list, [SYMBOLS]: symbols } }, new FolderOutputs(folder));
+    await this.runInFolder(folder);
+  }
+
+  // The inputs as the folder has them now; a run again writes its
+  // Replacements.txt there, when it succeeds, for the desktop program too.
+  async runInFolder(folder, checked) {
+    this.state = "busy";
+    const inputs = {};
+    await Promise.all(INPUTS.map(async (name) => {
+      const input = await inputFrom(folder, name);
+      if (name !== REPLACEMENTS || input.error !== "NotFoundError") inputs[name] = input;
+    }));
+    let written = [];
+    if (checked) ({ input: inputs[REPLACEMENTS], written = [] } = await replacementsWith(inputs[REPLACEMENTS], checked));
+    this.again = (checked) => this.runInFolder(folder, checked);
+    await this.run({ folder: folder.name, inputs, written }, new FolderOutputs(folder));
   }
 }
 

@@ -2,7 +2,9 @@
 // that become the outputs' only when the run succeeded, with what a cut run
 // left there removed; or as links, where the page cannot write to a folder.
 // Both take the program's outputs one step at a time: open, write, then save
-// or drop.
+// or drop; an output the program withdraws is no output of the run, and in
+// the folder its earlier file goes when the others are saved. The page's own
+// output, the Replacements.txt of a run again, takes the same steps.
 
 // A failure of the browser while it saves an output.
 class OutputFailure {
@@ -21,8 +23,8 @@ async function saving(output, step) {
   }
 }
 
-// The program's outputs: their swap files are the browser's leftovers of our runs.
-const OUTPUTS = ["FixedLines.txt", "BadLines.txt", "SymbolReport.txt"];
+// The outputs: their swap files are the browser's leftovers of our runs.
+const OUTPUTS = ["FixedLines.txt", "BadLines.txt", "SymbolReport.txt", SUGGESTIONS, REPLACEMENTS];
 // A run's temporary outputs are FixInputFiles-<run>-<output>.tmp. (In a
 // folder the user picked, Chromium refuses names that start with "~", like
 // the native program's temporaries: the page can never touch those.)
@@ -89,7 +91,9 @@ class FolderOutputs {
     this.folder = folder;
     this.run = Math.random().toString(36).slice(2, 10);
     this.outputs = new Map();
+    this.withdrawn = [];
     this.doneCaption = TEXTS.folderDone;
+    this.againText = TEXTS.folderAgain;
     this.ready = holdLock(RUN_LOCK + this.run).then(async (release) => {
       this.release = release;
       await removeLeftovers(folder).catch(() => {});
@@ -118,6 +122,15 @@ class FolderOutputs {
     });
   }
 
+  // The output goes with its temporary file; its earlier one, when the run has succeeded.
+  async withdraw(id) {
+    const output = this.outputs.get(id);
+    this.outputs.delete(id);
+    this.withdrawn.push(output);
+    await output.stream.abort().catch(() => {});
+    await this.folder.removeEntry(output.temporary).catch(() => {});
+  }
+
   // All the writing is done before the first output is put in place, so
   // that the moment one is new beside an earlier other is as short as two renames.
   async save() {
@@ -132,6 +145,11 @@ class FolderOutputs {
     for (const output of outputs) {
       await saving(output, () => output.handle.move(output.name));
       output.placed = true;
+    }
+    for (const output of this.withdrawn) {
+      await saving(output, async () => {
+        if (await exists(this.folder, output.name)) await this.folder.removeEntry(output.name);
+      });
     }
     await this.end();
   }
@@ -168,6 +186,7 @@ class DownloadOutputs {
     this.view = view;
     this.outputs = new Map();
     this.doneCaption = TEXTS.filesDone;
+    this.againText = TEXTS.filesAgain;
   }
 
   open(id, output) {
@@ -179,9 +198,14 @@ class DownloadOutputs {
     this.outputs.get(id).parts.push(new Blob([bytes]));
   }
 
+  withdraw(id) {
+    this.outputs.delete(id);
+  }
+
+  // The page's own output after the program's.
   save() {
-    this.view.showDownloads([...this.outputs.values()].map(({ name, parts }) =>
-      ({ name, blob: new Blob(parts, { type: "text/plain" }) })));
+    const outputs = [...this.outputs.values()].sort((a, b) => Boolean(a.page) - Boolean(b.page));
+    this.view.showDownloads(outputs.map(({ name, parts }) => ({ name, blob: new Blob(parts, { type: "text/plain" }) })));
   }
 
   drop() {

@@ -20,8 +20,10 @@ async function handBytes(worker, inputs, names) {
 
 // One run of the program on the files of `job`, saving through `outputs`.
 // The job is what the program is handed: `inputs` by name, and `folder`, the
-// name its paths give their folder. Resolves once the outputs are in place,
-// or the failure is shown.
+// name its paths give their folder; and `written`, files the page made
+// ({name, blob}) that are saved with the program's outputs, under the same
+// promise: only when the run succeeds. Resolves once the outputs are in
+// place, or the failure is shown.
 async function run(view, programs, job, outputs) {
   view.startRun();
   let worker;
@@ -48,6 +50,12 @@ async function run(view, programs, job, outputs) {
   const then = (step) => {
     steps = steps.then(() => failure || step()).catch(stop);
   };
+  // The page's files first: in the folder, they are in place before the program's outputs.
+  (job.written || []).forEach(({ name, blob }, at) => {
+    const id = `page ${at}`;
+    then(() => outputs.open(id, { name, path: `${job.folder}/${name}`, page: true }));
+    then(() => { outputs.write(id, blob).catch(stop); });
+  });
   let succeeded = false;
   let error = null;
   // The report's bytes, kept for its table as they go to the file.
@@ -68,6 +76,8 @@ async function run(view, programs, job, outputs) {
       if (id === reportId) reportParts.push(bytes);
       then(() => { outputs.write(id, bytes).catch(stop); });
     },
+    // The program wrote nothing to this output, and an earlier one must go.
+    withdrawn: ({ id }) => then(() => outputs.withdraw(id)),
     error: ({ message }) => { error = message; },
     succeeded: () => { succeeded = true; },
     ended: ({ status, failure: crash, memory }) => {
@@ -82,7 +92,7 @@ async function run(view, programs, job, outputs) {
     event.preventDefault();
     stop({ crash: event.message || TEXTS.couldNotStart });
   };
-  worker.postMessage(job);
+  worker.postMessage({ folder: job.folder, inputs: job.inputs });
 
   await ended;
   await steps;
@@ -90,7 +100,7 @@ async function run(view, programs, job, outputs) {
     try {
       await outputs.save();
       view.endRun(outputs.doneCaption);
-      view.showReport(await new Blob(reportParts).text());
+      view.showReport(await new Blob(reportParts).text(), outputs.againText);
       return;
     } catch (refused) {
       failure = refused;

@@ -10,6 +10,10 @@
 const IN = "in.txt";
 const SYMBOLS = "Symbols.txt";
 const REPORT = "SymbolReport.txt";
+// Optional: replacements made before the list is checked, each a symbol and
+// what stands for it.
+const REPLACEMENTS = "Replacements.txt";
+const SUGGESTIONS = "SuggestedReplacements.txt";
 const TEXTS = JSON.parse(document.getElementById("Texts").textContent);
 
 // A text of TEXTS with its {names} filled in from `values`.

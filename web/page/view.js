@@ -13,6 +13,12 @@ class View {
     this.runStatus = document.getElementById("RunStatus");
     this.downloads = document.getElementById("Downloads");
     this.report = document.getElementById("Report");
+    this.runAgain = document.getElementById("RunAgain");
+    this.runAgainButton = document.getElementById("RunAgainButton");
+    this.runAgainButton.textContent = TEXTS.runAgain;
+    this.runAgainWhat = document.getElementById("RunAgainWhat");
+    // The report's suggested replacements, each with its check box.
+    this.suggestions = [];
     this.announced = false;
   }
 
@@ -24,6 +30,8 @@ class View {
   // goes on, assistive technology hears one name and is told once of its
   // start and once of its end.
   startRun() {
+    // The report goes, and with it what had the focus: a run again's button.
+    if (this.report.contains(document.activeElement)) this.button.focus();
     this.clearDownloads();
     this.clearReport();
     this.hideError();
@@ -92,8 +100,10 @@ class View {
   // The report as a table, its most removed symbols first, with the
   // findings a user must see above it and the sentences after it: records
   // of tab-separated fields, each ended by CR LF; a sentence stands in the
-  // Note column of a record of its own.
-  showReport(text) {
+  // Note column of a record of its own. A row whose Replace with column has
+  // a suggestion gets a check box there, for a run again with the checked
+  // ones, which `againText` says what it does with them.
+  showReport(text, againText) {
     const records = text.split("\r\n");
     const header = records.findIndex((record) => record.startsWith("Symbol\t"));
     const blank = records.indexOf("", header);
@@ -114,7 +124,9 @@ class View {
       fields.forEach((field, column) => {
         const cell = document.createElement(column === 0 ? "th" : "td");
         if (column === 0) cell.scope = "row";
-        if (column === 0 || column === 6) {
+        if (column === 6 && field !== "") {
+          cell.append(this.suggestion(fields[0], field));
+        } else if (column === 0 || column === 6) {
           cell.append(...withMarks(field));
         } else {
           cell.textContent = field;
@@ -128,12 +140,43 @@ class View {
     const title = rows.length > REPORT_ROWS ? TEXTS.reportFirst : TEXTS.report;
     document.getElementById("ReportTitle").textContent = fill(title, { shown: REPORT_ROWS, name: REPORT });
     document.getElementById("ReportSentences").replaceChildren(...sentences(records.slice(blank + 1)));
+    this.againText = againText;
+    this.runAgain.hidden = this.suggestions.length === 0;
+    this.showChecked();
     this.report.hidden = false;
+  }
+
+  // The replacement a row suggests, with the check box that takes it: its
+  // name says the whole replacement, and a click on the text checks it too.
+  suggestion(symbol, replacement) {
+    const box = document.createElement("input");
+    box.type = "checkbox";
+    box.setAttribute("aria-label", fill(TEXTS.replace, { symbol, replacement }));
+    box.addEventListener("change", () => this.showChecked());
+    this.suggestions.push({ box, symbol, replacement });
+    const label = document.createElement("label");
+    label.append(box, ...withMarks(replacement));
+    return label;
+  }
+
+  // The button stays in reach while nothing is checked, and says why it does nothing.
+  showChecked() {
+    const any = this.checkedReplacements().length > 0;
+    this.runAgainButton.setAttribute("aria-disabled", String(!any));
+    this.runAgainWhat.textContent = any ? this.againText : TEXTS.noneChecked;
+  }
+
+  // The checked suggestions, in the report's order: {symbol, replacement},
+  // each as the report writes it.
+  checkedReplacements() {
+    return this.suggestions.filter(({ box }) => box.checked).map(({ symbol, replacement }) => ({ symbol, replacement }));
   }
 
   clearReport() {
     this.report.hidden = true;
     this.report.querySelector("tbody").textContent = "";
+    this.suggestions = [];
+    this.runAgain.hidden = true;
   }
 
   // At a narrow window or a large zoom what appears may lie below the fold.
