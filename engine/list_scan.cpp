@@ -37,10 +37,8 @@ inline std::uint64_t PackedToken(const char* bytes, std::size_t token, std::size
   return (LoadWord(bytes + token) & kLowBytes[length]) | std::uint64_t{length} << 56;
 }
 
-inline bool LegalShort(const SymbolIndex::PackedProbe legal_symbols, const char* bytes,
-                       std::size_t token, std::size_t length) {
-  return legal_symbols.Contains(PackedToken(bytes, token, length));
-}
+// For a scan that replaces no token.
+constexpr auto kPassNoOther = [](std::size_t, std::size_t, std::uint64_t) { return false; };
 
 // Where what follows the separator at `at`, bit `bit` of its block, starts:
 // a CR of `crlf` takes its LF with it.
@@ -51,20 +49,22 @@ inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
 // Passes the short legal tokens ended by `separators`, bits of the block that
 // starts at `block_start`, from the token that starts at `token_start`, and
 // moves it on; returns the separators left, from the first that ends a token
-// that is empty, too long to pack or not legal. Inlined where it is called
-// twice, or the hot loop pays for a call each block.
+// that is empty, too long to pack, or not legal and not passed by
+// pass_other(token, length, packed). Inlined where it is called twice, or
+// the hot loop pays for a call each block.
+template <class PassOther>
 [[gnu::always_inline]] inline std::uint64_t PassLegalTokens(
     const char* bytes, std::size_t block_start, std::uint64_t separators, std::uint64_t crlf,
-    const SymbolIndex::PackedProbe legal_symbols, std::size_t& token_start) {
+    const SymbolIndex::PackedProbe legal_symbols, std::size_t& token_start,
+    PassOther&& pass_other) {
   std::size_t token = token_start;
   while (separators != 0) {
     const int bit = std::countr_zero(separators);
     const std::size_t at = block_start + static_cast<std::size_t>(bit);
     const std::size_t length = at - token;
-    if (length - 1 >= SymbolIndex::kMaxPackedLength ||
-        !LegalShort(legal_symbols, bytes, token, length)) {
-      break;
-    }
+    if (length - 1 >= SymbolIndex::kMaxPackedLength) break;
+    const std::uint64_t packed = PackedToken(bytes, token, length);
+    if (!legal_symbols.Contains(packed) && !pass_other(token, length, packed)) break;
     separators &= separators - 1;
     token = After(at, crlf, bit);
   }
@@ -86,14 +86,44 @@ bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t lengt
   return symbols_.LegalSymbol(std::string_view(bytes + token, length));
 }
 
-void ListScan::StartRepair(std::size_t line, std::size_t token) {
+void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t token, LineSink& sink) {
+  const std::size_t first = edit_count_ != 0 ? edits_[0].at : token;
   repairing_ = true;
   split_ = false;
   current_ = bad_ = line;
   current_size_ = bad_length_ = 0;
   bad_replacement_ = nullptr;
-  joined_ = legal_joined_ = token > line;
-  stretch_ = {line, token > line ? token - 1 : line, token > line};
+  joined_ = legal_joined_ = first > line;
+  stretch_ = {line, first > line ? first - 1 : line, first > line};
+  // The line's tokens replaced while it was clean are replaced again as a
+  // line being repaired replaces them; the tokens between are legal.
+  for (std::size_t i = 0; i < edit_count_; ++i) {
+    const TokenEdit& edit = edits_[i];
+    ReplaceToken(bytes, edit.at, edit.length, edit.record, sink);
+    const std::size_t after = edit.at + edit.length + 1;
+    const std::size_t next = i + 1 < edit_count_ ? edits_[i + 1].at : token;
+    if (next > after) PassLegalAfterReplaced(after, next - 1);
+  }
+  edit_count_ = 0;
+}
+
+void ListScan::PassLegalAfterReplaced(std::size_t start, std::size_t end) {
+  stretch_.end = end;
+  legal_stretch_ = {start, end, true};
+  legal_joined_ = true;
+}
+
+std::span<const TokenEdit> ListScan::EditsBefore(std::size_t end) {
+  std::size_t count = edit_count_;
+  while (count != 0 && edits_[count - 1].at >= end) --count;
+  return std::span<const TokenEdit>(edits_.data(), count);
+}
+
+// What is left is on the line in hand, the first of the next stretch.
+void ListScan::DropEditsHandedOut(std::size_t handed) {
+  if (handed == 0) return;
+  for (std::size_t i = handed; i < edit_count_; ++i) edits_[i - handed] = edits_[i];
+  edit_count_ -= handed;
 }
 
 // A token one space after the one before continues its stretch; any other
@@ -239,6 +269,7 @@ inline RepairedLine ListScan::FinishRepair(char* bytes, std::size_t end_length, 
 // separator, and judging the token that it ends. The state they share lives
 // in locals while the scan runs, so that it stays in registers, and in the
 // scan between calls.
+template <bool kReplacing>
 bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   char* const bytes = text.data();
   const std::size_t size = text.size();
@@ -261,7 +292,11 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       stretch.marked = bytes + block_start;
       stretch.lone_ends = lone_ends;
       stretch.end_record = end_record;
+      stretch.text = bytes;
+      stretch.edits = EditsBefore(end);
+      stretch.replacements = replacements_;
       sink.CleanLines(stretch);
+      DropEditsHandedOut(stretch.edits.size());
       clean_lines = 0;
       lone_ends = 0;
     }
@@ -279,8 +314,22 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   // While lines are clean: a lookup for each short token, and nothing else.
   // The lines passed are counted, and the line in hand starts after the last.
   auto pass_clean_tokens = [&] {
-    const std::uint64_t separators =
-        PassLegalTokens(bytes, block_start, block.separators, block.crlf, legal_symbols, token);
+    // A token whose replacement is all legal, where there is room to note
+    // it, is passed as a legal one.
+    auto pass_replaced = [&](std::size_t at, std::size_t length, std::uint64_t packed) {
+      if constexpr (!kReplacing) {
+        return false;
+      } else {
+        const std::uint32_t number = replacements_->Find(packed);
+        if (number == Replacements::kNone || edit_count_ == edits_.size()) return false;
+        const Replacements::Record& record = (*replacements_)[number];
+        if (!record.all_legal) return false;
+        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), number};
+        return true;
+      }
+    };
+    const std::uint64_t separators = PassLegalTokens(
+        bytes, block_start, block.separators, block.crlf, legal_symbols, token, pass_replaced);
     const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
     block.separators = separators;
     if (passed_ends == 0) return;
@@ -300,8 +349,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     const std::uint64_t ends = block.line_ends & block.separators;
     const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
     const std::size_t from = token;
-    const std::uint64_t left =
-        PassLegalTokens(bytes, block_start, block.separators & in_line, 0, legal_symbols, token);
+    const std::uint64_t left = PassLegalTokens(bytes, block_start, block.separators & in_line, 0,
+                                               legal_symbols, token, kPassNoOther);
     if (token != from) {
       block.separators = left | (block.separators & ~in_line);
       stretch_.end = token - 1;
@@ -411,17 +460,27 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
         pass_clean_token(separator);
         continue;
       }
+      if (replaced != Replacements::kNone && (*replacements_)[replaced].all_legal) {
+        if (edit_count_ == edits_.size()) hand_out(line_start, false);
+        if (edit_count_ < edits_.size()) {
+          edits_[edit_count_++] = {token, static_cast<std::uint32_t>(length), replaced};
+          pass_clean_token(separator);
+          continue;
+        }
+      }
       // The clean lines before go first: the line's cleaned form may be
       // handed out in parts before it ends.
       hand_out(line_start, false);
-      StartRepair(line_start, token);
+      StartRepair(bytes, line_start, token, sink);
     }
     repair_token(separator, length, packed, legal_token, replaced);
   }
 }
 
 void ListScan::Clean(TextReader& list, LineSink& sink) {
-  while (!Scan(list.InHand(), list.AtEnd(), sink)) {
+  // Without replacements, the hot loop asks nothing more of a token.
+  const auto scan = replacements_ ? &ListScan::Scan<true> : &ListScan::Scan<false>;
+  while (!(this->*scan)(list.InHand(), list.AtEnd(), sink)) {
     list.Drop(Passed());
     DropPassed();
     list.ReadMore();
@@ -436,6 +495,7 @@ void ListScan::DropPassed() {
       *position -= dropped;
     }
   }
+  for (std::size_t i = 0; i < edit_count_; ++i) edits_[i].at -= dropped;
   next_block_ -= dropped;
   token_ -= dropped;
   line_start_ = 0;

@@ -47,8 +47,16 @@ struct RepairedLine {
   int end_length = 0;
 };
 
-// Lines that cleaning leaves as they stand, as they lie in the list: to be
-// written as records ended by CR LF.
+// A token of a line that is otherwise clean, replaced by symbols that are
+// all legal: the line stays clean, written with `replacement` in its place.
+struct TokenEdit {
+  std::size_t at = 0;  // where the token starts, from CleanStretch::text
+  std::uint32_t length = 0;
+  std::uint32_t record = 0;  // of Replacements.txt, whose replacement is written
+};
+
+// Lines that cleaning leaves as they stand, as they lie in the list, but for
+// the tokens edited: to be written as records ended by CR LF.
 struct CleanStretch {
   // Whole lines with their ends, but that the last has none when end_record is set.
   std::string_view lines;
@@ -59,18 +67,43 @@ struct CleanStretch {
   std::uint64_t lone_ends = 0;
   // The last line ends with the list, and its CR LF is still to be written.
   bool end_record = false;
+  // The tokens replaced, in order; their places count from `text`.
+  const char* text = nullptr;
+  std::span<const TokenEdit> edits;
+  const Replacements* replacements = nullptr;  // where there are edits
+
+  // The lines of the stretch that end before the edit: 0 for an edit of its first line.
+  int LinesBefore(const TokenEdit& edit) const {
+    int count = 0;
+    for (const char* at = lines.data(); at < text + edit.at; ++at) {
+      if (*at == '\n' || (*at == '\r' && (at + 1 == text + edit.at || at[1] != '\n'))) ++count;
+    }
+    return count;
+  }
 
   // Calls write(text, end) for stretches that, written one after another,
   // each followed by CR LF when `end` is set, are the records.
   template <class Write>
   void Records(Write&& write) const {
     const char* from = lines.data();
+    const TokenEdit* edit = edits.data();
+    const TokenEdit* const last_edit = edit + edits.size();
+    // The edits before `end`.
+    auto write_edits = [&](const char* end) {
+      for (; edit != last_edit && text + edit->at < end; ++edit) {
+        write(std::string_view(from, static_cast<std::size_t>(text + edit->at - from)), false);
+        write(std::string_view((*replacements)[edit->record].replacement), false);
+        from = text + edit->at + edit->length;
+      }
+    };
     for (std::uint64_t ends = lone_ends; ends != 0; ends &= ends - 1) {
       const char* end = marked + std::countr_zero(ends);
+      write_edits(end);
       write(std::string_view(from, static_cast<std::size_t>(end - from)), true);
       from = end + 1;
     }
     const char* const stop = lines.data() + lines.size();
+    write_edits(stop);
     if (from != stop || end_record)
       write(std::string_view(from, static_cast<std::size_t>(stop - from)), end_record);
   }
@@ -118,6 +151,7 @@ class ListScan {
   // True at the end of the list; false when the text ends inside a line:
   // then the lines passed are dropped, and the text extended with what
   // follows. `at_end` says that nothing follows the text.
+  template <bool kReplacing>
   bool Scan(std::span<char> text, bool at_end, LineSink& sink);
   // The bytes at the start of the text that hold only lines already handed out.
   std::size_t Passed() const { return line_start_; }
@@ -130,8 +164,12 @@ class ListScan {
   bool LegalLong(const char* bytes, std::size_t token, std::size_t length) const;
   // The line in hand, at `line`, turns out to need cleaning at the token
   // that starts at `token`: what was passed of it before is legal tokens
-  // between single spaces.
-  void StartRepair(std::size_t line, std::size_t token);
+  // between single spaces, and the tokens edited since it started.
+  void StartRepair(char* bytes, std::size_t line, std::size_t token, LineSink& sink);
+  // Hands out the edits of the lines before `end` with their stretch, and
+  // keeps those after it, on the line in hand.
+  std::span<const TokenEdit> EditsBefore(std::size_t end);
+  void DropEditsHandedOut(std::size_t handed);
   // `packed`: the token as SymbolIndex::Pack packs it, or 0 when it is too long.
   void RepairToken(char* bytes, std::size_t token, std::size_t length, std::uint64_t packed,
                    bool legal, LineSink& sink);
@@ -139,6 +177,9 @@ class ListScan {
   // form gets its replacement's legal symbols.
   void ReplaceToken(char* bytes, std::size_t token, std::size_t length, std::uint32_t record,
                     LineSink& sink);
+  // Legal tokens from `start` to `end`, one space apart and after the token
+  // replaced last, lengthen the line and its cleaned form.
+  void PassLegalAfterReplaced(std::size_t start, std::size_t end);
   void RemoveSymbol(const char* bytes, std::size_t length, std::uint64_t packed, LineSink& sink);
   engine::RepairedLine FinishRepair(char* bytes, std::size_t end_length, LineSink& sink);
   // Puts the stretch of the line's tokens that ends with the last one found
@@ -192,6 +233,9 @@ class ListScan {
   std::size_t bad_ = 0;  // in place once its stretch is
   std::size_t bad_length_ = 0;
   const char* bad_replacement_ = nullptr;  // the bad symbol, where a replacement wrote it
+  // The tokens of clean lines replaced, not yet handed out.
+  std::array<TokenEdit, 64> edits_;
+  std::size_t edit_count_ = 0;
   // The line's short illegal tokens not yet handed out: a call to the sink
   // for each costs a list whose every line loses a token 5% more.
   std::array<std::uint64_t, 64> removed_;

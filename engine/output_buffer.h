@@ -28,6 +28,15 @@ class OutputBuffer {
   void Text(std::string_view text);
   // Hands what is gathered to the sink.
   void Flush();
+  // Room for at least `size` bytes, to be written there and then taken with
+  // Took; none where `size` is more than the buffer holds.
+  char* Room(std::size_t size) {
+    if (size > kSize) return nullptr;
+    if (used_ + size > kSize) Flush();
+    return buffer_.get() + used_;
+  }
+  // The bytes written into Room, up to `end`.
+  void Took(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
 
  private:
   void EndRecord();

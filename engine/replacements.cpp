@@ -1,5 +1,7 @@
 #include "engine/replacements.h"
 
+#include <algorithm>
+
 #include "engine/symbols.h"
 #include "engine/text_reader.h"
 #include "engine/unicode.h"
@@ -76,8 +78,10 @@ void Replacements::Load(TextReader& file, const std::string& name) {
                  ". Keep one of the two.");
     }
     has_long_ |= symbol.size() > SymbolIndex::kMaxPackedLength;
-    records_.push_back({std::move(symbol), std::move(replacement), line_number, {}, 0, 0});
+    longest_ = std::max(longest_, replacement.size());
+    records_.push_back({std::move(symbol), std::move(replacement), line_number, {}, false, 0, 0});
   }
+  probe_ = index_.Probe();
 }
 
 void Replacements::Judge(SymbolInventory& inventory) {
@@ -92,15 +96,16 @@ void Replacements::Judge(SymbolInventory& inventory) {
       record.parts.push_back({part, short_part ? SymbolIndex::Pack(part) : 0, inventory.Has(part)});
       start = end + 1;
     }
+    record.all_legal =
+        !record.parts.empty() && std::all_of(record.parts.begin(), record.parts.end(),
+                                             [](const Part& part) { return part.legal; });
   }
   // Once every replacement is judged: a symbol may be replaced and written
   // by another record too.
   for (const Record& record : records_) inventory.Veil(record.symbol);
 }
 
-void Replacements::Applied(std::uint32_t number, long long line_number) {
-  Record& record = records_[number];
-  if (record.times++ != 0) return;
+void Replacements::FirstApplied(Record& record, long long line_number) {
   record.first_line = line_number;
   for (const Part& part : record.parts) {
     if (part.legal) inventory_->MarkUsed(part.text);

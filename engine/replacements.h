@@ -36,6 +36,9 @@ class Replacements {
     long long line = 0;       // of Replacements.txt
     // Filled by Judge.
     std::vector<Part> parts;
+    // It writes one or more symbols, all legal: a line that is clean but
+    // for it stays clean, written with the replacement in the token's place.
+    bool all_legal = false;
     // Tokens of in.txt replaced, and the line of the first.
     std::uint64_t times = 0;
     long long first_line = 0;
@@ -51,6 +54,8 @@ class Replacements {
   // Some SYMBOL is longer than a packed token.
   bool HasLong() const { return has_long_; }
   const std::vector<Record>& Records() const { return records_; }
+  // The most bytes a replacement has.
+  std::size_t Longest() const { return longest_; }
 
   // Judges every replacement's symbols against `inventory`, and hides the
   // symbols replaced from its lookups of packed tokens for the run: the
@@ -59,18 +64,26 @@ class Replacements {
   void Judge(SymbolInventory& inventory);
 
   // The record whose SYMBOL the token is, or kNone.
-  std::uint32_t Find(std::uint64_t packed) const { return index_.Peek(packed); }
+  std::uint32_t Find(std::uint64_t packed) const { return probe_.Find<false>(packed); }
   std::uint32_t Find(std::string_view token) const { return index_.Peek(token); }
   const Record& operator[](std::uint32_t number) const { return records_[number]; }
 
-  // The record replaced a token of line `line_number` of in.txt; the first
-  // time, the symbols it writes count as used.
-  void Applied(std::uint32_t number, long long line_number);
+  // The record replaced a token of the line that `line_number()` gives, the
+  // number of a line of in.txt, asked only the first time; then the symbols
+  // it writes count as used.
+  template <class LineNumber>
+  void Applied(std::uint32_t number, LineNumber&& line_number) {
+    if (records_[number].times++ == 0) FirstApplied(records_[number], line_number());
+  }
 
  private:
+  void FirstApplied(Record& record, long long line_number);
+
   std::vector<Record> records_;
   SymbolIndex index_;  // SYMBOL to record
+  SymbolIndex::PackedProbe probe_ = index_.Probe();
   bool has_long_ = false;
+  std::size_t longest_ = 0;
   SymbolInventory* inventory_ = nullptr;
 };
 

@@ -30,12 +30,34 @@ class RecordWriter final : public LineSink {
       : fixed_(fixed), bad_(bad), report_(report), replacements_(replacements), counter_(counter) {}
 
   void CleanLines(const CleanStretch& stretch) override {
+    for (const TokenEdit& edit : stretch.edits) {
+      replacements_.Applied(edit.record,
+                            [&] { return counter_.LineCount() + 1LL + stretch.LinesBefore(edit); });
+    }
     counter_.Count(stretch.count);
     // A record is ended here for each lone end, and for the list's last
     // line when it has no end: counted as they are written, which costs a
     // list whose every line ends with LF less than counting the bits.
     unended_ += stretch.end_record;
     lone_ends_ -= stretch.end_record;
+    // Lines with tokens replaced come in many pieces: copied where they go,
+    // with one test for room. Each lone end grows by a byte.
+    if (!stretch.edits.empty()) {
+      if (char* to = fixed_.Room(2 * stretch.lines.size() + 2 +
+                                 stretch.edits.size() * replacements_.Longest())) {
+        stretch.Records([&](std::string_view text, bool end_record) {
+          CopyBytes(to, text.data(), text.size());
+          to += text.size();
+          if (end_record) {
+            ++lone_ends_;
+            to[0] = '\r';
+            to[1] = '\n';
+            to += 2;
+          }
+        });
+        return fixed_.Took(to);
+      }
+    }
     stretch.Records([this](std::string_view text, bool end_record) {
       if (end_record) {
         ++lone_ends_;
@@ -63,7 +85,7 @@ class RecordWriter final : public LineSink {
   }
 
   void Replaced(std::uint32_t record) override {
-    replacements_.Applied(record, counter_.LineCount() + 1LL);
+    replacements_.Applied(record, [this] { return counter_.LineCount() + 1LL; });
   }
 
   void RepairedLine(const engine::RepairedLine& line) override {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "engine/text_reader.h"
@@ -74,18 +75,29 @@ class Writer final : public engine::LineSink {
 // Scans `list` as the run reads it, the first read holding `first_read`
 // bytes and each later one `read_size`; but for `variant` 0, cleaned forms
 // are handed out in parts of a few bytes.
-Writer ScanList(std::string_view list, std::size_t first_read, std::size_t variant) {
+// With `table`, the scan replaces the tokens it names.
+Writer ScanList(std::string_view list, std::size_t first_read, std::size_t variant,
+                const char* table = nullptr) {
   Writer written;
-  ListScan scan(kSymbols, nullptr, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
+  engine::Replacements replacements;
+  if (table) {
+    engine::TextReader reader(SourceOf(table));
+    replacements.Load(reader, "Replacements.txt");
+    replacements.Judge(kSymbols);
+  }
+  ListScan scan(kSymbols, &replacements, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
   engine::TextReader reader(SourceOf(std::string(list), first_read, 64 + variant));
   scan.Clean(reader, written);
+  kSymbols.Unveil();
   return written;
 }
 
-std::string Compare(std::string_view list, std::size_t first_read, std::size_t variant) {
+std::string Compare(std::string_view list, std::size_t first_read, std::size_t variant,
+                    const char* table = nullptr) {
   static const std::string symbols = SymbolsFile();
-  const cleaning_model::Result model = cleaning_model::Clean(list, symbols);
-  const Writer written = ScanList(list, first_read, variant);
+  const cleaning_model::Result model = cleaning_model::Clean(
+      list, symbols, table ? std::optional<std::string_view>(table) : std::nullopt);
+  const Writer written = ScanList(list, first_read, variant, table);
   if (written.fixed == model.fixed && written.bad == model.bad && written.lines == model.lines &&
       written.removed == model.removed)
     return {};
@@ -105,6 +117,10 @@ TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
       "p", "a", "ts", "ʃ", "tʃ", "a\t", "abcdefg", "abcdefgh", "n\0"sv, "x", "abcdefghij", "pa"};
   static const std::string_view kGaps[] = {" ", " ", " ", " ", "  ", "   "};
   static const std::string_view kEnds[] = {"\r\n", "\r\n", "\r\n", "\n", "\r"};
+  // Every other round replaces tokens: a legal one and an illegal one by
+  // legal symbols, which leaves a clean line clean, and others by a symbol
+  // not legal, by nothing, or from a long token.
+  const char* const kTable = "a\tts p\nx\tʃ\nabcdefghij\tp p p\npa\t\nts\tzz\n";
   std::mt19937 random(7);
   for (int round = 0; round < 12; ++round) {
     std::string text;
@@ -124,8 +140,9 @@ TEST(ListScan, AgreesWithTheRulesAtEveryLengthBlockPositionAndReadBoundary) {
     for (std::size_t variant : {0u, 1u, 13u, 63u}) {
       for (std::size_t size = 0; size <= text.size(); ++size) {
         const std::string_view prefix(text.data(), size);
-        ASSERT_EQ(Compare(prefix, size, variant), "") << "round " << round;
-        ASSERT_EQ(Compare(text, size, variant), "") << "round " << round;
+        const char* table = round % 4 >= 2 ? kTable : nullptr;
+        ASSERT_EQ(Compare(prefix, size, variant, table), "") << "round " << round;
+        ASSERT_EQ(Compare(text, size, variant, table), "") << "round " << round;
       }
     }
   }
@@ -143,9 +160,16 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
   // out, with long ones among them: still each in its order.
   for (int token = 0; token < 250; ++token) text.append(token % 100 == 99 ? "abcdefghij " : "x p ");
   text.append("\r\n");
+  // Replaced, more tokens of a clean line than the scan notes before
+  // handing them out, and a line that turns out to need repair after them.
+  for (int token = 0; token < 150; ++token) text.append("a p ");
+  text.append("p\r\n");
+  for (int token = 0; token < 100; ++token) text.append("a p ");
+  text.append("q\r\n");
   for (std::size_t variant : {0u, 5u}) {
     for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
       ASSERT_EQ(Compare(text, first_read, variant), "");
+      ASSERT_EQ(Compare(text, first_read, variant, "a\tts\nx\tp a\n"), "");
     }
   }
 }
