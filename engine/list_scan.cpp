@@ -37,26 +37,25 @@ inline std::uint64_t PackedToken(const char* bytes, std::size_t token, std::size
   return (LoadWord(bytes + token) & kLowBytes[length]) | std::uint64_t{length} << 56;
 }
 
-// For a scan that replaces no token.
-constexpr auto kPassNoOther = [](std::size_t, std::size_t, std::uint64_t) { return false; };
-
 // Where what follows the separator at `at`, bit `bit` of its block, starts:
 // a CR of `crlf` takes its LF with it.
 inline std::size_t After(std::size_t at, std::uint64_t crlf, int bit) {
   return at + 1 + (crlf >> bit & 1);
 }
 
-// Passes the short legal tokens ended by `separators`, bits of the block that
-// starts at `block_start`, from the token that starts at `token_start`, and
-// moves it on; returns the separators left, from the first that ends a token
-// that is empty, too long to pack, or not legal and not passed by
-// pass_other(token, length, packed). Inlined where it is called twice, or
-// the hot loop pays for a call each block.
-template <class PassOther>
-[[gnu::always_inline]] inline std::uint64_t PassLegalTokens(
-    const char* bytes, std::size_t block_start, std::uint64_t separators, std::uint64_t crlf,
-    const SymbolIndex::PackedProbe legal_symbols, std::size_t& token_start,
-    PassOther&& pass_other) {
+// Passes the short tokens ended by `separators`, bits of the block that
+// starts at `block_start`, that pass(token, length, packed) passes (the
+// legal ones, and in a clean line those whose replacement is), from the
+// token that starts at `token_start`, and moves it on; returns the
+// separators left, from the first that ends a token that is empty, too
+// long to pack or not passed. Inlined where it is called twice, or the hot
+// loop pays for a call each block.
+template <class Pass>
+[[gnu::always_inline]] inline std::uint64_t PassLegalTokens(const char* bytes,
+                                                            std::size_t block_start,
+                                                            std::uint64_t separators,
+                                                            std::uint64_t crlf,
+                                                            std::size_t& token_start, Pass&& pass) {
   std::size_t token = token_start;
   while (separators != 0) {
     const int bit = std::countr_zero(separators);
@@ -64,7 +63,7 @@ template <class PassOther>
     const std::size_t length = at - token;
     if (length - 1 >= SymbolIndex::kMaxPackedLength) break;
     const std::uint64_t packed = PackedToken(bytes, token, length);
-    if (!legal_symbols.Contains(packed) && !pass_other(token, length, packed)) break;
+    if (!pass(token, length, packed)) break;
     separators &= separators - 1;
     token = After(at, crlf, bit);
   }
@@ -74,11 +73,12 @@ template <class PassOther>
 
 }  // namespace
 
-ListScan::ListScan(SymbolInventory& symbols, const Replacements* replacements,
+ListScan::ListScan(SymbolInventory& symbols, Replacements* replacements,
                    std::size_t cleaned_part_size)
     : symbols_(symbols),
       legal_symbols_(symbols.LegalPackedSymbols()),
       replacements_(replacements && !replacements->Empty() ? replacements : nullptr),
+      tokens_(replacements_ ? replacements_->Tokens() : Replacements::TokenProbe(legal_symbols_)),
       cleaned_part_size_(cleaned_part_size),
       cleaned_(cleaned_part_size) {}
 
@@ -275,6 +275,18 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   const std::size_t size = text.size();
   const std::size_t judged = JudgedBytes(bytes, size, at_end);
   const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
+  const Replacements::TokenProbe tokens = tokens_;
+  // Whether a short token is legal; with replacements, the record that
+  // replaces it, or kNone. One lookup.
+  auto judge = [&](std::uint64_t packed, std::uint32_t& replaced) {
+    if constexpr (!kReplacing) {
+      return legal_symbols.Contains(packed);
+    } else {
+      const std::uint32_t number = tokens.probe.Find(packed);
+      if (number < tokens.first_legal) replaced = tokens.record_of[number];
+      return number >= tokens.first_legal && number != SymbolIndex::kAbsent;
+    }
+  };
   Block block = block_;
   std::size_t block_start = block_start_;
   std::size_t token = token_;            // where the token being looked for starts
@@ -316,20 +328,19 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   auto pass_clean_tokens = [&] {
     // A token whose replacement is all legal, where there is room to note
     // it, is passed as a legal one.
-    auto pass_replaced = [&](std::size_t at, std::size_t length, std::uint64_t packed) {
+    auto pass = [&](std::size_t at, std::size_t length, std::uint64_t packed) {
       if constexpr (!kReplacing) {
-        return false;
+        return legal_symbols.Contains(packed);
       } else {
-        const std::uint32_t number = replacements_->Find(packed);
-        if (number == Replacements::kNone || edit_count_ == edits_.size()) return false;
-        const Replacements::Record& record = (*replacements_)[number];
-        if (!record.all_legal) return false;
-        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), number};
+        const std::uint32_t number = tokens.probe.Find(packed);
+        if (number >= tokens.first_legal) return number != SymbolIndex::kAbsent;
+        if (number >= tokens.all_legal_count || edit_count_ == edits_.size()) return false;
+        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), tokens.record_of[number]};
         return true;
       }
     };
-    const std::uint64_t separators = PassLegalTokens(
-        bytes, block_start, block.separators, block.crlf, legal_symbols, token, pass_replaced);
+    const std::uint64_t separators =
+        PassLegalTokens(bytes, block_start, block.separators, block.crlf, token, pass);
     const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
     block.separators = separators;
     if (passed_ends == 0) return;
@@ -349,8 +360,12 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     const std::uint64_t ends = block.line_ends & block.separators;
     const std::uint64_t in_line = (ends & (0 - ends)) - 1;  // the bits before the first end
     const std::size_t from = token;
-    const std::uint64_t left = PassLegalTokens(bytes, block_start, block.separators & in_line, 0,
-                                               legal_symbols, token, kPassNoOther);
+    const std::uint64_t left =
+        PassLegalTokens(bytes, block_start, block.separators & in_line, 0, token,
+                        [&](std::size_t, std::size_t, std::uint64_t packed) {
+                          std::uint32_t replaced = Replacements::kNone;
+                          return judge(packed, replaced);
+                        });
     if (token != from) {
       block.separators = left | (block.separators & ~in_line);
       stretch_.end = token - 1;
@@ -447,10 +462,11 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     std::uint32_t replaced = Replacements::kNone;
     bool legal_token;
     if (short_token) {
-      legal_token = !looked_up && legal_symbols.Contains(packed);
-      if (!legal_token && replacements_) replaced = replacements_->Find(packed);
+      // A short token the hot loop stopped at is not legal; to know what
+      // replaces it, it is looked up again.
+      legal_token = !(looked_up && !kReplacing) && judge(packed, replaced);
     } else {
-      if (length != 0 && replacements_ && replacements_->HasLong())
+      if (kReplacing && length != 0 && replacements_->HasLong())
         replaced = replacements_->Find(std::string_view(bytes + token, length));
       legal_token =
           length != 0 && replaced == Replacements::kNone && LegalLong(bytes, token, length);
@@ -485,6 +501,7 @@ void ListScan::Clean(TextReader& list, LineSink& sink) {
     DropPassed();
     list.ReadMore();
   }
+  if (replacements_) replacements_->MarkFoundUsed(symbols_);
 }
 
 void ListScan::DropPassed() {

@@ -82,7 +82,8 @@ struct CleanStretch {
   }
 
   // Calls write(text, end) for stretches that, written one after another,
-  // each followed by CR LF when `end` is set, are the records.
+  // each followed by CR LF when `end` is set, are the records. Past the end
+  // of each, at least Replacements::kReadable bytes may be read.
   template <class Write>
   void Records(Write&& write) const {
     const char* from = lines.data();
@@ -92,7 +93,7 @@ struct CleanStretch {
     auto write_edits = [&](const char* end) {
       for (; edit != last_edit && text + edit->at < end; ++edit) {
         write(std::string_view(from, static_cast<std::size_t>(text + edit->at - from)), false);
-        write(std::string_view((*replacements)[edit->record].replacement), false);
+        write((*replacements)[edit->record].readable, false);
         from = text + edit->at + edit->length;
       }
     };
@@ -137,7 +138,7 @@ class ListScan {
  public:
   // With `replacements`, judged against `symbols`, every token that is a
   // SYMBOL of them is judged as its replacement's symbols.
-  explicit ListScan(SymbolInventory& symbols, const Replacements* replacements = nullptr,
+  explicit ListScan(SymbolInventory& symbols, Replacements* replacements = nullptr,
                     std::size_t cleaned_part_size = kCleanedPartSize);
 
   // Hands every line of the list to `sink`, in order. A line that needs
@@ -193,7 +194,8 @@ class ListScan {
 
   SymbolInventory& symbols_;
   const SymbolIndex::PackedProbe legal_symbols_;
-  const Replacements* const replacements_;  // none when empty
+  Replacements* const replacements_;  // none when empty
+  Replacements::TokenProbe tokens_;   // where there are replacements
 
   // The block of the text being read, and what is left of its separators.
   Block block_;

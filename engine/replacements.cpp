@@ -79,9 +79,11 @@ void Replacements::Load(TextReader& file, const std::string& name) {
     }
     has_long_ |= symbol.size() > SymbolIndex::kMaxPackedLength;
     longest_ = std::max(longest_, replacement.size());
-    records_.push_back({std::move(symbol), std::move(replacement), line_number, {}, false, 0, 0});
+    Record& record = records_.emplace_back();
+    record.symbol = std::move(symbol);
+    record.replacement = std::move(replacement);
+    record.line = line_number;
   }
-  probe_ = index_.Probe();
 }
 
 void Replacements::Judge(SymbolInventory& inventory) {
@@ -100,9 +102,34 @@ void Replacements::Judge(SymbolInventory& inventory) {
         !record.parts.empty() && std::all_of(record.parts.begin(), record.parts.end(),
                                              [](const Part& part) { return part.legal; });
   }
-  // Once every replacement is judged: a symbol may be replaced and written
-  // by another record too.
-  for (const Record& record : records_) inventory.Veil(record.symbol);
+  for (const Record& record : records_) replacements_text_ += record.replacement;
+  replacements_text_.append(kReadable, '\0');
+  for (std::size_t at = 0; Record & record : records_) {
+    record.readable = std::string_view(replacements_text_).substr(at, record.replacement.size());
+    at += record.replacement.size();
+  }
+  // The short SYMBOLs, those whose replacement is all legal first, then the
+  // inventory's short symbols.
+  for (const bool all_legal : {true, false}) {
+    for (std::uint32_t number = 0; number < records_.size(); ++number) {
+      const Record& record = records_[number];
+      if (record.all_legal != all_legal || record.symbol.size() > SymbolIndex::kMaxPackedLength)
+        continue;
+      tokens_.Insert(record.symbol);
+      record_of_.push_back(number);
+    }
+    if (all_legal) all_legal_count_ = static_cast<std::uint32_t>(record_of_.size());
+  }
+  first_legal_ = static_cast<std::uint32_t>(record_of_.size());
+  inventory.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool) {
+    if (symbol.size() <= SymbolIndex::kMaxPackedLength) tokens_.Insert(symbol);
+  });
+}
+
+void Replacements::MarkFoundUsed(SymbolInventory& inventory) const {
+  tokens_.ForEachKey([&](std::uint32_t number, std::string_view symbol, bool found) {
+    if (found && number >= first_legal_) inventory.MarkUsed(symbol);
+  });
 }
 
 void Replacements::FirstApplied(Record& record, long long line_number) {

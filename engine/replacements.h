@@ -23,6 +23,7 @@ class TextReader;
 class Replacements {
  public:
   static constexpr std::uint32_t kNone = SymbolIndex::kAbsent;
+  static constexpr std::size_t kReadable = 32;
 
   // One symbol of a replacement, judged before the run.
   struct Part {
@@ -39,6 +40,8 @@ class Replacements {
     // It writes one or more symbols, all legal: a line that is clean but
     // for it stays clean, written with the replacement in the token's place.
     bool all_legal = false;
+    // The replacement, with kReadable bytes after it that may be read.
+    std::string_view readable;
     // Tokens of in.txt replaced, and the line of the first.
     std::uint64_t times = 0;
     long long first_line = 0;
@@ -57,14 +60,33 @@ class Replacements {
   // The most bytes a replacement has.
   std::size_t Longest() const { return longest_; }
 
-  // Judges every replacement's symbols against `inventory`, and hides the
-  // symbols replaced from its lookups of packed tokens for the run: the
-  // scan's hot loop then passes over every other legal token as before,
-  // and stops at those to replace them.
+  // Judges every replacement's symbols against `inventory`, and makes the
+  // index of short tokens that the scan looks up.
   void Judge(SymbolInventory& inventory);
 
+  // One lookup of a short token, packed, tells the scan all it needs: it is
+  // legal, or replaced (and whether its replacement is all legal), or
+  // neither. The SYMBOLs come first, so a legal symbol that is replaced is
+  // a replaced one; a lookup marks a legal symbol found, as the inventory's
+  // own lookups do.
+  struct TokenProbe {
+    explicit TokenProbe(SymbolIndex::PackedProbe probe) : probe(probe) {}
+    SymbolIndex::PackedProbe probe;
+    std::uint32_t all_legal_count = 0;  // numbers below: records whose replacement is all legal
+    std::uint32_t first_legal = 0;      // numbers from here on: legal symbols
+    const std::uint32_t* record_of = nullptr;  // below first_legal: the record
+  };
+  TokenProbe Tokens() {
+    TokenProbe tokens(tokens_.Probe());
+    tokens.all_legal_count = all_legal_count_;
+    tokens.first_legal = first_legal_;
+    tokens.record_of = record_of_.data();
+    return tokens;
+  }
+  // After the scan: the legal symbols it found count as used in `inventory`.
+  void MarkFoundUsed(SymbolInventory& inventory) const;
+
   // The record whose SYMBOL the token is, or kNone.
-  std::uint32_t Find(std::uint64_t packed) const { return probe_.Find<false>(packed); }
   std::uint32_t Find(std::string_view token) const { return index_.Peek(token); }
   const Record& operator[](std::uint32_t number) const { return records_[number]; }
 
@@ -80,8 +102,11 @@ class Replacements {
   void FirstApplied(Record& record, long long line_number);
 
   std::vector<Record> records_;
-  SymbolIndex index_;  // SYMBOL to record
-  SymbolIndex::PackedProbe probe_ = index_.Probe();
+  std::string replacements_text_;  // every replacement, then kReadable bytes
+  SymbolIndex index_;              // SYMBOL to record
+  SymbolIndex tokens_;
+  std::uint32_t all_legal_count_ = 0, first_legal_ = 0;
+  std::vector<std::uint32_t> record_of_;
   bool has_long_ = false;
   std::size_t longest_ = 0;
   SymbolInventory* inventory_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "engine/list_scan.h"
 #include "engine/output_buffer.h"
@@ -40,13 +41,20 @@ class RecordWriter final : public LineSink {
     // list whose every line ends with LF less than counting the bits.
     unended_ += stretch.end_record;
     lone_ends_ -= stretch.end_record;
-    // Lines with tokens replaced come in many pieces: copied where they go,
-    // with one test for room. Each lone end grows by a byte.
+    // Lines with tokens replaced come in many pieces of any size: copied
+    // where they go, with one test for room, a short one whole as 32 bytes
+    // that the next piece then overwrites, which spares a test of its size
+    // that fails at random. Each lone end grows by a byte.
     if (!stretch.edits.empty()) {
+      constexpr std::size_t kShort = Replacements::kReadable;
       if (char* to = fixed_.Room(2 * stretch.lines.size() + 2 +
-                                 stretch.edits.size() * replacements_.Longest())) {
+                                 stretch.edits.size() * replacements_.Longest() + kShort)) {
         stretch.Records([&](std::string_view text, bool end_record) {
-          CopyBytes(to, text.data(), text.size());
+          if (text.size() <= kShort) {
+            std::memcpy(to, text.data(), kShort);
+          } else {
+            std::memcpy(to, text.data(), text.size());
+          }
           to += text.size();
           if (end_record) {
             ++lone_ends_;
@@ -184,15 +192,8 @@ RunOutcome Run(RunFiles files, SymbolInventory& inventory, const Progress& progr
   OutputBuffer bad(std::move(files.bad));
   LineCounter counter(progress);
   RecordWriter writer(fixed, bad, symbol_report, replacements, counter);
-  {
-    // The symbols replaced are hidden from the scan's lookups while it runs.
-    struct Unveiling {
-      SymbolInventory& inventory;
-      ~Unveiling() { inventory.Unveil(); }
-    } unveiling{inventory};
-    replacements.Judge(inventory);
-    ListScan(inventory, &replacements).Clean(list, writer);
-  }
+  replacements.Judge(inventory);
+  ListScan(inventory, &replacements).Clean(list, writer);
   writer.ReportLineEnds();
   fixed.Flush();
   bad.Flush();

@@ -31,12 +31,6 @@ class SymbolIndex {
   };
 #pragma pack(pop)
   static constexpr std::uint32_t kFound = std::uint32_t{1} << 31;
-  // Set in a veiled short key's tag, whose top byte is then never a
-  // length, nor a longer key's 0xFF.
-  static constexpr std::uint64_t kVeiled = std::uint64_t{1} << 63;
-  static std::uint64_t Unveiled(std::uint64_t tag) {
-    return (tag >> 56) == 0xFF ? tag : tag & ~kVeiled;
-  }
 
   static std::size_t SlotOf(std::uint64_t tag, std::uint64_t multiplier, int shift) {
     return static_cast<std::size_t>((tag * multiplier) >> shift);
@@ -67,6 +61,7 @@ class SymbolIndex {
 
   // The text's number, or kAbsent; the key is marked found.
   std::uint32_t Find(std::string_view text) {
+    if (!text.empty() && text.size() <= kMaxPackedLength) return Probe().Find(Pack(text));
     Entry* entry = Lookup(text);
     if (!entry) return kAbsent;
     entry->number |= kFound;
@@ -80,31 +75,8 @@ class SymbolIndex {
     const std::size_t slot = SlotHolding(text);
     return slot == kNoSlot ? kAbsent : slots_[slot].number & ~kFound;
   }
-  // The same for a key of 1 to kMaxPackedLength bytes packed as Pack does.
-  std::uint32_t Peek(std::uint64_t packed) const {
-    for (std::size_t slot = SlotOf(packed, multiplier_, shift_);; slot = (slot + 1) & mask_) {
-      if (Unveiled(slots_[slot].tag) == packed) return slots_[slot].number & ~kFound;
-      if (slots_[slot].tag == 0) return kAbsent;
-    }
-  }
   // Whether a lookup has found the symbol, which must be a key.
   bool Found(std::string_view symbol) const;
-
-  // Hides a short key from the lookups of packed keys (PackedProbe) until
-  // Unveil, leaving every other lookup as it was: a caller that must stop at
-  // some keys in a loop that otherwise passes over every key it finds does so
-  // at no cost to the loop. A longer key, or one not held, stays as it is.
-  void Veil(std::string_view key) {
-    if (key.empty() || key.size() > kMaxPackedLength) return;
-    const std::size_t slot = SlotHolding(key);
-    if (slot == kNoSlot || (slots_[slot].tag & kVeiled) != 0) return;
-    slots_[slot].tag |= kVeiled;
-    veiled_.push_back(slot);
-  }
-  void Unveil() {
-    for (const std::size_t slot : veiled_) slots_[slot].tag &= ~kVeiled;
-    veiled_.clear();
-  }
 
   // Calls visit(number, key, found) for every key, in no order.
   template <class Visit>
@@ -114,7 +86,7 @@ class SymbolIndex {
       const std::uint32_t number = entry.number & ~kFound;
       char bytes[kMaxPackedLength];
       const std::string_view key =
-          IsLongTag(entry.tag) ? LongKey(number) : Unpack(Unveiled(entry.tag), bytes);
+          IsLongTag(entry.tag) ? LongKey(number) : Unpack(entry.tag, bytes);
       visit(number, key, (entry.number & kFound) != 0);
     }
   }
@@ -237,7 +209,6 @@ class SymbolIndex {
   std::size_t count_ = 0;
   std::string long_keys_;
   std::vector<std::uint32_t> long_offsets_;  // by number: where its bytes are in long_keys_
-  std::vector<std::size_t> veiled_;          // slots
 };
 
 inline std::uint32_t SymbolIndex::Insert(std::string_view symbol) {
@@ -279,8 +250,7 @@ inline std::size_t SymbolIndex::SlotHolding(std::string_view text) const {
   for (std::size_t slot = SlotOf(tag, multiplier_, shift_);; slot = (slot + 1) & mask_) {
     const Entry& entry = slots_[slot];
     if (entry.tag == 0) return kNoSlot;
-    if (Unveiled(entry.tag) == tag && (packed || LongKey(entry.number & ~kFound) == text))
-      return slot;
+    if (entry.tag == tag && (packed || LongKey(entry.number & ~kFound) == text)) return slot;
   }
 }
 

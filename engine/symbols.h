@@ -28,9 +28,6 @@ class SymbolInventory {
 
   // Marks a symbol used that the list wrote otherwise.
   void MarkUsed(std::string_view symbol) { index_.Find(symbol); }
-  // Hides the symbol from LegalPackedSymbols until Unveil (SymbolIndex::Veil).
-  void Veil(std::string_view symbol) { index_.Veil(symbol); }
-  void Unveil() { index_.Unveil(); }
 
   // What the report asks after the run, which marks nothing used.
   bool Has(std::string_view symbol) const { return NumberOf(symbol) != SymbolIndex::kAbsent; }

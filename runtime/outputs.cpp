@@ -65,6 +65,10 @@ bool OutputFile::StillOurs() const {
 //
 // Only the file this run wrote is put in place: a run that lost its lock may
 // find another run's file under its temporary name.
+//
+// A withdrawn output's earlier file only moves aside, as where nothing can
+// keep a second name, and its name stays free; its temporary file waits
+// with it, as the new one would, until the run succeeds.
 void OutputFile::Place() {
   if (!StillOurs()) {
     throw RuntimeError(ErrorNumber::PathFileAccessError,
@@ -73,9 +77,15 @@ void OutputFile::Place() {
                            ": another program removed or replaced it. Nothing was replaced.");
   }
   os::SysError error;
-  if (sys::CheckedNeeding(sys::Ability::Exchange, error, [&](os::SysError& e) {
-        return os::ExchangeFiles(temporary_path_, path_, e);
-      })) {
+  if (withdrawn_) {
+    if (sys::Checked(error,
+                     [&](os::SysError& e) { return os::ReplaceFile(path_, aside_path_, e); }))
+      placed_ = Placed::Aside;
+    else if (error.failure != os::Failure::NotFound)
+      sys::Raise(error, path_);
+  } else if (sys::CheckedNeeding(sys::Ability::Exchange, error, [&](os::SysError& e) {
+               return os::ExchangeFiles(temporary_path_, path_, e);
+             })) {
     placed_ = Placed::Exchanged;
   } else {
     bool kept = false;
@@ -98,13 +108,21 @@ void OutputFile::Place() {
   sys::Close(handle_, path_);
 }
 
-// The run has succeeded: the earlier file kept for a failure goes. One that
-// cannot be removed stays for the next run to clear.
+// The run has succeeded: the earlier file kept for a failure goes, and so
+// does a withdrawn output's temporary file. One that cannot be removed stays
+// for the next run to clear.
+//
+// A withdrawn output's earlier file, which a later run would put back under
+// its free name, first takes the temporary name, where a later run clears it.
 void OutputFile::DropEarlier() noexcept {
-  if (placed_ == Placed::Exchanged)
-    sys::Try([&](os::SysError& e) { return os::RemoveFile(temporary_path_, e); });
+  if (withdrawn_ && placed_ == Placed::Aside &&
+      sys::Try([&](os::SysError& e) { return os::ReplaceFile(aside_path_, temporary_path_, e); }))
+    placed_ = Placed::Exchanged;
   if (placed_ == Placed::Aside)
     sys::Try([&](os::SysError& e) { return os::RemoveFile(aside_path_, e); });
+  // After an exchange, or withdrawn, the temporary name holds no new output.
+  if (temporary_exists_)
+    sys::Try([&](os::SysError& e) { return os::RemoveFile(temporary_path_, e); });
   temporary_exists_ = false;
   placed_ = Placed::No;
 }
@@ -207,15 +225,23 @@ OutputFile& OutputSet::Create(const std::string& path) {
 // Every output reaches the disk before any replaces its earlier file, and
 // each earlier file is kept until the new ones are all in place and durable,
 // so a failure anywhere here puts all the earlier files back. Only then do
-// the earlier files go; letting the folders go makes that durable too.
+// the earlier files go, a withdrawn output's first: until it has left the
+// aside name, a cut run's next run would put it back beside the new outputs.
+// Letting the folders go makes that durable too.
 void OutputSet::Commit() {
-  for (auto& output : outputs_) output->Finish();
+  for (auto& output : outputs_) {
+    if (!output->withdrawn_) output->Finish();
+  }
   for (const auto& claim : claims_) claim->CheckStillHeld();
   for (auto& output : outputs_) output->Place();
   for (const auto& claim : claims_)
     sys::Do(claim->Folder(), [&](os::SysError& e) { return os::FlushFolder(claim->Folder(), e); });
   committed_ = true;
-  for (auto& output : outputs_) output->DropEarlier();
+  for (bool withdrawn : {true, false}) {
+    for (auto& output : outputs_) {
+      if (output->withdrawn_ == withdrawn) output->DropEarlier();
+    }
+  }
   claims_.clear();
 }
 

@@ -21,6 +21,12 @@ class OutputFile {
   OutputFile(std::string path, std::string temporary_path, std::string aside_path,
              std::string put_back_path);
   void Write(std::string_view bytes);
+  // Before committing: the run has nothing for this output. Committing
+  // writes no file for it, and its earlier file goes once every new output
+  // is in place and on the disk; until then it waits under the aside name,
+  // so that a failed run puts it back, and the next run after a killed or
+  // cut one. Bytes written to it are dropped.
+  void Withdraw() { withdrawn_ = true; }
 
  private:
   friend class OutputSet;
@@ -44,6 +50,7 @@ class OutputFile {
   os::Handle handle_ = 0;
   bool handle_open_ = false;
   bool temporary_exists_ = false;
+  bool withdrawn_ = false;
   Placed placed_ = Placed::No;
   std::size_t not_yet_on_disk_ = 0;  // bytes written since write-back last started
 };

@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "runtime/fault_injection.h"
 #include "tests/fault_support.h"
@@ -47,7 +47,7 @@ pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false,
   rt::sys::SetCallHook(stop ? StopAtCall : KillAtCall);
   RecordingWindow window;
   try {
-    RunIn(folder, window);
+    TestedRunIn(folder, window);
   } catch (...) {
     ::_exit(fail_at != 0 ? 0 : 2);
   }
@@ -68,15 +68,16 @@ bool WaitKilled(pid_t child) {
   return false;
 }
 
-// Which outputs are the new files, in the order of kOutputNames.
-using Survey = std::array<bool, kOutputCount>;
+// Which outputs are the new files, in the order of kOutputNames, then the
+// withdrawn one where it had an earlier file.
+using Survey = std::vector<bool>;
 
 // Checks what a run killed in `folder` left there, and says which outputs are new.
 Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outputs& before,
                       bool earlier_outputs, const Outputs& expected) {
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
-  Survey survey{};
+  Survey survey(kOutputCount);
   const std::string Outputs::*const kBytes[] = {&Outputs::fixed, &Outputs::bad, &Outputs::report};
   for (int i = 0; i < kOutputCount; ++i) {
     const std::string name(kOutputNames[i]);
@@ -97,6 +98,18 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
     survey[i] = bytes == expected.*kBytes[i];
     EXPECT_TRUE(survey[i] || (earlier_outputs && bytes == old_bytes))
         << name << " is neither the earlier nor the new file: " << bytes.size() << " bytes";
+  }
+  if (Withdrawing()) {
+    // Withdrawn, it is new once its earlier file has left both its name and
+    // the aside name, from which the next run would put it back.
+    const std::string aside = "~FixInputFiles-" + std::string(kWithdrawnName) + ".old";
+    for (const std::string& name : {std::string(kWithdrawnName), aside}) {
+      if (folder.Has(name)) {
+        EXPECT_EQ(folder.Read(name), kEarlierSuggested) << name;
+      }
+    }
+    EXPECT_FALSE(folder.Has(kWithdrawnName) && folder.Has(aside));
+    if (earlier_outputs) survey.push_back(!folder.Has(kWithdrawnName) && !folder.Has(aside));
   }
   for (const std::string& name : OtherNames(folder)) {
     EXPECT_TRUE(IsTemporaryName(name)) << name;
@@ -130,7 +143,7 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
       ++kills;
       const Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
       const auto new_ones = std::count(survey.begin(), survey.end(), true);
-      if (new_ones != 0 && new_ones != kOutputCount) {
+      if (new_ones != 0 && new_ones != std::ssize(survey)) {
         EXPECT_TRUE(std::is_sorted(survey.begin(), survey.end(), std::greater<bool>()))
             << "the outputs are moved into place in order";
         one_new_one_old.push_back(call);
@@ -149,22 +162,26 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
     EXPECT_EQ(kills, calls) << "a kill before every call of the run";
     // The outputs are moved into place one after the other: only a kill
     // between the first move and the last finds some new and the others not
-    // yet (each file complete), and it lasts the calls that place all but
-    // one, from the first one's close to the last one's move.
+    // yet (each file complete), and it lasts from the first one's close to
+    // the last one's move. A withdrawn earlier file waits under the aside
+    // name until the run has succeeded, and leaves it first after that.
     std::vector<long long> between_moves;
     const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    for (long long call = flush - (kOutputCount - 1) * PlacingCalls(abilities, earlier_outputs) - 1;
-         call <= flush - 2; ++call)
+    const long long last =
+        Withdrawing() && earlier_outputs ? flush + 1 : flush - WithdrawingCalls() - 2;
+    for (long long call = flush - PlacingCallsOfARun(abilities, earlier_outputs) +
+                          PlacingCalls(abilities, earlier_outputs) - 1;
+         call <= last; ++call)
       between_moves.push_back(call);
     EXPECT_EQ(one_new_one_old, between_moves);
     // Moved aside with nothing yet in its place: once for each output.
     EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? kOutputCount : 0);
     std::printf(
-        "[ figures  ] %s, %s: %d kills survived, each file earlier or complete new; some new "
+        "[ figures  ] %s, %s%s: %d kills survived, each file earlier or complete new; some new "
         "and some earlier after %zu of them, between the moves; %d earlier outputs "
         "put back by the next run\n",
-        abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs", kills,
-        one_new_one_old.size(), put_back);
+        abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs",
+        Withdrawing() ? ", one withdrawn" : "", kills, one_new_one_old.size(), put_back);
   });
 }
 

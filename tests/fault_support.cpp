@@ -10,8 +10,19 @@
 
 #include "runtime/fault_injection.h"
 #include "runtime/folder_claim.h"
+#include "runtime/outputs.h"
+#include "window/clean_folder.h"
 
 namespace testing_support {
+namespace {
+
+bool withdrawing = false;
+
+engine::ByteSink SinkOf(rt::OutputFile& file) {
+  return [&file](std::string_view bytes) { file.Write(bytes); };
+}
+
+}  // namespace
 
 void PrintTo(const Outputs& outputs, std::ostream* out) {
   auto show = [&](const char* name, const std::string& bytes) {
@@ -20,6 +31,37 @@ void PrintTo(const Outputs& outputs, std::ostream* out) {
   show("FixedLines.txt", outputs.fixed);
   show("BadLines.txt", outputs.bad);
   show("SymbolReport.txt", outputs.report);
+  if (outputs.suggested) show("SuggestedReplacements.txt", *outputs.suggested);
+}
+
+WithdrawingRuns::WithdrawingRuns() {
+  withdrawing = true;
+}
+WithdrawingRuns::~WithdrawingRuns() {
+  withdrawing = false;
+}
+bool Withdrawing() {
+  return withdrawing;
+}
+
+// CleanFolder's steps, with the fourth output created after the others and
+// withdrawn once the run has found nothing to put in it.
+void TestedRunIn(const TempFolder& folder, RecordingWindow& window) {
+  if (!withdrawing) return RunIn(folder, window);
+  rt::InputFile list(folder.File(engine::kInName));
+  rt::CheckNotSpecial(folder.File(engine::kSymbolsName));
+  rt::OutputSet outputs;
+  rt::OutputFile& fixed = outputs.Create(folder.File(engine::kFixedName));
+  rt::OutputFile& bad = outputs.Create(folder.File(engine::kBadName));
+  rt::OutputFile& report = outputs.Create(folder.File(engine::kReportName));
+  rt::OutputFile& suggested = outputs.Create(folder.File(kWithdrawnName));
+  rt::InputFile symbols(folder.File(engine::kSymbolsName));
+  auto progress = [&](std::string_view caption) { window.captions.emplace_back(caption); };
+  engine::Run({::SourceOf(list), ::SourceOf(symbols), SinkOf(fixed), SinkOf(bad), SinkOf(report)},
+              window.symbols, progress);
+  suggested.Withdraw();
+  outputs.Commit();
+  progress(engine::kClosingCaption);
 }
 
 Inputs LargeInputs(int lines, unsigned seed) {
@@ -57,6 +99,7 @@ void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_output
     folder.Write("FixedLines.txt", kEarlierFixed);
     folder.Write("BadLines.txt", kEarlierBad);
     folder.Write("SymbolReport.txt", kEarlierReport);
+    if (withdrawing) folder.Write(kWithdrawnName, kEarlierSuggested);
   }
 }
 
@@ -64,7 +107,7 @@ Outputs CleanRunOutputs(const Inputs& inputs) {
   TempFolder folder;
   Prepare(folder, inputs, false);
   RecordingWindow window;
-  RunIn(folder, window);
+  TestedRunIn(folder, window);
   return OutputsIn(folder);
 }
 
@@ -73,7 +116,7 @@ long long CallsOfACleanRun(const Inputs& inputs, bool earlier_outputs) {
   Prepare(folder, inputs, earlier_outputs);
   RecordingWindow window;
   rt::sys::ClearInjection();
-  RunIn(folder, window);
+  TestedRunIn(folder, window);
   return rt::sys::CallsMade();
 }
 
@@ -82,6 +125,7 @@ Outputs OutputsIn(const TempFolder& folder) {
   if (folder.Has("FixedLines.txt")) outputs.fixed = folder.Read("FixedLines.txt");
   if (folder.Has("BadLines.txt")) outputs.bad = folder.Read("BadLines.txt");
   if (folder.Has("SymbolReport.txt")) outputs.report = folder.Read("SymbolReport.txt");
+  if (folder.Has(kWithdrawnName)) outputs.suggested = folder.Read(kWithdrawnName);
   return outputs;
 }
 
@@ -109,6 +153,7 @@ bool IsTemporaryName(std::string_view name) {
 void ClaimAsTheNextRun(const TempFolder& folder) {
   rt::FolderClaim claim(folder.Path(), rt::os::PauseBriefly);
   for (std::string_view name : kOutputNames) claim.ClearLeftoversOf(name);
+  claim.ClearLeftoversOf(kWithdrawnName);
 }
 
 SimulatedFileSystem::SimulatedFileSystem(const FileSystemAbilities& abilities) {
@@ -131,8 +176,19 @@ int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
   return abilities.link ? 5 : 6;
 }
 
+int WithdrawingCalls() {
+  // The check that the temporary file is still the run's, the move aside
+  // (which may find no earlier file), the close.
+  return withdrawing ? 3 : 0;
+}
+
+int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs) {
+  return kOutputCount * PlacingCalls(abilities, earlier_outputs) + WithdrawingCalls();
+}
+
 int CallsAfterSuccess(bool earlier_outputs) {
-  return (earlier_outputs ? kOutputCount : 0) + 2;
+  const int withdrawn = withdrawing ? (earlier_outputs ? 2 : 1) : 0;
+  return (earlier_outputs ? kOutputCount : 0) + withdrawn + 2;
 }
 
 int CleanupCalls(bool earlier_outputs) {
@@ -142,7 +198,7 @@ int CleanupCalls(bool earlier_outputs) {
 std::vector<std::string> OtherNames(const TempFolder& folder) {
   std::vector<std::string> others;
   for (const std::string& name : folder.Names()) {
-    if (name != "in.txt" && name != "Symbols.txt" &&
+    if (name != "in.txt" && name != "Symbols.txt" && name != kWithdrawnName &&
         std::find(std::begin(kOutputNames), std::end(kOutputNames), name) == std::end(kOutputNames))
       others.push_back(name);
   }

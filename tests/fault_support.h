@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -28,9 +29,10 @@ struct Inputs {
 };
 
 struct Outputs {
-  std::string fixed;   // FixedLines.txt
-  std::string bad;     // BadLines.txt
-  std::string report;  // SymbolReport.txt
+  std::string fixed;                     // FixedLines.txt
+  std::string bad;                       // BadLines.txt
+  std::string report;                    // SymbolReport.txt
+  std::optional<std::string> suggested;  // SuggestedReplacements.txt, where there is one
   bool operator==(const Outputs&) const = default;
 };
 // The outputs, in the order a run puts them in place.
@@ -50,7 +52,27 @@ inline constexpr std::string_view kEarlierFixed = "p a t\r\nearlier fixed lines\
 inline constexpr std::string_view kEarlierBad = "7\tp x a\tBad symbol removed\tx\r\n";
 inline constexpr std::string_view kEarlierReport = "Symbol\tCode points\r\nearlier report\r\n";
 
-// Puts the inputs, and the earlier results when asked, in the folder.
+// A fourth output, put in place after the others: while WithdrawingRuns
+// lives, the tests' runs create it and withdraw it at the end, so that it
+// makes no file and its earlier one goes.
+inline constexpr std::string_view kWithdrawnName = "SuggestedReplacements.txt";
+inline constexpr std::string_view kEarlierSuggested = "ɫ\tl\r\nearlier suggestions\r\n";
+
+class WithdrawingRuns {
+ public:
+  WithdrawingRuns();
+  ~WithdrawingRuns();
+  WithdrawingRuns(const WithdrawingRuns&) = delete;
+  WithdrawingRuns& operator=(const WithdrawingRuns&) = delete;
+};
+bool Withdrawing();
+
+// The run the fault, crash and power-cut tests make: RunIn's, or while
+// WithdrawingRuns lives, the same with the fourth output.
+void TestedRunIn(const TempFolder& folder, RecordingWindow& window);
+
+// Puts the inputs, and the earlier results when asked, in the folder; the
+// fourth output's only while WithdrawingRuns lives.
 void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_outputs);
 
 // The outputs of an uninterrupted run over these inputs, made in a folder of their own.
@@ -98,24 +120,36 @@ class SimulatedFileSystem {
 };
 
 // Runs `check(abilities, earlier_outputs)` on each simulated file system,
-// with earlier outputs in the folder and without, each under a trace naming them.
+// with earlier outputs in the folder and without, by runs with the three
+// outputs and by runs that withdraw a fourth, each under a trace naming them.
 template <class Check>
 void ForEachFileSystem(Check&& check) {
-  for (const FileSystemAbilities& abilities : kEachFileSystem) {
-    SimulatedFileSystem file_system(abilities);
-    for (bool earlier_outputs : {true, false}) {
-      SCOPED_TRACE(std::string(abilities.name) +
-                   (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs"));
-      check(abilities, earlier_outputs);
+  for (bool withdrawing : {false, true}) {
+    std::optional<WithdrawingRuns> fourth;
+    if (withdrawing) fourth.emplace();
+    for (const FileSystemAbilities& abilities : kEachFileSystem) {
+      SimulatedFileSystem file_system(abilities);
+      for (bool earlier_outputs : {true, false}) {
+        SCOPED_TRACE(std::string(abilities.name) +
+                     (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs") +
+                     (withdrawing ? ", a fourth output withdrawn" : ""));
+        check(abilities, earlier_outputs);
+      }
     }
   }
 }
 
 // The calls that put one output in its place over an earlier file (or over none).
 int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs);
+// The calls that move the withdrawn output's earlier file aside, when a run withdraws one.
+int WithdrawingCalls();
+// The calls that put every output of a run in place.
+int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs);
 
 // The calls a run makes after its last flush of the folder, its success: the
-// earlier outputs' removal, the lock's, and the folder's flush.
+// earlier outputs' removal (a withdrawn one's moved to its temporary name
+// first), the withdrawn output's temporary file's, the lock's, and the
+// folder's flush.
 int CallsAfterSuccess(bool earlier_outputs);
 // The calls of cleanup, whose failure does not stop the run: those after its
 // success, and the listing of the folder for dead runs' leftovers.

@@ -88,7 +88,6 @@ Writer ScanList(std::string_view list, std::size_t first_read, std::size_t varia
   ListScan scan(kSymbols, &replacements, variant == 0 ? engine::kCleanedPartSize : variant % 5 + 1);
   engine::TextReader reader(SourceOf(std::string(list), first_read, 64 + variant));
   scan.Clean(reader, written);
-  kSymbols.Unveil();
   return written;
 }
 

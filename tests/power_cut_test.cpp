@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -246,7 +247,7 @@ void CutAtCall(long long call) {
   rt::sys::SetCallHook(CutAtCall);
   RecordingWindow window;
   try {
-    RunIn(folder, window);
+    TestedRunIn(folder, window);
   } catch (...) {
     ::_exit(2);
   }
@@ -283,17 +284,24 @@ void CheckAfterCut(const TempFolder& folder, const Inputs& inputs, const Outputs
         << whole_new.size() << " bytes";
     return false;
   };
-  const int new_ones = is_new("FixedLines.txt", before.fixed, expected.fixed) +
-                       is_new("BadLines.txt", before.bad, expected.bad) +
-                       is_new("SymbolReport.txt", before.report, expected.report);
-  ++(new_ones == kOutputCount ? tally.all_new
-     : new_ones == 0          ? tally.all_as_before
-                              : tally.some_new);
+  int new_ones = is_new("FixedLines.txt", before.fixed, expected.fixed) +
+                 is_new("BadLines.txt", before.bad, expected.bad) +
+                 is_new("SymbolReport.txt", before.report, expected.report);
+  // A withdrawn output is new once gone; until then it holds its earlier bytes.
+  const int outputs = kOutputCount + Withdrawing();
+  if (Withdrawing()) {
+    if (folder.Has(kWithdrawnName)) {
+      EXPECT_EQ(folder.Read(kWithdrawnName), kEarlierSuggested);
+    } else {
+      ++new_ones;
+    }
+  }
+  ++(new_ones == outputs ? tally.all_new : new_ones == 0 ? tally.all_as_before : tally.some_new);
   const std::vector<std::string> others = OtherNames(folder);
   for (const std::string& name : others) EXPECT_TRUE(IsTemporaryName(name)) << name;
   if (!others.empty()) ++tally.temporaries_left;
   if (after_done) {
-    EXPECT_EQ(new_ones, kOutputCount) << "after \"Done.\" every output is the new one";
+    EXPECT_EQ(new_ones, outputs) << "after \"Done.\" every output is the new one";
     EXPECT_EQ(others, std::vector<std::string>{}) << "no temporary file remains after \"Done.\"";
   }
 }
@@ -323,9 +331,12 @@ enum class Start {
   // and what a run killed while it put the outputs in place left: its lock,
   // a temporary output, and the earlier BadLines.txt moved aside, its name free
   KilledRunsLeftovers,
+  // and an earlier SuggestedReplacements.txt, which the run withdraws
+  EarlierOutputsOneWithdrawn,
 };
 
-constexpr const char* kStartNames[] = {"NoEarlierOutputs", "EarlierOutputs", "KilledRunsLeftovers"};
+constexpr const char* kStartNames[] = {"NoEarlierOutputs", "EarlierOutputs", "KilledRunsLeftovers",
+                                       "EarlierOutputsOneWithdrawn"};
 
 void PrepareStart(const TempFolder& folder, const Inputs& inputs, Start start) {
   Prepare(folder, inputs, start != Start::Inputs);
@@ -337,8 +348,11 @@ void PrepareStart(const TempFolder& folder, const Inputs& inputs, Start start) {
 
 // Cuts the runs on `image` before each call in turn, then after "Done.". A
 // cut while the run clears a killed run's leftovers, or before, leaves them
-// for the next run, which must find the earlier outputs whole.
+// for the next run, which must find the earlier outputs whole. So does a cut
+// while a withdrawn output's earlier file waits under the aside name.
 void SweepCuts(MountedImage& image, Start start, bool journal_written) {
+  std::optional<WithdrawingRuns> fourth;
+  if (start == Start::EarlierOutputsOneWithdrawn) fourth.emplace();
   cut_flags = journal_written ? kShutdownLogFlush : kShutdownNoLogFlush;
   const bool earlier_outputs = start != Start::Inputs;
   const std::string sweep = image.Type() + ", " + kStartNames[static_cast<int>(start)] +
@@ -371,7 +385,9 @@ void SweepCuts(MountedImage& image, Start start, bool journal_written) {
     EXPECT_EQ(report->shutdown_error, 0)
         << "shutdown refused: " << std::strerror(report->shutdown_error);
     ASSERT_NO_THROW(image.Remount());
-    if (start == Start::KilledRunsLeftovers && !report->done_shown) ClaimAsTheNextRun(folder);
+    const bool next_run =
+        start == Start::KilledRunsLeftovers || start == Start::EarlierOutputsOneWithdrawn;
+    if (next_run && !report->done_shown) ClaimAsTheNextRun(folder);
     CheckAfterCut(folder, inputs, before, earlier_outputs, expected, report->done_shown, tally);
     if (report->done_shown) break;
   }
@@ -405,7 +421,8 @@ std::string SweepName(const testing::TestParamInfo<PowerCuts::ParamType>& info) 
 INSTANTIATE_TEST_SUITE_P(Ext4AndXfs, PowerCuts,
                          testing::Combine(testing::Values("ext4", "xfs"),
                                           testing::Values(Start::Inputs, Start::EarlierOutputs,
-                                                          Start::KilledRunsLeftovers),
+                                                          Start::KilledRunsLeftovers,
+                                                          Start::EarlierOutputsOneWithdrawn),
                                           testing::Bool()),
                          SweepName);
 

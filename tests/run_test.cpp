@@ -2,7 +2,9 @@
 // and what is left on disk when it fails.
 #include <gtest/gtest.h>
 
+#include "engine/symbol_report.h"
 #include "runtime/error.h"
+#include "tests/model_check.h"
 #include "tests/test_support.h"
 
 #ifndef FIX_GOLDEN_DIR
@@ -159,6 +161,93 @@ TEST(Run, LineCountPastItsLargestValueIsOverflow) {
     }
   }
   EXPECT_EQ(counter.LineCount(), 2147483647);
+}
+
+}  // namespace
+
+namespace {
+
+// Sums the Times removed column of a report's table.
+long long TimesRemoved(const std::string& report) {
+  long long times = 0;
+  const std::size_t header = report.find(engine::SymbolReport::kHeader);
+  std::size_t at = report.find("\r\n", header) + 2;
+  for (std::size_t end; (end = report.find("\r\n", at)) != at; at = end + 2) {
+    std::size_t field = at;
+    for (int skip = 0; skip < 2; ++skip) field = report.find('\t', field) + 1;
+    times += std::stoll(report.substr(field, report.find('\t', field) - field));
+  }
+  return times;
+}
+
+TEST(Replacements, SuggestionsAcceptedAsWrittenRemoveFewerSymbolsAndAgreeWithTheRules) {
+  // An English list in IPA with the slips a transcriber makes: g for ɡ, a
+  // colon for the length mark, ligatures and untied affricates, a stress
+  // mark without its space, a Greek epsilon. x has no suggestion.
+  const std::string symbols =
+      "p\nb\nt\nd\nk\nɡ\nf\nv\nθ\nð\ns\nz\nʃ\nʒ\nh\nm\nn\nŋ\nl\nɹ\nj\nw\nt͡ʃ\nd͡ʒ\n"
+      "ɪ\nɛ\næ\nɑ\nɔ\nʊ\nʌ\nə\naɪ\naʊ\neɪ\noʊ\niː\nuː\nɑː\nɜː\nˈ\n";
+  const std::string list =
+      "k æ t\r\nd ɔ g\r\nˈf ɪ ʃ\r\nb i: t\r\ntʃ ɜː tʃ\r\nʧ ɪ p\r\ns ɪ ŋ ɪ ŋ\r\nx ɑ l\r\n"
+      "b ε d\r\nˈaɪ s\r\ng ʊ d\r\nm uː n\r\nd ʒ ʌ m p\r\n";
+  TempFolder folder;
+  folder.Write("in.txt", list);
+  folder.Write("Symbols.txt", symbols);
+  RecordingWindow first;
+  RunIn(folder, first);
+  const long long removed = TimesRemoved(folder.Read("SymbolReport.txt"));
+  ASSERT_TRUE(folder.Has("SuggestedReplacements.txt"));
+  const std::string suggested = folder.Read("SuggestedReplacements.txt");
+  EXPECT_EQ(suggested.substr(0, suggested.find("\r\n")), engine::SymbolReport::kSuggestionsHeader);
+  EXPECT_NE(folder.Read("SymbolReport.txt").find("rename the file to Replacements.txt"),
+            std::string::npos);
+
+  // Accepted whole, as a user who renames the file does.
+  EXPECT_EQ(testing_support::DifferenceFromModel(folder, list, symbols, suggested), "");
+  const std::string report = folder.Read("SymbolReport.txt");
+  EXPECT_LT(TimesRemoved(report), removed);
+  EXPECT_NE(report.find("Replacements.txt line 2 replaced g with ɡ 2 times, first in line 2"),
+            std::string::npos)
+      << report;
+  // What was accepted stays in the new suggestions, and is not suggested again.
+  if (folder.Has("SuggestedReplacements.txt")) {
+    const std::string again = folder.Read("SuggestedReplacements.txt");
+    EXPECT_NE(again.find("\r\ng\tɡ\t"), std::string::npos) << again;
+    EXPECT_EQ(again.find("\r\ng\tɡ\t"), again.rfind("\r\ng\tɡ\t")) << again;
+  }
+
+  // A run with nothing to suggest leaves no suggestions, and takes the
+  // earlier ones away: they were made for another list.
+  EXPECT_EQ(testing_support::DifferenceFromModel(folder, "k æ t\r\n", symbols, suggested), "");
+  EXPECT_FALSE(folder.Has("SuggestedReplacements.txt"));
+}
+
+TEST(Replacements, TheReportAccountsForEveryRecord) {
+  TempFolder folder;
+  const std::string symbols = "p\na\nɡ\nk\n";
+  const std::string list = "g a\r\n#\r\nx p\r\ng\r\nq k\r\n";
+  const std::string table = "g\tɡ\n#\t\nx\tk p ʔ\nzz\tq\nq\tg\nk\tk\n";
+  ASSERT_EQ(testing_support::DifferenceFromModel(folder, list, symbols, table), "");
+  EXPECT_EQ(folder.Read("FixedLines.txt"), "ɡ a\r\nk p p\r\nɡ\r\nk\r\n");
+  EXPECT_EQ(folder.Read("BadLines.txt"),
+            "3\tx p\tBad symbol removed\tʔ\r\n5\tq k\tBad symbol removed\tg\r\n");
+  const std::string report = folder.Read("SymbolReport.txt");
+  for (const char* said : {
+           "Replacements.txt line 1 replaced g with ɡ 2 times, first in line 1 of in.txt.",
+           "Replacements.txt line 2 deleted # 1 time, first in line 2 of in.txt.",
+           "Replacements.txt line 6 replaced k with k 1 time, first in line 5 of in.txt.",
+           "line 3 writes ʔ for x (used 1 time), line 4 writes q for zz and line 5 writes g for q "
+           "(used 1 time).",
+           "No symbol of in.txt is zz (line 4), so Replacements.txt replaced nothing there.",
+           "1 line of in.txt lost every symbol to Replacements.txt (the first is line 2)",
+           "\tReplacements.txt line 5 writes it for q, but Symbols.txt does not have it.",
+       }) {
+    EXPECT_NE(report.find(said), std::string::npos) << said << "\n" << report;
+  }
+  // g is replaced by a record, so written by another it is not offered
+  // again: a second replacement would contradict the first.
+  EXPECT_NE(report.find("\r\ng\tU+0067"), std::string::npos) << report;
+  EXPECT_EQ(report.find("\tɡ\r\n"), std::string::npos) << report;
 }
 
 }  // namespace
