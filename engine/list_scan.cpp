@@ -78,6 +78,7 @@ ListScan::ListScan(SymbolInventory& symbols, Replacements* replacements,
     : symbols_(symbols),
       legal_symbols_(symbols.LegalPackedSymbols()),
       replacements_(replacements && !replacements->Empty() ? replacements : nullptr),
+      // Without replacements the scan never asks it: any probe will do.
       tokens_(replacements_ ? replacements_->Tokens()
                             : Replacements::TokenProbe(legal_symbols_, legal_symbols_)),
       cleaned_part_size_(cleaned_part_size),
@@ -460,8 +461,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     const std::size_t length = separator.at - token;
     const bool short_token = length - 1 < SymbolIndex::kMaxPackedLength;
     const std::uint64_t packed = short_token ? PackedToken(bytes, token, length) : 0;
-    // A token to replace is hidden from the lookups of short tokens, so the
-    // question is asked only of tokens that are not legal, and of long ones.
+    // A replaced token is never legal: the scan's lookups of short tokens
+    // lack it, and a long one is looked for among the replaced first.
     std::uint32_t replaced = Replacements::kNone;
     bool legal_token;
     if (short_token) {
