@@ -78,7 +78,9 @@ ListScan::ListScan(SymbolInventory& symbols, Replacements* replacements,
     : symbols_(symbols),
       legal_symbols_(symbols.LegalPackedSymbols()),
       replacements_(replacements && !replacements->Empty() ? replacements : nullptr),
-      tokens_(replacements_ ? replacements_->Tokens() : Replacements::TokenProbe(legal_symbols_)),
+      // Without replacements the scan never asks it: any probe will do.
+      tokens_(replacements_ ? replacements_->Tokens()
+                            : Replacements::TokenProbe(legal_symbols_, legal_symbols_)),
       cleaned_part_size_(cleaned_part_size),
       cleaned_(cleaned_part_size) {}
 
@@ -282,9 +284,9 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     if constexpr (!kReplacing) {
       return legal_symbols.Contains(packed);
     } else {
-      const std::uint32_t number = tokens.probe.Find(packed);
-      if (number < tokens.first_legal) replaced = tokens.record_of[number];
-      return number >= tokens.first_legal && number != SymbolIndex::kAbsent;
+      if (tokens.symbols.Contains(packed)) return true;
+      replaced = tokens.Replacing(packed);
+      return false;
     }
   };
   Block block = block_;
@@ -332,10 +334,12 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       if constexpr (!kReplacing) {
         return legal_symbols.Contains(packed);
       } else {
-        const std::uint32_t number = tokens.probe.Find(packed);
-        if (number >= tokens.first_legal) return number != SymbolIndex::kAbsent;
-        if (number >= tokens.all_legal_count || edit_count_ == edits_.size()) return false;
-        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), tokens.record_of[number]};
+        if (tokens.symbols.Contains(packed)) return true;
+        const std::uint32_t record = tokens.Replacing(packed);
+        if (record == Replacements::kNone || !tokens.all_legal[record] ||
+            edit_count_ == edits_.size())
+          return false;
+        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), record};
         return true;
       }
     };
@@ -457,8 +461,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     const std::size_t length = separator.at - token;
     const bool short_token = length - 1 < SymbolIndex::kMaxPackedLength;
     const std::uint64_t packed = short_token ? PackedToken(bytes, token, length) : 0;
-    // A token to replace is hidden from the lookups of short tokens, so the
-    // question is asked only of tokens that are not legal, and of long ones.
+    // A replaced token is never legal: the scan's lookups of short tokens
+    // lack it, and a long one is looked for among the replaced first.
     std::uint32_t replaced = Replacements::kNone;
     bool legal_token;
     if (short_token) {

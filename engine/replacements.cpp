@@ -108,27 +108,16 @@ void Replacements::Judge(SymbolInventory& inventory) {
     record.readable = std::string_view(replacements_text_).substr(at, record.replacement.size());
     at += record.replacement.size();
   }
-  // The short SYMBOLs, those whose replacement is all legal first, then the
-  // inventory's short symbols.
-  for (const bool all_legal : {true, false}) {
-    for (std::uint32_t number = 0; number < records_.size(); ++number) {
-      const Record& record = records_[number];
-      if (record.all_legal != all_legal || record.symbol.size() > SymbolIndex::kMaxPackedLength)
-        continue;
-      tokens_.Insert(record.symbol);
-      record_of_.push_back(number);
-    }
-    if (all_legal) all_legal_count_ = static_cast<std::uint32_t>(record_of_.size());
-  }
-  first_legal_ = static_cast<std::uint32_t>(record_of_.size());
+  for (const Record& record : records_) all_legal_.push_back(record.all_legal);
   inventory.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool) {
-    if (symbol.size() <= SymbolIndex::kMaxPackedLength) tokens_.Insert(symbol);
+    if (symbol.size() <= SymbolIndex::kMaxPackedLength && Find(symbol) == kNone)
+      tokens_.Insert(symbol);
   });
 }
 
 void Replacements::MarkFoundUsed(SymbolInventory& inventory) const {
-  tokens_.ForEachKey([&](std::uint32_t number, std::string_view symbol, bool found) {
-    if (found && number >= first_legal_) inventory.MarkUsed(symbol);
+  tokens_.ForEachKey([&](std::uint32_t, std::string_view symbol, bool found) {
+    if (found) inventory.MarkUsed(symbol);
   });
 }
 

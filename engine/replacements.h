@@ -64,23 +64,25 @@ class Replacements {
   // index of short tokens that the scan looks up.
   void Judge(SymbolInventory& inventory);
 
-  // One lookup of a short token, packed, tells the scan all it needs: it is
-  // legal, or replaced (and whether its replacement is all legal), or
-  // neither. The SYMBOLs come first, so a legal symbol that is replaced is
-  // a replaced one; a lookup marks a legal symbol found, as the inventory's
-  // own lookups do.
+  // What the scan asks of a short token, packed: is it legal, and which
+  // record replaces it. A legal token costs one lookup, as without
+  // Replacements.txt: the scan's index holds the inventory's short symbols
+  // but those replaced, so that however many records the table has, it
+  // stays as small as the inventory; a token it lacks is looked for among
+  // the SYMBOLs. A lookup marks a legal symbol found.
   struct TokenProbe {
-    explicit TokenProbe(SymbolIndex::PackedProbe probe) : probe(probe) {}
-    SymbolIndex::PackedProbe probe;
-    std::uint32_t all_legal_count = 0;  // numbers below: records whose replacement is all legal
-    std::uint32_t first_legal = 0;      // numbers from here on: legal symbols
-    const std::uint32_t* record_of = nullptr;  // below first_legal: the record
+    TokenProbe(SymbolIndex::PackedProbe symbols, SymbolIndex::PackedProbe replaced)
+        : symbols(symbols), replaced(replaced) {}
+    SymbolIndex::PackedProbe symbols;
+    SymbolIndex::PackedProbe replaced;  // SYMBOLs, by record
+    const char* all_legal = nullptr;    // by record: Record::all_legal
+
+    // The record that replaces a token that is not legal, or kNone.
+    std::uint32_t Replacing(std::uint64_t packed) const { return replaced.Find<false>(packed); }
   };
   TokenProbe Tokens() {
-    TokenProbe tokens(tokens_.Probe());
-    tokens.all_legal_count = all_legal_count_;
-    tokens.first_legal = first_legal_;
-    tokens.record_of = record_of_.data();
+    TokenProbe tokens(tokens_.Probe(), index_.Probe());
+    tokens.all_legal = all_legal_.data();
     return tokens;
   }
   // After the scan: the legal symbols it found count as used in `inventory`.
@@ -105,8 +107,7 @@ class Replacements {
   std::string replacements_text_;  // every replacement, then kReadable bytes
   SymbolIndex index_;              // SYMBOL to record
   SymbolIndex tokens_;
-  std::uint32_t all_legal_count_ = 0, first_legal_ = 0;
-  std::vector<std::uint32_t> record_of_;
+  std::vector<char> all_legal_;
   bool has_long_ = false;
   std::size_t longest_ = 0;
   SymbolInventory* inventory_ = nullptr;

@@ -192,7 +192,7 @@ RunOutcome Run(RunFiles files, SymbolInventory& inventory, const Progress& progr
   OutputBuffer bad(std::move(files.bad));
   LineCounter counter(progress);
   RecordWriter writer(fixed, bad, symbol_report, replacements, counter);
-  replacements.Judge(inventory);
+  if (!replacements.Empty()) replacements.Judge(inventory);
   ListScan(inventory, &replacements).Clean(list, writer);
   writer.ReportLineEnds();
   fixed.Flush();

@@ -47,7 +47,7 @@ pid_t StartRun(const TempFolder& folder, long long kill_at, bool stop = false,
   rt::sys::SetCallHook(stop ? StopAtCall : KillAtCall);
   RecordingWindow window;
   try {
-    TestedRunIn(folder, window);
+    RunIn(folder, window);
   } catch (...) {
     ::_exit(fail_at != 0 ? 0 : 2);
   }
@@ -68,48 +68,46 @@ bool WaitKilled(pid_t child) {
   return false;
 }
 
-// Which outputs are the new files, in the order of kOutputNames, then the
-// withdrawn one where it had an earlier file.
+// Which outputs are the new files, in the order of kOutputNames; a withdrawn
+// one only where it had an earlier file.
 using Survey = std::vector<bool>;
 
 // Checks what a run killed in `folder` left there, and says which outputs are new.
 Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outputs& before,
-                      bool earlier_outputs, const Outputs& expected) {
+                      const Outputs& expected) {
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
-  Survey survey(kOutputCount);
-  const std::string Outputs::*const kBytes[] = {&Outputs::fixed, &Outputs::bad, &Outputs::report};
+  Survey survey;
   for (int i = 0; i < kOutputCount; ++i) {
     const std::string name(kOutputNames[i]);
-    const std::string& old_bytes = before.*kBytes[i];
+    const std::string aside = "~FixInputFiles-" + name + ".old";
+    const std::optional<std::string>& old_bytes = before.*kOutputBytes[i];
+    const std::optional<std::string>& new_bytes = expected.*kOutputBytes[i];
+    if (!new_bytes) {
+      // Withdrawn, it is new once its earlier file has left both its name and
+      // the aside name, from which the next run would put it back.
+      for (const std::string& held : {name, aside}) {
+        if (folder.Has(held)) {
+          EXPECT_EQ(folder.Read(held), old_bytes) << held;
+        }
+      }
+      EXPECT_FALSE(folder.Has(name) && folder.Has(aside));
+      if (old_bytes) survey.push_back(!folder.Has(name) && !folder.Has(aside));
+      continue;
+    }
     if (!folder.Has(name)) {
       // Only where the file system can neither swap names nor link, and the
       // run was cut between moving the earlier file aside and moving the new
       // one in: the aside file holds it, for the next run to put back.
-      std::vector<std::string> asides;
-      for (const std::string& other : OtherNames(folder)) {
-        if (other == "~FixInputFiles-" + name + ".old") asides.push_back(other);
-      }
-      EXPECT_TRUE(!earlier_outputs || (asides.size() == 1 && folder.Read(asides[0]) == old_bytes))
+      EXPECT_TRUE(!old_bytes || (folder.Has(aside) && folder.Read(aside) == old_bytes))
           << name << " is gone";
+      survey.push_back(false);
       continue;
     }
     std::string bytes = folder.Read(name);
-    survey[i] = bytes == expected.*kBytes[i];
-    EXPECT_TRUE(survey[i] || (earlier_outputs && bytes == old_bytes))
+    survey.push_back(bytes == new_bytes);
+    EXPECT_TRUE(survey.back() || bytes == old_bytes)
         << name << " is neither the earlier nor the new file: " << bytes.size() << " bytes";
-  }
-  if (Withdrawing()) {
-    // Withdrawn, it is new once its earlier file has left both its name and
-    // the aside name, from which the next run would put it back.
-    const std::string aside = "~FixInputFiles-" + std::string(kWithdrawnName) + ".old";
-    for (const std::string& name : {std::string(kWithdrawnName), aside}) {
-      if (folder.Has(name)) {
-        EXPECT_EQ(folder.Read(name), kEarlierSuggested) << name;
-      }
-    }
-    EXPECT_FALSE(folder.Has(kWithdrawnName) && folder.Has(aside));
-    if (earlier_outputs) survey.push_back(!folder.Has(kWithdrawnName) && !folder.Has(aside));
   }
   for (const std::string& name : OtherNames(folder)) {
     EXPECT_TRUE(IsTemporaryName(name)) << name;
@@ -117,15 +115,18 @@ Survey CheckLeftovers(const TempFolder& folder, const Inputs& inputs, const Outp
   return survey;
 }
 
-bool AllOutputsNamed(const TempFolder& folder) {
-  return std::all_of(std::begin(kOutputNames), std::end(kOutputNames),
-                     [&](std::string_view name) { return folder.Has(std::string(name)); });
+// Whether each output the run writes is under its name.
+bool AllOutputsNamed(const TempFolder& folder, const Outputs& expected) {
+  for (int i = 0; i < kOutputCount; ++i) {
+    if (expected.*kOutputBytes[i] && !folder.Has(kOutputNames[i])) return false;
+  }
+  return true;
 }
 
 TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
-  const Inputs inputs = LargeInputs(7000, 11);
-  const Outputs expected = CleanRunOutputs(inputs);
-  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+  ForEachFileSystem([&](const auto& abilities, bool earlier_outputs, bool suggesting) {
+    const Inputs inputs = LargeInputs(7000, 11, suggesting);
+    const Outputs expected = CleanRunOutputs(inputs);
     const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
     int kills = 0, put_back = 0;
     std::vector<long long> one_new_one_old;
@@ -141,7 +142,7 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
         break;
       }
       ++kills;
-      const Survey survey = CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+      const Survey survey = CheckLeftovers(folder, inputs, before, expected);
       const auto new_ones = std::count(survey.begin(), survey.end(), true);
       if (new_ones != 0 && new_ones != std::ssize(survey)) {
         EXPECT_TRUE(std::is_sorted(survey.begin(), survey.end(), std::greater<bool>()))
@@ -150,12 +151,12 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
       }
       // The next run removes everything the killed one left, and puts an
       // earlier output it had moved aside back under its name.
-      const bool name_missing = earlier_outputs && !AllOutputsNamed(folder);
+      const bool name_missing = earlier_outputs && !AllOutputsNamed(folder, expected);
       ClaimAsTheNextRun(folder);
       EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-      EXPECT_EQ(CheckLeftovers(folder, inputs, before, earlier_outputs, expected), survey);
+      EXPECT_EQ(CheckLeftovers(folder, inputs, before, expected), survey);
       if (name_missing) {
-        EXPECT_TRUE(AllOutputsNamed(folder));
+        EXPECT_TRUE(AllOutputsNamed(folder, expected));
         ++put_back;
       }
     }
@@ -166,22 +167,25 @@ TEST(Crashes, AKillAtAnySystemCallLeavesEarlierOrCompleteNewOutputs) {
     // the last one's move. A withdrawn earlier file waits under the aside
     // name until the run has succeeded, and leaves it first after that.
     std::vector<long long> between_moves;
-    const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    const long long last =
-        Withdrawing() && earlier_outputs ? flush + 1 : flush - WithdrawingCalls() - 2;
-    for (long long call = flush - PlacingCallsOfARun(abilities, earlier_outputs) +
+    const long long flush = calls - CallsAfterSuccess(earlier_outputs, suggesting);
+    const long long last = suggesting        ? flush - 2
+                           : earlier_outputs ? flush + 1
+                                             : flush - kWithdrawingCalls - 2;
+    for (long long call = flush - PlacingCallsOfARun(abilities, earlier_outputs, suggesting) +
                           PlacingCalls(abilities, earlier_outputs) - 1;
          call <= last; ++call)
       between_moves.push_back(call);
     EXPECT_EQ(one_new_one_old, between_moves);
-    // Moved aside with nothing yet in its place: once for each output.
-    EXPECT_EQ(put_back, earlier_outputs && !abilities.link ? kOutputCount : 0);
+    // Moved aside with nothing yet in its place: once for each output written.
+    EXPECT_EQ(put_back,
+              earlier_outputs && !abilities.link ? kOutputCount - (suggesting ? 0 : 1) : 0);
     std::printf(
-        "[ figures  ] %s, %s%s: %d kills survived, each file earlier or complete new; some new "
-        "and some earlier after %zu of them, between the moves; %d earlier outputs "
+        "[ figures  ] %s, %s, %s: %d kills survived, each file earlier or complete new; some "
+        "new and some earlier after %zu of them, between the moves; %d earlier outputs "
         "put back by the next run\n",
         abilities.name, earlier_outputs ? "earlier outputs" : "no earlier outputs",
-        Withdrawing() ? ", one withdrawn" : "", kills, one_new_one_old.size(), put_back);
+        suggesting ? "suggestions written" : "suggestions withdrawn", kills, one_new_one_old.size(),
+        put_back);
   });
 }
 
@@ -253,11 +257,11 @@ TEST(Crashes, ARunThatLostItsLockPutsNothingInPlace) {
 // killed at any call of that, it still leaves each output earlier or whole
 // new, and the next run clears the rest.
 TEST(Crashes, AKillWhileAFailedRunPutsBackItsOutputsLosesNothing) {
-  const Inputs inputs = LargeInputs(2000, 19);
-  const Outputs expected = CleanRunOutputs(inputs);
-  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+  ForEachFileSystem([&](const auto& abilities, bool earlier_outputs, bool suggesting) {
+    const Inputs inputs = LargeInputs(2000, 19, suggesting);
+    const Outputs expected = CleanRunOutputs(inputs);
     const long long flush =
-        CallsOfACleanRun(inputs, earlier_outputs) - CallsAfterSuccess(earlier_outputs);
+        CallsOfACleanRun(inputs, earlier_outputs) - CallsAfterSuccess(earlier_outputs, suggesting);
     int kills = 0;
     for (long long call = flush + 1;; ++call) {
       SCOPED_TRACE("failed at call " + std::to_string(flush) + ", killed at call " +
@@ -271,14 +275,15 @@ TEST(Crashes, AKillWhileAFailedRunPutsBackItsOutputsLosesNothing) {
         break;
       }
       ++kills;
-      CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+      CheckLeftovers(folder, inputs, before, expected);
       ClaimAsTheNextRun(folder);
       EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
-      CheckLeftovers(folder, inputs, before, earlier_outputs, expected);
+      CheckLeftovers(folder, inputs, before, expected);
     }
     EXPECT_GT(kills, 0);
-    std::printf("[ figures  ] %s, %s: %d kills while putting back survived\n", abilities.name,
-                earlier_outputs ? "earlier outputs" : "no earlier outputs", kills);
+    std::printf("[ figures  ] %s, %s, %s: %d kills while putting back survived\n", abilities.name,
+                earlier_outputs ? "earlier outputs" : "no earlier outputs",
+                suggesting ? "suggestions written" : "suggestions withdrawn", kills);
   });
 }
 
@@ -306,7 +311,7 @@ TEST(Crashes, AKillAtAnyMomentLeavesEarlierOrCompleteNewOutputs) {
     std::this_thread::sleep_for(whole_run * moment / kMoments);
     ::kill(child, SIGKILL);
     if (WaitKilled(child)) ++kills;
-    CheckLeftovers(folder, inputs, before, true, expected);
+    CheckLeftovers(folder, inputs, before, expected);
   }
   EXPECT_GE(kills, kMoments / 2) << "most kills land before the run ends";
   std::printf("[ figures  ] %d of %d timed kills landed in a %lld ms run, nothing lost\n", kills,

@@ -10,67 +10,33 @@
 
 #include "runtime/fault_injection.h"
 #include "runtime/folder_claim.h"
-#include "runtime/outputs.h"
-#include "window/clean_folder.h"
 
 namespace testing_support {
-namespace {
-
-bool withdrawing = false;
-
-engine::ByteSink SinkOf(rt::OutputFile& file) {
-  return [&file](std::string_view bytes) { file.Write(bytes); };
-}
-
-}  // namespace
 
 void PrintTo(const Outputs& outputs, std::ostream* out) {
-  auto show = [&](const char* name, const std::string& bytes) {
-    *out << name << " " << bytes.size() << " bytes \"" << bytes.substr(0, 40) << "\" ";
-  };
-  show("FixedLines.txt", outputs.fixed);
-  show("BadLines.txt", outputs.bad);
-  show("SymbolReport.txt", outputs.report);
-  if (outputs.suggested) show("SuggestedReplacements.txt", *outputs.suggested);
+  for (int i = 0; i < kOutputCount; ++i) {
+    const std::optional<std::string>& bytes = outputs.*kOutputBytes[i];
+    *out << kOutputNames[i];
+    if (bytes) {
+      *out << " " << bytes->size() << " bytes \"" << bytes->substr(0, 40) << "\" ";
+    } else {
+      *out << " missing ";
+    }
+  }
 }
 
-WithdrawingRuns::WithdrawingRuns() {
-  withdrawing = true;
-}
-WithdrawingRuns::~WithdrawingRuns() {
-  withdrawing = false;
-}
-bool Withdrawing() {
-  return withdrawing;
+Inputs ShortInputs(bool suggesting) {
+  return suggesting ? Inputs{"p g a\r\n", "p\r\na\r\nɡ\r\n"} : Inputs{"p x a\r\n", "p\r\na\r\n"};
 }
 
-// CleanFolder's steps, with the fourth output created after the others and
-// withdrawn once the run has found nothing to put in it.
-void TestedRunIn(const TempFolder& folder, RecordingWindow& window) {
-  if (!withdrawing) return RunIn(folder, window);
-  rt::InputFile list(folder.File(engine::kInName));
-  rt::CheckNotSpecial(folder.File(engine::kSymbolsName));
-  rt::OutputSet outputs;
-  rt::OutputFile& fixed = outputs.Create(folder.File(engine::kFixedName));
-  rt::OutputFile& bad = outputs.Create(folder.File(engine::kBadName));
-  rt::OutputFile& report = outputs.Create(folder.File(engine::kReportName));
-  rt::OutputFile& suggested = outputs.Create(folder.File(kWithdrawnName));
-  rt::InputFile symbols(folder.File(engine::kSymbolsName));
-  auto progress = [&](std::string_view caption) { window.captions.emplace_back(caption); };
-  engine::Run({::SourceOf(list), ::SourceOf(symbols), SinkOf(fixed), SinkOf(bad), SinkOf(report)},
-              window.symbols, progress);
-  suggested.Withdraw();
-  outputs.Commit();
-  progress(engine::kClosingCaption);
-}
-
-Inputs LargeInputs(int lines, unsigned seed) {
+Inputs LargeInputs(int lines, unsigned seed, bool suggesting) {
   static const std::vector<std::string> kCommon = {
       "p", "b", "t", "d",  "k",  "g", "m",  "n",  "ŋ",  "f",  "v",  "θ",  "ð",  "s", "z",
       "ʃ", "ʒ", "h", "tʃ", "dʒ", "l", "r",  "j",  "w",  "i",  "ɪ",  "e",  "æ",  "ɑ", "ɒ",
       "ɔ", "ʊ", "u", "ʌ",  "ə",  "ɜ", "eɪ", "aɪ", "ɔɪ", "əʊ", "aʊ", "ɪə", "eə", "ʊə"};
   Inputs inputs;
-  for (const std::string& symbol : kCommon) inputs.symbols += "  " + symbol + " \r\n";
+  for (const std::string& symbol : kCommon)
+    inputs.symbols += "  " + (suggesting && symbol == "g" ? "ɡ" : symbol) + " \r\n";
   for (int i = 0; i < 9000; ++i) inputs.symbols += "sym" + std::to_string(i) + "\r\n\r\n";
 
   std::mt19937 random(seed);
@@ -99,7 +65,7 @@ void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_output
     folder.Write("FixedLines.txt", kEarlierFixed);
     folder.Write("BadLines.txt", kEarlierBad);
     folder.Write("SymbolReport.txt", kEarlierReport);
-    if (withdrawing) folder.Write(kWithdrawnName, kEarlierSuggested);
+    folder.Write("SuggestedReplacements.txt", kEarlierSuggested);
   }
 }
 
@@ -107,7 +73,7 @@ Outputs CleanRunOutputs(const Inputs& inputs) {
   TempFolder folder;
   Prepare(folder, inputs, false);
   RecordingWindow window;
-  TestedRunIn(folder, window);
+  RunIn(folder, window);
   return OutputsIn(folder);
 }
 
@@ -116,16 +82,15 @@ long long CallsOfACleanRun(const Inputs& inputs, bool earlier_outputs) {
   Prepare(folder, inputs, earlier_outputs);
   RecordingWindow window;
   rt::sys::ClearInjection();
-  TestedRunIn(folder, window);
+  RunIn(folder, window);
   return rt::sys::CallsMade();
 }
 
 Outputs OutputsIn(const TempFolder& folder) {
   Outputs outputs;
-  if (folder.Has("FixedLines.txt")) outputs.fixed = folder.Read("FixedLines.txt");
-  if (folder.Has("BadLines.txt")) outputs.bad = folder.Read("BadLines.txt");
-  if (folder.Has("SymbolReport.txt")) outputs.report = folder.Read("SymbolReport.txt");
-  if (folder.Has(kWithdrawnName)) outputs.suggested = folder.Read(kWithdrawnName);
+  for (int i = 0; i < kOutputCount; ++i) {
+    if (folder.Has(kOutputNames[i])) outputs.*kOutputBytes[i] = folder.Read(kOutputNames[i]);
+  }
   return outputs;
 }
 
@@ -153,7 +118,6 @@ bool IsTemporaryName(std::string_view name) {
 void ClaimAsTheNextRun(const TempFolder& folder) {
   rt::FolderClaim claim(folder.Path(), rt::os::PauseBriefly);
   for (std::string_view name : kOutputNames) claim.ClearLeftoversOf(name);
-  claim.ClearLeftoversOf(kWithdrawnName);
 }
 
 SimulatedFileSystem::SimulatedFileSystem(const FileSystemAbilities& abilities) {
@@ -176,29 +140,24 @@ int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs) {
   return abilities.link ? 5 : 6;
 }
 
-int WithdrawingCalls() {
-  // The check that the temporary file is still the run's, the move aside
-  // (which may find no earlier file), the close.
-  return withdrawing ? 3 : 0;
+int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs,
+                       bool suggesting) {
+  const int placing = PlacingCalls(abilities, earlier_outputs);
+  return (kOutputCount - 1) * placing + (suggesting ? placing : kWithdrawingCalls);
 }
 
-int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs) {
-  return kOutputCount * PlacingCalls(abilities, earlier_outputs) + WithdrawingCalls();
+int CallsAfterSuccess(bool earlier_outputs, bool suggesting) {
+  return (earlier_outputs ? kOutputCount : 0) + (suggesting ? 0 : 1) + 2;
 }
 
-int CallsAfterSuccess(bool earlier_outputs) {
-  const int withdrawn = withdrawing ? (earlier_outputs ? 2 : 1) : 0;
-  return (earlier_outputs ? kOutputCount : 0) + withdrawn + 2;
-}
-
-int CleanupCalls(bool earlier_outputs) {
-  return CallsAfterSuccess(earlier_outputs) + 1;
+int CleanupCalls(bool earlier_outputs, bool suggesting) {
+  return CallsAfterSuccess(earlier_outputs, suggesting) + 1;
 }
 
 std::vector<std::string> OtherNames(const TempFolder& folder) {
   std::vector<std::string> others;
   for (const std::string& name : folder.Names()) {
-    if (name != "in.txt" && name != "Symbols.txt" && name != kWithdrawnName &&
+    if (name != "in.txt" && name != "Symbols.txt" &&
         std::find(std::begin(kOutputNames), std::end(kOutputNames), name) == std::end(kOutputNames))
       others.push_back(name);
   }

@@ -28,51 +28,45 @@ struct Inputs {
   std::string symbols;  // Symbols.txt
 };
 
+// A run's outputs; none for one missing from the folder.
 struct Outputs {
-  std::string fixed;                     // FixedLines.txt
-  std::string bad;                       // BadLines.txt
-  std::string report;                    // SymbolReport.txt
-  std::optional<std::string> suggested;  // SuggestedReplacements.txt, where there is one
+  std::optional<std::string> fixed;      // FixedLines.txt
+  std::optional<std::string> bad;        // BadLines.txt
+  std::optional<std::string> report;     // SymbolReport.txt
+  std::optional<std::string> suggested;  // SuggestedReplacements.txt
   bool operator==(const Outputs&) const = default;
 };
-// The outputs, in the order a run puts them in place.
-inline constexpr std::string_view kOutputNames[] = {"FixedLines.txt", "BadLines.txt",
-                                                    "SymbolReport.txt"};
+// The outputs, in the order a run puts them in place, and where Outputs holds
+// each. The last is written only where the report suggests replacements; else
+// the run withdraws it, and its earlier file goes once the run has succeeded.
+inline constexpr std::string_view kOutputNames[] = {
+    "FixedLines.txt", "BadLines.txt", "SymbolReport.txt", "SuggestedReplacements.txt"};
+inline constexpr std::optional<std::string> Outputs::*kOutputBytes[] = {
+    &Outputs::fixed, &Outputs::bad, &Outputs::report, &Outputs::suggested};
 inline constexpr int kOutputCount = static_cast<int>(std::size(kOutputNames));
 // How a failed comparison shows the outputs: their sizes and first bytes.
 void PrintTo(const Outputs& outputs, std::ostream* out);
 
+// "p x a" against p and a: the report suggests nothing for x, and the run
+// withdraws SuggestedReplacements.txt. With `suggesting`, "p g a" against an
+// inventory with the IPA's ɡ (U+0261): replacing g with it is suggested, and
+// SuggestedReplacements.txt is written.
+Inputs ShortInputs(bool suggesting);
+
 // A pronouncing-dictionary-like list of `lines` lines (illegal symbols, blank
 // lines, runs of spaces, all three line ends) and an inventory of a few
-// thousand symbols, so that Symbols.txt too spans more than one read.
-Inputs LargeInputs(int lines, unsigned seed);
+// thousand symbols, so that Symbols.txt too spans more than one read. Its
+// report suggests nothing; with `suggesting`, the inventory has the IPA's ɡ
+// in place of g, and replacing the list's g with it is suggested.
+Inputs LargeInputs(int lines, unsigned seed, bool suggesting = false);
 
 // Results of an earlier run, as a failed run must leave them.
 inline constexpr std::string_view kEarlierFixed = "p a t\r\nearlier fixed lines\r\n";
 inline constexpr std::string_view kEarlierBad = "7\tp x a\tBad symbol removed\tx\r\n";
 inline constexpr std::string_view kEarlierReport = "Symbol\tCode points\r\nearlier report\r\n";
-
-// A fourth output, put in place after the others: while WithdrawingRuns
-// lives, the tests' runs create it and withdraw it at the end, so that it
-// makes no file and its earlier one goes.
-inline constexpr std::string_view kWithdrawnName = "SuggestedReplacements.txt";
 inline constexpr std::string_view kEarlierSuggested = "ɫ\tl\r\nearlier suggestions\r\n";
 
-class WithdrawingRuns {
- public:
-  WithdrawingRuns();
-  ~WithdrawingRuns();
-  WithdrawingRuns(const WithdrawingRuns&) = delete;
-  WithdrawingRuns& operator=(const WithdrawingRuns&) = delete;
-};
-bool Withdrawing();
-
-// The run the fault, crash and power-cut tests make: RunIn's, or while
-// WithdrawingRuns lives, the same with the fourth output.
-void TestedRunIn(const TempFolder& folder, RecordingWindow& window);
-
-// Puts the inputs, and the earlier results when asked, in the folder; the
-// fourth output's only while WithdrawingRuns lives.
+// Puts the inputs, and the earlier results when asked, in the folder.
 void Prepare(const TempFolder& folder, const Inputs& inputs, bool earlier_outputs);
 
 // The outputs of an uninterrupted run over these inputs, made in a folder of their own.
@@ -119,21 +113,20 @@ class SimulatedFileSystem {
   SimulatedFileSystem& operator=(const SimulatedFileSystem&) = delete;
 };
 
-// Runs `check(abilities, earlier_outputs)` on each simulated file system,
-// with earlier outputs in the folder and without, by runs with the three
-// outputs and by runs that withdraw a fourth, each under a trace naming them.
+// Runs `check(abilities, earlier_outputs, suggesting)` on each simulated file
+// system, with earlier outputs in the folder and without, over inputs whose
+// run withdraws SuggestedReplacements.txt and over inputs whose run writes it,
+// each under a trace naming them.
 template <class Check>
 void ForEachFileSystem(Check&& check) {
-  for (bool withdrawing : {false, true}) {
-    std::optional<WithdrawingRuns> fourth;
-    if (withdrawing) fourth.emplace();
-    for (const FileSystemAbilities& abilities : kEachFileSystem) {
-      SimulatedFileSystem file_system(abilities);
-      for (bool earlier_outputs : {true, false}) {
+  for (const FileSystemAbilities& abilities : kEachFileSystem) {
+    SimulatedFileSystem file_system(abilities);
+    for (bool earlier_outputs : {true, false}) {
+      for (bool suggesting : {false, true}) {
         SCOPED_TRACE(std::string(abilities.name) +
                      (earlier_outputs ? ", earlier outputs present" : ", no earlier outputs") +
-                     (withdrawing ? ", a fourth output withdrawn" : ""));
-        check(abilities, earlier_outputs);
+                     (suggesting ? ", suggestions written" : ", suggestions withdrawn"));
+        check(abilities, earlier_outputs, suggesting);
       }
     }
   }
@@ -141,19 +134,22 @@ void ForEachFileSystem(Check&& check) {
 
 // The calls that put one output in its place over an earlier file (or over none).
 int PlacingCalls(const FileSystemAbilities& abilities, bool earlier_outputs);
-// The calls that move the withdrawn output's earlier file aside, when a run withdraws one.
-int WithdrawingCalls();
-// The calls that put every output of a run in place.
-int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs);
+// The calls that move a withdrawn output's earlier file aside: the check that
+// the temporary file is still the run's, the move aside (which may find no
+// earlier file), the close.
+inline constexpr int kWithdrawingCalls = 3;
+// The calls that put every output of a run in place, the last one withdrawn
+// unless the run is `suggesting`.
+int PlacingCallsOfARun(const FileSystemAbilities& abilities, bool earlier_outputs, bool suggesting);
 
 // The calls a run makes after its last flush of the folder, its success: the
 // earlier outputs' removal (a withdrawn one's moved to its temporary name
-// first), the withdrawn output's temporary file's, the lock's, and the
+// first), a withdrawn output's temporary file's, the lock's, and the
 // folder's flush.
-int CallsAfterSuccess(bool earlier_outputs);
+int CallsAfterSuccess(bool earlier_outputs, bool suggesting);
 // The calls of cleanup, whose failure does not stop the run: those after its
 // success, and the listing of the folder for dead runs' leftovers.
-int CleanupCalls(bool earlier_outputs);
+int CleanupCalls(bool earlier_outputs, bool suggesting);
 
 // The folder's names other than the inputs and outputs of a run.
 std::vector<std::string> OtherNames(const TempFolder& folder);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string_view>
 #include <tuple>
 
@@ -61,7 +60,7 @@ long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool ear
     rt::sys::InjectFailure(nth, kind.failure, repeating);
     bool failed = false;
     try {
-      TestedRunIn(folder, window);
+      RunIn(folder, window);
     } catch (const rt::RuntimeError& error) {
       failed = true;
       EXPECT_EQ(error.Number(), kind.error_number) << error.Description();
@@ -79,9 +78,8 @@ long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool ear
       ClaimAsTheNextRun(folder);
       const Outputs after = OutputsIn(folder);
       if (repeating) {
-        EXPECT_TRUE(after.fixed == before.fixed || after.fixed == expected.fixed);
-        EXPECT_TRUE(after.bad == before.bad || after.bad == expected.bad);
-        EXPECT_TRUE(after.report == before.report || after.report == expected.report);
+        for (auto bytes : kOutputBytes)
+          EXPECT_TRUE(after.*bytes == before.*bytes || after.*bytes == expected.*bytes);
       } else {
         EXPECT_EQ(after, before);
       }
@@ -101,29 +99,28 @@ long long SweepFailures(const TempFolder& folder, const Inputs& inputs, bool ear
   }
   RecordingWindow window;
   rt::sys::ClearInjection();
-  TestedRunIn(folder, window);
+  RunIn(folder, window);
   EXPECT_EQ(rt::sys::CallsMade(), calls) << "every call of the run was tried";
   EXPECT_EQ(OutputsIn(folder), expected) << "the run without a failure succeeds";
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
   return stopped;
 }
 
-// Failure kind, repeating, file system, a fourth output withdrawn.
+// Failure kind, repeating, file system, suggestions written (else withdrawn).
 class FailureAtEveryCall
     : public ::testing::TestWithParam<std::tuple<FailureKind, bool, FileSystemAbilities, bool>> {};
 
 TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
-  const auto [kind, repeating, abilities, withdrawing] = GetParam();
+  const auto [kind, repeating, abilities, suggesting] = GetParam();
   SimulatedFileSystem file_system(abilities);
-  std::optional<WithdrawingRuns> fourth;
-  if (withdrawing) fourth.emplace();
   // Several reads and writes of every file: each spans more than one 64 KiB buffer.
-  const Inputs inputs = LargeInputs(7000, 5);
+  const Inputs inputs = LargeInputs(7000, 5, suggesting);
   const Outputs expected = CleanRunOutputs(inputs);
   ASSERT_GT(inputs.list.size(), 2u * 64 * 1024);
   ASSERT_GT(inputs.symbols.size(), 64u * 1024);
-  ASSERT_GT(expected.fixed.size(), 64u * 1024);
-  ASSERT_GT(expected.bad.size(), 64u * 1024);
+  ASSERT_GT(expected.fixed->size(), 64u * 1024);
+  ASSERT_GT(expected.bad->size(), 64u * 1024);
+  ASSERT_EQ(expected.suggested.has_value(), suggesting);
 
   for (bool earlier_outputs : {true, false}) {
     SCOPED_TRACE(earlier_outputs ? "earlier outputs present" : "no earlier outputs");
@@ -132,21 +129,22 @@ TEST_P(FailureAtEveryCall, StopsTheRunAndLosesNothing) {
     const long long stopped =
         SweepFailures(folder, inputs, earlier_outputs, kind, repeating, calls);
     // Once every call fails, the listing's failure is followed by others.
-    EXPECT_EQ(calls - stopped,
-              repeating ? CallsAfterSuccess(earlier_outputs) : CleanupCalls(earlier_outputs))
+    EXPECT_EQ(calls - stopped, repeating ? CallsAfterSuccess(earlier_outputs, suggesting)
+                                         : CleanupCalls(earlier_outputs, suggesting))
         << "only a failure in cleanup lets the run succeed";
     std::printf(
-        "[ figures  ] %s %s, %s, %s: %lld failure points tried, %lld stopped the run, "
+        "[ figures  ] %s %s, %s, %s, %s: %lld failure points tried, %lld stopped the run, "
         "nothing lost\n",
         kind.name, repeating ? "repeating" : "once", abilities.name,
-        earlier_outputs ? "earlier outputs" : "no earlier outputs", calls, stopped);
+        earlier_outputs ? "earlier outputs" : "no earlier outputs",
+        suggesting ? "suggestions written" : "suggestions withdrawn", calls, stopped);
   }
 }
 
 std::string FailureName(const auto& info) {
   return std::string(std::get<0>(info.param).name) +
          (std::get<1>(info.param) ? "Repeating" : "Once") + std::get<2>(info.param).name +
-         (std::get<3>(info.param) ? "Withdrawn" : "");
+         (std::get<3>(info.param) ? "Suggesting" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, FailureAtEveryCall,
@@ -161,9 +159,10 @@ INSTANTIATE_TEST_SUITE_P(EachFileSystem, FailureAtEveryCall,
                                             ::testing::Values(kLinkOnly, kNeither),
                                             ::testing::Values(false)),
                          [](const auto& info) { return FailureName(info); });
-// A withdrawn output's earlier file is moved aside, whatever the file system
-// can do, and goes only after the run has succeeded.
-INSTANTIATE_TEST_SUITE_P(WithdrawnOutput, FailureAtEveryCall,
+// Above, SuggestedReplacements.txt is withdrawn: its earlier file is moved
+// aside, whatever the file system can do, and goes only after the run has
+// succeeded. Here it is written, and replaced as the others are.
+INSTANTIATE_TEST_SUITE_P(SuggestionsWritten, FailureAtEveryCall,
                          ::testing::Combine(::testing::Values(kIoError), ::testing::Bool(),
                                             ::testing::Values(kEveryAbility, kNeither),
                                             ::testing::Values(true)),
@@ -173,20 +172,20 @@ INSTANTIATE_TEST_SUITE_P(WithdrawnOutput, FailureAtEveryCall,
 // first move must put its earlier file back, not leave a new FixedLines.txt
 // beside an old BadLines.txt, whatever the file system can do.
 TEST(FailureWhileClosing, PutsBackAnOutputAlreadyMoved) {
-  const Inputs inputs{"p x\r\n", "p\r\n"};
-  ForEachFileSystem([&](const FileSystemAbilities& abilities, bool earlier_outputs) {
+  ForEachFileSystem([&](const auto& abilities, bool earlier_outputs, bool suggesting) {
+    const Inputs inputs = ShortInputs(suggesting);
     const long long calls = CallsOfACleanRun(inputs, earlier_outputs);
     // The last calls of the run's work are: the moves of the outputs, then
     // the flush of the folder. Fail each of them.
-    const long long flush = calls - CallsAfterSuccess(earlier_outputs);
-    for (long long nth = flush - PlacingCallsOfARun(abilities, earlier_outputs); nth <= flush;
-         ++nth) {
+    const long long flush = calls - CallsAfterSuccess(earlier_outputs, suggesting);
+    for (long long nth = flush - PlacingCallsOfARun(abilities, earlier_outputs, suggesting);
+         nth <= flush; ++nth) {
       TempFolder folder;
       Prepare(folder, inputs, earlier_outputs);
       const Outputs before = OutputsIn(folder);
       RecordingWindow window;
       rt::sys::InjectFailure(nth, rt::os::Failure::IoError, false);
-      EXPECT_THROW(TestedRunIn(folder, window), rt::RuntimeError) << nth;
+      EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << nth;
       rt::sys::ClearInjection();
       EXPECT_EQ(OutputsIn(folder), before) << nth;
       EXPECT_EQ(folder.Has("FixedLines.txt"), earlier_outputs) << nth;
@@ -217,10 +216,11 @@ void RemoveOutputAtCall(long long call) {
 // run puts it back under its name.
 TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   if (!SystemCanExchange()) GTEST_SKIP() << "this system cannot swap two names";
-  const Inputs inputs{"p x\r\n", "p\r\n"};
-  const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true);
+  const Inputs inputs = ShortInputs(false);
+  const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true, false);
   TempFolder folder;
   Prepare(folder, inputs, true);
+  const Outputs before = OutputsIn(folder);
   // At the flush of the folder, the new FixedLines.txt vanishes and the
   // flush fails: putting the earlier one back then finds no file to swap with.
   removed_output = folder.File("FixedLines.txt");
@@ -228,18 +228,18 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
   rt::sys::SetCallHook(RemoveOutputAtCall);
   rt::sys::InjectFailure(flush, rt::os::Failure::IoError, false);
   RecordingWindow window;
-  EXPECT_THROW(TestedRunIn(folder, window), rt::RuntimeError);
+  EXPECT_THROW(RunIn(folder, window), rt::RuntimeError);
   rt::sys::SetCallHook(nullptr);
   rt::sys::ClearInjection();
   EXPECT_EQ(folder.Read("BadLines.txt"), kEarlierBad);
   EXPECT_EQ(folder.Read("SymbolReport.txt"), kEarlierReport);
+  EXPECT_EQ(folder.Read("SuggestedReplacements.txt"), kEarlierSuggested);
   std::vector<std::string> others = OtherNames(folder);
   ASSERT_EQ(others.size(), 1u);
   EXPECT_TRUE(IsTemporaryName(others[0])) << others[0];
   EXPECT_EQ(folder.Read(others[0]), kEarlierFixed) << "the earlier results are kept";
   ClaimAsTheNextRun(folder);
-  EXPECT_EQ(OutputsIn(folder), (Outputs{std::string(kEarlierFixed), std::string(kEarlierBad),
-                                        std::string(kEarlierReport), std::nullopt}));
+  EXPECT_EQ(OutputsIn(folder), before);
   EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
 }
 
@@ -248,33 +248,34 @@ TEST(FailureWhileClosing, KeepsTheEarlierFileWhenItCannotBePutBack) {
 // The failed run marks it; the next run, even one that fails itself, puts
 // the earlier file back rather than delete its only copy.
 TEST(FailureWhileClosing, TheNextRunPutsBackWhatAFailedRunCouldNot) {
-  const Inputs inputs{"p x\r\n", "p\r\n"};
-  ForEachFileSystem([&](const FileSystemAbilities&, bool earlier_outputs) {
+  ForEachFileSystem([&](const FileSystemAbilities&, bool earlier_outputs, bool suggesting) {
     if (!earlier_outputs) return;
-    const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true);
+    const Inputs inputs = ShortInputs(suggesting);
+    const long long flush = CallsOfACleanRun(inputs, true) - CallsAfterSuccess(true, suggesting);
     TempFolder folder;
     Prepare(folder, inputs, true);
     const Outputs before = OutputsIn(folder);
     RecordingWindow window;
     rt::sys::InjectFailures({flush, flush + 1}, rt::os::Failure::IoError);
-    EXPECT_THROW(TestedRunIn(folder, window), rt::RuntimeError);
+    EXPECT_THROW(RunIn(folder, window), rt::RuntimeError);
     rt::sys::ClearInjection();
     EXPECT_NE(folder.Read("FixedLines.txt"), kEarlierFixed) << "the second fault kept it new";
     std::filesystem::remove(folder.File("Symbols.txt"));
-    EXPECT_THROW(TestedRunIn(folder, window), rt::RuntimeError) << "Symbols.txt is missing";
+    EXPECT_THROW(RunIn(folder, window), rt::RuntimeError) << "Symbols.txt is missing";
     EXPECT_EQ(OutputsIn(folder), before);
     EXPECT_EQ(OtherNames(folder), std::vector<std::string>{});
   });
 }
 
 // A file system that cannot swap two names still gets its outputs replaced:
-// the earlier file gets a second name, then the new one moves over it.
+// the earlier file gets a second name, then the new one moves over it. The
+// run writes all four.
 TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) {
   if (!SystemCanExchange()) GTEST_SKIP() << "this system never swaps two names";
-  const Inputs inputs{"p x\r\n\r\n", "p\r\n"};
+  const Inputs inputs = ShortInputs(true);
   const Outputs expected = CleanRunOutputs(inputs);
   const long long calls = CallsOfACleanRun(inputs, true);
-  const long long flush = calls - CallsAfterSuccess(true);
+  const long long flush = calls - CallsAfterSuccess(true, true);
   const int placing = PlacingCalls(kEveryAbility, true);
   for (int output = 0; output < kOutputCount; ++output) {
     // The swap of each output, after the check that the file is the run's.
@@ -283,7 +284,7 @@ TEST(FailureWhileClosing, AFileSystemThatCannotSwapNamesStillGetsTheNewOutputs) 
     Prepare(folder, inputs, true);
     RecordingWindow window;
     rt::sys::InjectFailure(nth, rt::os::Failure::Unsupported, false);
-    TestedRunIn(folder, window);
+    RunIn(folder, window);
     EXPECT_EQ(rt::sys::CallsMade(), calls + 2) << "two more calls: the second name, the move";
     rt::sys::ClearInjection();
     EXPECT_EQ(OutputsIn(folder), expected) << nth;

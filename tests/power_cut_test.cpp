@@ -247,7 +247,7 @@ void CutAtCall(long long call) {
   rt::sys::SetCallHook(CutAtCall);
   RecordingWindow window;
   try {
-    TestedRunIn(folder, window);
+    RunIn(folder, window);
   } catch (...) {
     ::_exit(2);
   }
@@ -267,33 +267,22 @@ struct Tally {
 
 // Checks the folder as the journal's replay left it after a cut.
 void CheckAfterCut(const TempFolder& folder, const Inputs& inputs, const Outputs& before,
-                   bool earlier_outputs, const Outputs& expected, bool after_done, Tally& tally) {
+                   const Outputs& expected, bool after_done, Tally& tally) {
   EXPECT_EQ(folder.Read("in.txt"), inputs.list);
   EXPECT_EQ(folder.Read("Symbols.txt"), inputs.symbols);
-  // True when the output holds the whole new bytes; anything else but what was there fails.
-  auto is_new = [&](const std::string& name, const std::string& earlier,
-                    const std::string& whole_new) {
-    if (!folder.Has(name)) {
-      EXPECT_FALSE(earlier_outputs) << name << " is missing, where there was one";
-      return false;
-    }
-    std::string bytes = folder.Read(name);
-    if (bytes == whole_new) return true;
-    EXPECT_TRUE(earlier_outputs && bytes == earlier)
-        << name << " is neither the earlier nor the whole new file: " << bytes.size() << " of "
-        << whole_new.size() << " bytes";
-    return false;
-  };
-  int new_ones = is_new("FixedLines.txt", before.fixed, expected.fixed) +
-                 is_new("BadLines.txt", before.bad, expected.bad) +
-                 is_new("SymbolReport.txt", before.report, expected.report);
-  // A withdrawn output is new once gone; until then it holds its earlier bytes.
-  const int outputs = kOutputCount + Withdrawing();
-  if (Withdrawing()) {
-    if (folder.Has(kWithdrawnName)) {
-      EXPECT_EQ(folder.Read(kWithdrawnName), kEarlierSuggested);
-    } else {
+  // Each output that was there or is to be: new when it holds the whole new
+  // bytes, or when withdrawn, once gone; anything else but what was there fails.
+  const Outputs now = OutputsIn(folder);
+  int outputs = 0, new_ones = 0;
+  for (int i = 0; i < kOutputCount; ++i) {
+    const std::optional<std::string> Outputs::*const bytes = kOutputBytes[i];
+    if (!(before.*bytes) && !(expected.*bytes)) continue;
+    ++outputs;
+    if (now.*bytes == expected.*bytes) {
       ++new_ones;
+    } else {
+      EXPECT_EQ(now.*bytes, before.*bytes)
+          << kOutputNames[i] << " is neither the earlier nor the whole new file";
     }
   }
   ++(new_ones == outputs ? tally.all_new : new_ones == 0 ? tally.all_as_before : tally.some_new);
@@ -308,7 +297,11 @@ void CheckAfterCut(const TempFolder& folder, const Inputs& inputs, const Outputs
 
 // A short list with each kind of line (legal, with illegal symbols, blank, the
 // three line ends), so that a run makes few calls and each kind of call is cut.
-Inputs SmallInputs() {
+// With `suggesting`, the inventory has the IPA's ɡ and a line has g, for
+// which SuggestedReplacements.txt is written; else it is withdrawn.
+Inputs SmallInputs(bool suggesting) {
+  if (suggesting)
+    return Inputs{"p a t\r\n\r\nb  a x t\ng ʃ a p\r Q t\r\n", "p\r\nb\r\na\r\nt\r\nʃ\r\nɡ\r\n"};
   return Inputs{"p a t\r\n\r\nb  a x t\nʃ a p\r Q t\r\n", "p\r\nb\r\na\r\nt\r\nʃ\r\n"};
 }
 
@@ -331,12 +324,9 @@ enum class Start {
   // and what a run killed while it put the outputs in place left: its lock,
   // a temporary output, and the earlier BadLines.txt moved aside, its name free
   KilledRunsLeftovers,
-  // and an earlier SuggestedReplacements.txt, which the run withdraws
-  EarlierOutputsOneWithdrawn,
 };
 
-constexpr const char* kStartNames[] = {"NoEarlierOutputs", "EarlierOutputs", "KilledRunsLeftovers",
-                                       "EarlierOutputsOneWithdrawn"};
+constexpr const char* kStartNames[] = {"NoEarlierOutputs", "EarlierOutputs", "KilledRunsLeftovers"};
 
 void PrepareStart(const TempFolder& folder, const Inputs& inputs, Start start) {
   Prepare(folder, inputs, start != Start::Inputs);
@@ -349,15 +339,14 @@ void PrepareStart(const TempFolder& folder, const Inputs& inputs, Start start) {
 // Cuts the runs on `image` before each call in turn, then after "Done.". A
 // cut while the run clears a killed run's leftovers, or before, leaves them
 // for the next run, which must find the earlier outputs whole. So does a cut
-// while a withdrawn output's earlier file waits under the aside name.
-void SweepCuts(MountedImage& image, Start start, bool journal_written) {
-  std::optional<WithdrawingRuns> fourth;
-  if (start == Start::EarlierOutputsOneWithdrawn) fourth.emplace();
+// while a withdrawn SuggestedReplacements.txt's earlier file waits under the aside name.
+void SweepCuts(MountedImage& image, Start start, bool suggesting, bool journal_written) {
   cut_flags = journal_written ? kShutdownLogFlush : kShutdownNoLogFlush;
   const bool earlier_outputs = start != Start::Inputs;
   const std::string sweep = image.Type() + ", " + kStartNames[static_cast<int>(start)] +
+                            (suggesting ? ", suggestions written" : ", suggestions withdrawn") +
                             (journal_written ? ", journal written" : ", journal dropped");
-  const Inputs inputs = SmallInputs();
+  const Inputs inputs = SmallInputs(suggesting);
   const Outputs expected = CleanRunOutputs(inputs);
   Tally tally;
   long long cut_at = 1;
@@ -385,10 +374,9 @@ void SweepCuts(MountedImage& image, Start start, bool journal_written) {
     EXPECT_EQ(report->shutdown_error, 0)
         << "shutdown refused: " << std::strerror(report->shutdown_error);
     ASSERT_NO_THROW(image.Remount());
-    const bool next_run =
-        start == Start::KilledRunsLeftovers || start == Start::EarlierOutputsOneWithdrawn;
+    const bool next_run = start == Start::KilledRunsLeftovers || (earlier_outputs && !suggesting);
     if (next_run && !report->done_shown) ClaimAsTheNextRun(folder);
-    CheckAfterCut(folder, inputs, before, earlier_outputs, expected, report->done_shown, tally);
+    CheckAfterCut(folder, inputs, before, expected, report->done_shown, tally);
     if (report->done_shown) break;
   }
   const long long cuts_at_calls = cut_at - 1;
@@ -400,30 +388,31 @@ void SweepCuts(MountedImage& image, Start start, bool journal_written) {
       tally.temporaries_left);
 }
 
-// File system, earlier outputs or none, journal written at the cut or dropped.
-class PowerCuts : public testing::TestWithParam<std::tuple<std::string, Start, bool>> {};
+// File system, what the folder holds, suggestions written or withdrawn, journal
+// written at the cut or dropped.
+class PowerCuts : public testing::TestWithParam<std::tuple<std::string, Start, bool, bool>> {};
 
 TEST_P(PowerCuts, LeaveEachOutputEarlierOrWholeNewAndNothingBehindAfterDone) {
-  auto [type, start, journal_written] = GetParam();
+  auto [type, start, suggesting, journal_written] = GetParam();
   for (const auto& image : *images) {
-    if (image->Type() == type) SweepCuts(*image, start, journal_written);
+    if (image->Type() == type) SweepCuts(*image, start, suggesting, journal_written);
   }
 }
 
 // The test's name from its parameters (a function, since the preprocessor
 // would split a lambda's structured binding at its commas).
 std::string SweepName(const testing::TestParamInfo<PowerCuts::ParamType>& info) {
-  auto [type, start, journal_written] = info.param;
+  auto [type, start, suggesting, journal_written] = info.param;
   return type + "_" + kStartNames[static_cast<int>(start)] +
+         (suggesting ? "_SuggestionsWritten" : "_SuggestionsWithdrawn") +
          (journal_written ? "_JournalWritten" : "_JournalDropped");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ext4AndXfs, PowerCuts,
                          testing::Combine(testing::Values("ext4", "xfs"),
                                           testing::Values(Start::Inputs, Start::EarlierOutputs,
-                                                          Start::KilledRunsLeftovers,
-                                                          Start::EarlierOutputsOneWithdrawn),
-                                          testing::Bool()),
+                                                          Start::KilledRunsLeftovers),
+                                          testing::Bool(), testing::Bool()),
                          SweepName);
 
 }  // namespace

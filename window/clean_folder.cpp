@@ -24,15 +24,16 @@ void CleanFolder(const FolderSource& program_folder, engine::SymbolInventory& in
   rt::OutputFile& fixed = outputs.Create(path(engine::kFixedName));
   rt::OutputFile& bad = outputs.Create(path(engine::kBadName));
   rt::OutputFile& report = outputs.Create(path(engine::kReportName));
+  rt::OutputFile& suggestions = outputs.Create(path(engine::kSuggestionsName));
   rt::InputFile symbols(path(engine::kSymbolsName));
   std::optional<rt::InputFile> replacements =
       rt::InputFile::IfPresent(path(engine::kReplacementsName));
   const engine::RunOutcome outcome =
       engine::Run({SourceOf(list), SourceOf(symbols),
                    replacements ? std::optional(SourceOf(*replacements)) : std::nullopt,
-                   SinkOf(fixed), SinkOf(bad), SinkOf(report), [](std::string_view) {}},
+                   SinkOf(fixed), SinkOf(bad), SinkOf(report), SinkOf(suggestions)},
                   inventory, progress);
-  (void)outcome;
+  if (!outcome.suggested) suggestions.Withdraw();
   outputs.Commit();
   progress(engine::kClosingCaption);
 }
