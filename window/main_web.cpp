@@ -54,6 +54,9 @@ EM_JS(void, PageEndOutput, (int id), {
   if (output.used > 0) output.send();
 });
 
+// The output got nothing and is none of the run's: an earlier file of its name goes.
+EM_JS(void, PageWithdrawOutput, (int id), { Module.page.post({type : "withdrawn", id}); });
+
 EM_JS(void, PageRunSucceeded, (), { Module.page.post({type : "succeeded"}); });
 // clang-format on
 
@@ -75,6 +78,7 @@ class PageOutput {
     };
   }
   void End() { PageEndOutput(id_); }
+  void Withdraw() { PageWithdrawOutput(id_); }
 
  private:
   int id_;
@@ -96,16 +100,23 @@ class PageForm1 : public engine::SymbolInventory, public rt::ui::FormClient {
     PageOutput fixed(engine::kFixedName, path(engine::kFixedName));
     PageOutput bad(engine::kBadName, path(engine::kBadName));
     PageOutput report(engine::kReportName, path(engine::kReportName));
+    PageOutput suggestions(engine::kSuggestionsName, path(engine::kSuggestionsName));
     // The page hands over Replacements.txt only where the user has one.
     std::optional<rt::InputFile> replacements =
         rt::InputFile::IfPresent(path(engine::kReplacementsName));
-    engine::Run({SourceOf(list), SourceOf(symbols),
-                 replacements ? std::optional(SourceOf(*replacements)) : std::nullopt, fixed.Sink(),
-                 bad.Sink(), report.Sink(), [](std::string_view) {}},
-                *this, [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
+    const engine::RunOutcome outcome = engine::Run(
+        {SourceOf(list), SourceOf(symbols),
+         replacements ? std::optional(SourceOf(*replacements)) : std::nullopt, fixed.Sink(),
+         bad.Sink(), report.Sink(), suggestions.Sink()},
+        *this, [this](std::string_view caption) { Command1_->SetButtonCaption(caption); });
     fixed.End();
     bad.End();
     report.End();
+    if (outcome.suggested) {
+      suggestions.End();
+    } else {
+      suggestions.Withdraw();
+    }
     PageRunSucceeded();
   }
 

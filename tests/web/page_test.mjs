@@ -195,27 +195,12 @@ const SUGGESTING = {'in.txt': Buffer.from('g a:\r\np a\r\ng t\r\na: p g\r\nP a Q
   'Symbols.txt': Buffer.from('ɡ\r\nː\r\na\r\np\r\nt\r\nq\r\n')};
 const EARLIER_REPLACEMENTS = Buffer.from('\ufeffSymbol\tReplace with\r\na:\ta ː');
 
-// The report's suggestions, each as its check box is named: Replace SYMBOL with REPLACEMENT.
+// The report's suggestions: each check box's name, and the record it adds to Replacements.txt.
 const suggested = (report) => report.toString('utf8').split('\r\n').map((record) => record.split('\t'))
   .filter((fields) => fields.length === 7 && fields[0] !== 'Symbol' && fields[6] !== '')
-  .map((fields) => `Replace ${fields[0]} with ${fields[6]}`);
+  .map((fields) => ({name: `Replace ${fields[0]} with ${fields[6]}`, record: `${fields[0]}\t${fields[6]}\r\n`}));
 
-// Tabs from the page's button to the run again's, pressing the space bar
-// on each check box named in `take`; returns the names of what had the focus
-// on the way, the check boxes by theirs.
-async function tabToRunAgain(page, take) {
-  await page.evaluate(() => document.getElementById('Command1').focus());
-  const focused = [];
-  for (let tabs = 0; tabs < 30 && focused.at(-1) !== 'RunAgainButton'; tabs++) {
-    await page.keyboard.press('Tab');
-    focused.push(await page.evaluate(() => document.activeElement.id || document.activeElement.getAttribute('aria-label') ||
-      document.activeElement.tagName));
-    if (take.includes(focused.at(-1))) await page.keyboard.press(' ');
-  }
-  return focused;
-}
-
-// The run again's button and what the page says of it.
+// The run again's button, what describes it, and the report's check boxes.
 const runAgainShown = (page) => page.evaluate(() => {
   const button = document.getElementById('RunAgainButton');
   return {shown: button.checkVisibility(), caption: button.textContent, disabled: button.getAttribute('aria-disabled'),
@@ -224,49 +209,51 @@ const runAgainShown = (page) => page.evaluate(() => {
       type: box.type, reachable: box.tabIndex === 0 && !box.disabled && box.checkVisibility(), checked: box.checked}))};
 });
 
-// From a run of `inputs` that has ended in `end`: the check boxes of its
-// suggestions, and its button, which does nothing while none is checked;
-// then by keyboard the first two suggestions taken, and the last one: each
-// run again has the outputs the native program writes with the
-// Replacements.txt made for it, which the page saves too, and the last
-// one no SuggestedReplacements.txt. `saved` gives the files saved; in the
-// folder (`folderWay`) the inputs too.
+// From a run of `inputs` that has ended in `end`: a named check box for each
+// suggestion, and the button, which does nothing while none is checked; then,
+// by Tab, the space bar and Enter, the first two suggestions taken, then the
+// last. Each run has the files the native program writes with the
+// Replacements.txt made for it, which the page saves too, and the last no
+// SuggestedReplacements.txt. `saved` gives the files saved; in the folder
+// (`folderWay`) the inputs are among them.
 async function checkRunsAgain(way, page, end, inputs, saved, folderWay) {
   let expected = native(way, inputs);
-  const outputsOf = (inputs, expected) => ({...(folderWay && inputs), ...expected});
-  const checkSaved = async (name, end, inputs, expected) => {
+  const checkSaved = async (name, end, made = {}) => {
     h.check(`${name}: "Done.", assistive technology told once of start and end`, end.alert === '' &&
       end.caption.startsWith('Done.') && JSON.stringify(end.told) === JSON.stringify(TOLD), JSON.stringify(end));
-    const files = await saved();
-    const wanted = outputsOf(inputs, expected);
+    const [files, wanted] = [await saved(), {...(folderWay && inputs), ...expected, ...made}];
     h.check(`${name}: the native program's files and nothing else`, Object.keys(files).sort().join() ===
       Object.keys(wanted).sort().join(), `${Object.keys(files)}; expected ${Object.keys(wanted)}`);
     for (const file of Object.keys(wanted)) h.checkBytes(`${name}: ${file}`, files[file], wanted[file]);
   };
-  await checkSaved(`${way}, suggestions`, end, inputs, expected);
-  const names = suggested(expected['SymbolReport.txt']);
+  await checkSaved(`${way}, suggestions`, end);
+  const suggestions = suggested(expected['SymbolReport.txt']);
   let shown = await runAgainShown(page);
-  h.check(`${way}, suggestions: a check box for each, named by its replacement, reachable; the button there, ` +
-    'saying why it does nothing yet', names.length === 3 && shown.shown && shown.caption === 'Run again with the checked replacements' &&
-    shown.disabled === 'true' && /check/i.test(shown.why) && JSON.stringify(shown.boxes.map((box) => box.name)) ===
-    JSON.stringify(names) && shown.boxes.every((box) => box.type === 'checkbox' && box.reachable && !box.checked),
-  JSON.stringify({names, shown}));
-  await page.click('#RunAgainButton');
-  await new Promise((resolve) => setTimeout(resolve, 300));
-  const idle = await page.evaluate(() => [document.getElementById('Command1').textContent, document.querySelectorAll('#Downloads a').length,
-    document.getElementById('Report').hidden]);
-  h.check(`${way}, suggestions: the button with none checked starts no run`, idle[0].startsWith('Done.') && !idle[2] &&
-    idle[1] === (folderWay ? 0 : Object.keys(expected).length), JSON.stringify(idle));
+  h.check(`${way}, suggestions: a check box for each, named by its replacement, reachable; the button, saying why it ` +
+    'does nothing yet, and a click on it starts no run', suggestions.length === 3 && shown.shown &&
+    shown.caption === 'Run again with the checked replacements' && shown.disabled === 'true' && /check/i.test(shown.why) &&
+    shown.boxes.map((box) => box.name).join() === suggestions.map(({name}) => name).join() &&
+    shown.boxes.every((box) => box.type === 'checkbox' && box.reachable && !box.checked) &&
+    await page.click('#RunAgainButton').then(() => new Promise((resolve) => setTimeout(resolve, 300))).then(() =>
+      page.evaluate(() => !document.getElementById('Report').hidden && document.getElementById('Command1').textContent.startsWith('Done.'))),
+  JSON.stringify({suggestions, shown}));
 
   let replacements = inputs['Replacements.txt'] ? Buffer.concat([inputs['Replacements.txt'], Buffer.from('\r\n')]) : Buffer.alloc(0);
-  for (const [what, take] of [['the first two taken', names.slice(0, 2)], ['then the last', names.slice(2)]]) {
+  for (const [what, take] of [['the first two taken', suggestions.slice(0, 2)], ['then the last', suggestions.slice(2)]]) {
     const name = `${way}, ${what}`;
-    const focused = await tabToRunAgain(page, take);
+    // Tab from the page's button to the run again's, with the space bar on each box to take.
+    await page.evaluate(() => document.getElementById('Command1').focus());
+    const focused = [];
+    for (let tabs = 0; tabs < 30 && focused.at(-1) !== 'RunAgainButton'; tabs++) {
+      await page.keyboard.press('Tab');
+      focused.push(await page.evaluate(() => document.activeElement.id || document.activeElement.getAttribute('aria-label')));
+      if (take.some((box) => box.name === focused.at(-1))) await page.keyboard.press(' ');
+    }
     shown = await runAgainShown(page);
     h.check(`${name}: the check boxes by Tab, then the button, which now says what it does`,
-      shown.boxes.length > 0 && shown.boxes.every((box) => focused.includes(box.name)) && focused.at(-1) === 'RunAgainButton' &&
+      shown.boxes.every((box) => focused.includes(box.name)) && focused.at(-1) === 'RunAgainButton' &&
       shown.disabled === 'false' && /Replacements\.txt/.test(shown.why) &&
-      JSON.stringify(shown.boxes.filter((box) => box.checked).map((box) => box.name)) === JSON.stringify(take),
+      shown.boxes.filter((box) => box.checked).map((box) => box.name).join() === take.map((box) => box.name).join(),
     JSON.stringify({focused, shown}));
     await page.evaluate(() => {
       window.__captions = [];
@@ -278,12 +265,10 @@ async function checkRunsAgain(way, page, end, inputs, saved, folderWay) {
     const again = await h.waitForEnd(page);
     const focus = await page.evaluate(() => document.activeElement.id);
     h.check(`${name}: the focus on the page's button, the run again's gone`, focus === 'Command1', focus);
-    // Replace g with ɡ: the record g<TAB>ɡ.
-    replacements = Buffer.concat([replacements, ...take.map((box) => Buffer.from(`${/^Replace (.*) with (.*)$/.exec(box)
-      .slice(1).join('\t')}\r\n`))]);
+    replacements = Buffer.concat([replacements, ...take.map((box) => Buffer.from(box.record))]);
     inputs = {...inputs, 'Replacements.txt': replacements};
     expected = native(name, inputs);
-    await checkSaved(name, again, inputs, folderWay ? expected : {...expected, 'Replacements.txt': replacements});
+    await checkSaved(name, again, {'Replacements.txt': replacements});
   }
   h.check(`${way}, none left: no SuggestedReplacements.txt, nor a button to run again`,
     !(SUGGESTIONS in expected) && !(await runAgainShown(page)).shown);
@@ -695,7 +680,8 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
   // Suggestions taken in the folder. A run again that fails leaves the folder
   // as it was, without the Replacements.txt it made; one that succeeds puts it there.
   {
-    await fill(page, SUGGESTING);
+    const stale = Buffer.from('Symbol\tReplace with\tNote\tTimes removed\r\nan earlier suggestion\r\n');
+    await fill(page, {...SUGGESTING, [SUGGESTIONS]: stale});
     await h.runFolderWay(page);
     const before = await folder(page);
     const setList = (bytes) => page.evaluate(async (base64) => {
@@ -714,7 +700,8 @@ if (browserName === 'chromium') await h.group('folder way', async () => {
     const now = await folder(page);
     h.check('folder way, a run again that fails: the alert from one run; the folder as it was, no Replacements.txt',
       await runs() === 1 && /\b54\b/.test(failed.alert) && Object.keys(now).sort().join() === Object.keys(before).sort().join() &&
-      same(now['in.txt'], utf16) && Object.keys(before).every((name) => name === 'in.txt' || same(now[name], before[name])), JSON.stringify({...failed, files: Object.keys(now)}));
+      same(now['in.txt'], utf16) && Object.keys(before).every((name) => name === 'in.txt' || same(now[name], before[name])) &&
+      !same(before[SUGGESTIONS], stale), JSON.stringify({...failed, files: Object.keys(now)}));
     await page.click('#Command1');
     await setList(SUGGESTING['in.txt']);
     await checkRunsAgain('folder way', page, await h.runFolderWay(page), SUGGESTING, () => folder(page), true);
