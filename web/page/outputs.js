@@ -122,12 +122,17 @@ class FolderOutputs {
     });
   }
 
-  // The output goes with its temporary file; its earlier one, when the run has succeeded.
+  // The output goes with its temporary file; its earlier one, when the run
+  // has succeeded. The stream, which got nothing, is closed rather than
+  // aborted: Chromium may still hold an aborted stream's file for a moment,
+  // and refuse to remove it. (A temporary left all the same is removed by
+  // the next run in the folder.)
   async withdraw(id) {
     const output = this.outputs.get(id);
     this.outputs.delete(id);
     this.withdrawn.push(output);
-    await output.stream.abort().catch(() => {});
+    await output.stream.close().catch(() => {});
+    output.stream = null;
     await this.folder.removeEntry(output.temporary).catch(() => {});
   }
 
