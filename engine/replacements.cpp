@@ -10,12 +10,6 @@
 namespace engine {
 namespace {
 
-std::string_view TrimmedOfSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The symbols of a replacement joined by single spaces, as a cleaned line has them.
 std::string JoinedSymbols(std::string_view text) {
   std::string joined;

@@ -5,16 +5,6 @@
 #include "runtime/error.h"
 
 namespace engine {
-namespace {
-
-// Only the space itself is trimmed: a TAB stays part of its symbol.
-std::string_view Trim(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
 
 std::uint32_t SymbolInventory::AddSymbol(std::string_view symbol) {
   rt::CheckedIncrement(SymbolCount);
@@ -24,7 +14,7 @@ std::uint32_t SymbolInventory::AddSymbol(std::string_view symbol) {
 void LoadInventory(TextReader& symbols, SymbolInventory& inventory, InventoryCheck& check) {
   std::string_view line;
   for (long long line_number = 1; symbols.NextLine(line); ++line_number) {
-    const std::string_view symbol = Trim(line);
+    const std::string_view symbol = TrimmedOfSpaces(line);
     const std::uint32_t number =
         symbol.empty() ? SymbolIndex::kAbsent : inventory.AddSymbol(symbol);
     check.Line(line_number, line, symbol, number);

@@ -10,6 +10,14 @@ namespace engine {
 class InventoryCheck;
 class TextReader;
 
+// A line of Symbols.txt or a field of Replacements.txt without the spaces
+// at its ends: only the space itself, so that a TAB stays part of its symbol.
+inline std::string_view TrimmedOfSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 class SymbolInventory {
  public:
   // Symbols loaded, duplicates counted.
