@@ -88,7 +88,8 @@ bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t lengt
   return symbols_.LegalSymbol(std::string_view(bytes + token, length));
 }
 
-void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t token, LineSink& sink) {
+inline void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t token,
+                                  LineSink& sink) {
   const std::size_t first = edit_count_ != 0 ? edits_[0].at : token;
   repairing_ = true;
   split_ = false;
@@ -97,8 +98,12 @@ void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t token, Lin
   bad_replacement_ = nullptr;
   joined_ = legal_joined_ = first > line;
   stretch_ = {line, first > line ? first - 1 : line, first > line};
-  // The line's tokens replaced while it was clean are replaced again as a
-  // line being repaired replaces them; the tokens between are legal.
+  if (edit_count_ != 0) ReplayEdits(bytes, token, sink);
+}
+
+// The line's tokens replaced while it was clean are replaced again as a
+// line being repaired replaces them; the tokens between are legal.
+void ListScan::ReplayEdits(char* bytes, std::size_t token, LineSink& sink) {
   for (std::size_t i = 0; i < edit_count_; ++i) {
     const TokenEdit& edit = edits_[i];
     ReplaceToken(bytes, edit.at, edit.length, edit.record, sink);

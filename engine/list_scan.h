@@ -167,6 +167,7 @@ class ListScan {
   // that starts at `token`: what was passed of it before is legal tokens
   // between single spaces, and the tokens edited since it started.
   void StartRepair(char* bytes, std::size_t line, std::size_t token, LineSink& sink);
+  [[gnu::noinline]] void ReplayEdits(char* bytes, std::size_t token, LineSink& sink);
   // Hands out the edits of the lines before `end` with their stretch, and
   // keeps those after it, on the line in hand.
   std::span<const TokenEdit> EditsBefore(std::size_t end);
