@@ -311,11 +311,13 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       stretch.marked = bytes + block_start;
       stretch.lone_ends = lone_ends;
       stretch.end_record = end_record;
-      stretch.text = bytes;
-      stretch.edits = EditsBefore(end);
-      stretch.replacements = replacements_;
+      if constexpr (kReplacing) {
+        stretch.text = bytes;
+        stretch.edits = EditsBefore(end);
+        stretch.replacements = replacements_;
+      }
       sink.CleanLines(stretch);
-      DropEditsHandedOut(stretch.edits.size());
+      if constexpr (kReplacing) DropEditsHandedOut(stretch.edits.size());
       clean_lines = 0;
       lone_ends = 0;
     }
