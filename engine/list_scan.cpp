@@ -90,7 +90,7 @@ bool ListScan::LegalLong(const char* bytes, std::size_t token, std::size_t lengt
 
 inline void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t token,
                                   LineSink& sink) {
-  const std::size_t first = edit_count_ != 0 ? edits_[0].at : token;
+  const std::size_t first = edit_count_ != 0 ? edits_[0].at() : token;
   repairing_ = true;
   split_ = false;
   current_ = bad_ = line;
@@ -106,9 +106,10 @@ inline void ListScan::StartRepair(char* bytes, std::size_t line, std::size_t tok
 void ListScan::ReplayEdits(char* bytes, std::size_t token, LineSink& sink) {
   for (std::size_t i = 0; i < edit_count_; ++i) {
     const TokenEdit& edit = edits_[i];
-    ReplaceToken(bytes, edit.at, edit.length, edit.record, sink);
-    const std::size_t after = edit.at + edit.length + 1;
-    const std::size_t next = i + 1 < edit_count_ ? edits_[i + 1].at : token;
+    const std::size_t length = (*replacements_)[edit.record()].symbol.size();
+    ReplaceToken(bytes, edit.at(), length, edit.record(), sink);
+    const std::size_t after = edit.at() + length + 1;
+    const std::size_t next = i + 1 < edit_count_ ? edits_[i + 1].at() : token;
     if (next > after) PassLegalAfterReplaced(after, next - 1);
   }
   edit_count_ = 0;
@@ -122,7 +123,7 @@ void ListScan::PassLegalAfterReplaced(std::size_t start, std::size_t end) {
 
 std::span<const TokenEdit> ListScan::EditsBefore(std::size_t end) {
   std::size_t count = edit_count_;
-  while (count != 0 && edits_[count - 1].at >= end) --count;
+  while (count != 0 && edits_[count - 1].at() >= end) --count;
   return std::span<const TokenEdit>(edits_.data(), count);
 }
 
@@ -282,16 +283,14 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   const std::size_t size = text.size();
   const std::size_t judged = JudgedBytes(bytes, size, at_end);
   const SymbolIndex::PackedProbe legal_symbols = legal_symbols_;
-  const Replacements::TokenProbe tokens = tokens_;
+  Replacements::TokenProbe tokens = tokens_;
   // Whether a short token is legal; with replacements, the record that
-  // replaces it, or kNone. One lookup.
+  // replaces it, or kNone.
   auto judge = [&](std::uint64_t packed, std::uint32_t& replaced) {
     if constexpr (!kReplacing) {
       return legal_symbols.Contains(packed);
     } else {
-      if (tokens.symbols.Contains(packed)) return true;
-      replaced = tokens.Replacing(packed);
-      return false;
+      return tokens.Judge(packed, replaced);
     }
   };
   Block block = block_;
@@ -335,30 +334,46 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
   // While lines are clean: a lookup for each short token, and nothing else.
   // The lines passed are counted, and the line in hand starts after the last.
   auto pass_clean_tokens = [&] {
-    // A token whose replacement is all legal, where there is room to note
-    // it, is passed as a legal one.
-    auto pass = [&](std::size_t at, std::size_t length, std::uint64_t packed) {
-      if constexpr (!kReplacing) {
-        return legal_symbols.Contains(packed);
-      } else {
-        if (tokens.symbols.Contains(packed)) return true;
-        const std::uint32_t record = tokens.Replacing(packed);
-        if (record == Replacements::kNone || !tokens.all_legal[record] ||
-            edit_count_ == edits_.size())
-          return false;
-        edits_[edit_count_++] = {at, static_cast<std::uint32_t>(length), record};
-        return true;
-      }
-    };
-    const std::uint64_t separators =
-        PassLegalTokens(bytes, block_start, block.separators, block.crlf, token, pass);
+    std::uint64_t separators;
+    if constexpr (!kReplacing) {
+      separators = PassLegalTokens(bytes, block_start, block.separators, block.crlf, token,
+                                   [&](std::size_t, std::size_t, std::uint64_t packed) {
+                                     return legal_symbols.Contains(packed);
+                                   });
+    } else if (!tokens.noting) {
+      separators = PassLegalTokens(bytes, block_start, block.separators, block.crlf, token,
+                                   [&](std::size_t, std::size_t, std::uint64_t packed) {
+                                     return tokens.symbols.Contains(packed);
+                                   });
+    } else {
+      // A token that a record in the index replaces with legal symbols is
+      // passed as a legal one, and noted: without a branch, for where it
+      // falls in a line is not to be foreseen. A block has room for as many
+      // notes as it has tokens.
+      if (edit_count_ > edits_.size() - kBlock) hand_out(line_start, false);
+      if (edit_count_ > edits_.size() - kBlock) return false;
+      TokenEdit* const edits = edits_.data();
+      std::size_t edit_count = edit_count_;
+      separators = PassLegalTokens(bytes, block_start, block.separators, block.crlf, token,
+                                   [&](std::size_t at, std::size_t, std::uint64_t packed) {
+                                     const std::uint32_t number = tokens.symbols.Find(packed);
+                                     if (number == SymbolIndex::kAbsent) return false;
+                                     const std::uint64_t mark = tokens.marks[number];
+                                     edits[edit_count] = TokenEdit(at | mark);
+                                     edit_count += mark >> 63;
+                                     return true;
+                                   });
+      edit_count_ = edit_count;
+    }
     const std::uint64_t passed_ends = block.line_ends & block.separators & ~separators;
     block.separators = separators;
-    if (passed_ends == 0) return;
-    clean_lines += CountBits(passed_ends);
-    lone_ends |= passed_ends & ~block.crlf;
-    const int last = 63 - std::countl_zero(passed_ends);
-    line_start = After(block_start + static_cast<std::size_t>(last), block.crlf, last);
+    if (passed_ends != 0) {
+      clean_lines += CountBits(passed_ends);
+      lone_ends |= passed_ends & ~block.crlf;
+      const int last = 63 - std::countl_zero(passed_ends);
+      line_start = After(block_start + static_cast<std::size_t>(last), block.crlf, last);
+    }
+    return true;
   };
 
   // Legal tokens a single space after the last token, in a line being
@@ -440,8 +455,8 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
     bool looked_up = false;
     if (block.separators != 0) {
       if (!repairing_) {
-        pass_clean_tokens();
-        looked_up = true;  // if a separator is left, the lookup stopped at its token
+        // If a separator is left, the lookup stopped at its token.
+        looked_up = pass_clean_tokens();
       } else {
         looked_up = pass_repaired_tokens();
       }
@@ -476,6 +491,10 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       // A short token the hot loop stopped at is not legal; to know what
       // replaces it, it is looked up again.
       legal_token = !(looked_up && !kReplacing) && judge(packed, replaced);
+      if constexpr (kReplacing) {
+        if (replaced != Replacements::kNone && replacements_->Index(replaced))
+          tokens = tokens_ = replacements_->Tokens();
+      }
     } else {
       if (kReplacing && length != 0 && replacements_->HasLong())
         replaced = replacements_->Find(std::string_view(bytes + token, length));
@@ -490,7 +509,7 @@ bool ListScan::Scan(std::span<char> text, bool at_end, LineSink& sink) {
       if (replaced != Replacements::kNone && (*replacements_)[replaced].all_legal) {
         if (edit_count_ == edits_.size()) hand_out(line_start, false);
         if (edit_count_ < edits_.size()) {
-          edits_[edit_count_++] = {token, static_cast<std::uint32_t>(length), replaced};
+          edits_[edit_count_++] = TokenEdit(token, replaced);
           pass_clean_token(separator);
           continue;
         }
@@ -523,7 +542,7 @@ void ListScan::DropPassed() {
       *position -= dropped;
     }
   }
-  for (std::size_t i = 0; i < edit_count_; ++i) edits_[i].at -= dropped;
+  for (std::size_t i = 0; i < edit_count_; ++i) edits_[i].MoveBack(dropped);
   next_block_ -= dropped;
   token_ -= dropped;
   line_start_ = 0;

@@ -47,14 +47,6 @@ struct RepairedLine {
   int end_length = 0;
 };
 
-// A token of a line that is otherwise clean, replaced by symbols that are
-// all legal: the line stays clean, written with `replacement` in its place.
-struct TokenEdit {
-  std::size_t at = 0;  // where the token starts, from CleanStretch::text
-  std::uint32_t length = 0;
-  std::uint32_t record = 0;  // of Replacements.txt, whose replacement is written
-};
-
 // Lines that cleaning leaves as they stand, as they lie in the list, but for
 // the tokens edited: to be written as records ended by CR LF.
 struct CleanStretch {
@@ -74,9 +66,10 @@ struct CleanStretch {
 
   // The lines of the stretch that end before the edit: 0 for an edit of its first line.
   int LinesBefore(const TokenEdit& edit) const {
+    const char* const token = text + edit.at();
     int count = 0;
-    for (const char* at = lines.data(); at < text + edit.at; ++at) {
-      if (*at == '\n' || (*at == '\r' && (at + 1 == text + edit.at || at[1] != '\n'))) ++count;
+    for (const char* at = lines.data(); at < token; ++at) {
+      if (*at == '\n' || (*at == '\r' && (at + 1 == token || at[1] != '\n'))) ++count;
     }
     return count;
   }
@@ -91,10 +84,12 @@ struct CleanStretch {
     const TokenEdit* const last_edit = edit + edits.size();
     // The edits before `end`.
     auto write_edits = [&](const char* end) {
-      for (; edit != last_edit && text + edit->at < end; ++edit) {
-        write(std::string_view(from, static_cast<std::size_t>(text + edit->at - from)), false);
-        write((*replacements)[edit->record].readable, false);
-        from = text + edit->at + edit->length;
+      for (; edit != last_edit && text + edit->at() < end; ++edit) {
+        const char* const token = text + edit->at();
+        const Replacements::Record& record = (*replacements)[edit->record()];
+        write(std::string_view(from, static_cast<std::size_t>(token - from)), false);
+        write(record.readable, false);
+        from = token + record.symbol.size();
       }
     };
     for (std::uint64_t ends = lone_ends; ends != 0; ends &= ends - 1) {
@@ -237,7 +232,7 @@ class ListScan {
   std::size_t bad_length_ = 0;
   const char* bad_replacement_ = nullptr;  // the bad symbol, where a replacement wrote it
   // The tokens of clean lines replaced, not yet handed out.
-  std::array<TokenEdit, 64> edits_;
+  std::array<TokenEdit, 2 * kBlock> edits_;
   std::size_t edit_count_ = 0;
   // The line's short illegal tokens not yet handed out: a call to the sink
   // for each costs a list whose every line loses a token 5% more.

@@ -92,9 +92,10 @@ void Replacements::Judge(SymbolInventory& inventory) {
       record.parts.push_back({part, short_part ? SymbolIndex::Pack(part) : 0, inventory.Has(part)});
       start = end + 1;
     }
-    record.all_legal =
-        !record.parts.empty() && std::all_of(record.parts.begin(), record.parts.end(),
-                                             [](const Part& part) { return part.legal; });
+    record.all_legal = !record.parts.empty() &&
+                       std::all_of(record.parts.begin(), record.parts.end(),
+                                   [](const Part& part) { return part.legal; }) &&
+                       &record - records_.data() < TokenEdit::kMostRecords;
   }
   for (const Record& record : records_) replacements_text_ += record.replacement;
   replacements_text_.append(kReadable, '\0');
@@ -102,16 +103,31 @@ void Replacements::Judge(SymbolInventory& inventory) {
     record.readable = std::string_view(replacements_text_).substr(at, record.replacement.size());
     at += record.replacement.size();
   }
-  for (const Record& record : records_) all_legal_.push_back(record.all_legal);
   inventory.ForEachSymbol([&](std::uint32_t, std::string_view symbol, bool) {
-    if (symbol.size() <= SymbolIndex::kMaxPackedLength && Find(symbol) == kNone)
+    if (symbol.size() <= SymbolIndex::kMaxPackedLength && Find(symbol) == kNone) {
       tokens_.Insert(symbol);
+      token_marks_.push_back(0);
+    }
   });
+  most_indexed_records_ = std::max(kIndexedRecords, token_marks_.size());
+  settled_.assign(records_.size(), 0);
+}
+
+bool Replacements::Settle(std::uint32_t number) {
+  settled_[number] = 1;
+  const Record& record = records_[number];
+  if (!record.all_legal || record.symbol.size() > SymbolIndex::kMaxPackedLength ||
+      indexed_records_ == most_indexed_records_)
+    return false;
+  tokens_.Insert(record.symbol);
+  token_marks_.push_back(TokenEdit::Mark(number));
+  ++indexed_records_;
+  return true;
 }
 
 void Replacements::MarkFoundUsed(SymbolInventory& inventory) const {
-  tokens_.ForEachKey([&](std::uint32_t, std::string_view symbol, bool found) {
-    if (found) inventory.MarkUsed(symbol);
+  tokens_.ForEachKey([&](std::uint32_t number, std::string_view symbol, bool found) {
+    if (found && token_marks_[number] == 0) inventory.MarkUsed(symbol);
   });
 }
 

@@ -32,7 +32,7 @@ class RecordWriter final : public LineSink {
 
   void CleanLines(const CleanStretch& stretch) override {
     for (const TokenEdit& edit : stretch.edits) {
-      replacements_.Applied(edit.record,
+      replacements_.Applied(edit.record(),
                             [&] { return counter_.LineCount() + 1LL + stretch.LinesBefore(edit); });
     }
     counter_.Count(stretch.count);

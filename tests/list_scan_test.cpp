@@ -165,10 +165,21 @@ TEST(ListScan, AgreesWithTheRulesOnLongTokensAndLongRunsOfSpaces) {
   text.append("p\r\n");
   for (int token = 0; token < 100; ++token) text.append("a p ");
   text.append("q\r\n");
+  // A table with more records matched than the scan's index takes in:
+  // the later ones are found apart.
+  std::string long_table;
+  for (int record = 0; record < 300; ++record) {
+    long_table += "y" + std::to_string(record) + "\tp\n";
+    text += "p y" + std::to_string(record) + (record % 8 == 7 ? "\r\n" : " ");
+  }
+  text += "\r\n";
+  long_table += "a\tts\nx\tp a\n";
   for (std::size_t variant : {0u, 5u}) {
     for (std::size_t first_read = 0; first_read <= text.size(); first_read += 7) {
       ASSERT_EQ(Compare(text, first_read, variant), "");
       ASSERT_EQ(Compare(text, first_read, variant, "a\tts\nx\tp a\n"), "");
+      if (first_read % 5 == 0)
+        ASSERT_EQ(Compare(text, first_read, variant, long_table.c_str()), "");
     }
   }
 }
