@@ -28,6 +28,11 @@ using report_text::Shown;
 // Records of Replacements.txt named one by one in a sentence; past that, counted.
 constexpr std::uint64_t kListedRecords = 20;
 
+// How often a record was applied, as one says it: "once", "3 times".
+std::string Times(std::uint64_t count) {
+  return count == 1 ? "once" : std::to_string(count) + " times";
+}
+
 // A sentence, in the Note column of a record of its own: a spreadsheet then
 // keeps the Symbol column as narrow as its symbols.
 void Sentence(OutputBuffer& report, std::string_view sentence) {
@@ -240,10 +245,9 @@ std::vector<std::string> SymbolReport::Findings(bool any_used,
       if (!part.legal) unknown.push_back(Shown(part.text));
     if (unknown.empty()) continue;
     if (++unknown_records > kListedRecords) continue;
-    writes_unknown.push_back(
-        "line " + std::to_string(record.line) + " writes " + Listed(unknown) + " for " +
-        Shown(record.symbol) +
-        (record.times == 0 ? "" : " (used " + Counted(record.times, "time", "times") + ")"));
+    writes_unknown.push_back("line " + std::to_string(record.line) + " writes " + Listed(unknown) +
+                             " for " + Shown(record.symbol) +
+                             (record.times == 0 ? "" : " (used " + Times(record.times) + ")"));
   }
   if (!writes_unknown.empty()) {
     findings.push_back(
@@ -338,13 +342,13 @@ std::vector<std::string> SymbolReport::Sentences(const Replacements& replacement
     }
     replaced += record.times;
     if (++applied > kListedRecords) continue;
-    sentences.push_back("Replacements.txt line " + std::to_string(record.line) +
-                        (record.replacement.empty()
-                             ? " deleted " + Shown(record.symbol)
-                             : " replaced " + Shown(record.symbol) + " with " +
-                                   unicode::Visible(record.replacement)) +
-                        " " + Counted(record.times, "time", "times") + ", first in line " +
-                        std::to_string(record.first_line) + " of in.txt.");
+    sentences.push_back(
+        "Replacements.txt line " + std::to_string(record.line) +
+        (record.replacement.empty() ? " deleted " + Shown(record.symbol)
+                                    : " replaced " + Shown(record.symbol) + " with " +
+                                          unicode::Visible(record.replacement)) +
+        " " + Times(record.times) + (record.times == 1 ? ", in line " : ", first in line ") +
+        std::to_string(record.first_line) + " of in.txt.");
   }
   if (applied > kListedRecords) {
     sentences.push_back(Counted(applied - kListedRecords, "more record", "more records") +

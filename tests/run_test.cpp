@@ -234,10 +234,10 @@ TEST(Replacements, TheReportAccountsForEveryRecord) {
   const std::string report = folder.Read("SymbolReport.txt");
   for (const char* said : {
            "Replacements.txt line 1 replaced g with ɡ 2 times, first in line 1 of in.txt.",
-           "Replacements.txt line 2 deleted # 1 time, first in line 2 of in.txt.",
-           "Replacements.txt line 6 replaced k with k 1 time, first in line 5 of in.txt.",
-           "line 3 writes ʔ for x (used 1 time), line 4 writes q for zz and line 5 writes g for q "
-           "(used 1 time).",
+           "Replacements.txt line 2 deleted # once, in line 2 of in.txt.",
+           "Replacements.txt line 6 replaced k with k once, in line 5 of in.txt.",
+           "line 3 writes ʔ for x (used once), line 4 writes q for zz and line 5 writes g for q "
+           "(used once).",
            "No symbol of in.txt is zz (line 4), so Replacements.txt replaced nothing there.",
            "1 line of in.txt lost every symbol to Replacements.txt (the first is line 2)",
            "\tReplacements.txt line 5 writes it for q, but Symbols.txt does not have it.",
